@@ -1,26 +1,33 @@
 // The program's main sequence: start-up in its fixed order, the UI loop, the close request
 // (SIGINT/SIGTERM) and the shut-down switch.
 //
-// The console does not know the HTTP front end; the program entry hands the listener in through
-// ListenerControl.
+// The console does not know the HTTP front end; the program entry hands it in through FrontEnd,
+// whose calls the console makes on its UI thread at the moments its start-up order names.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace qorsv {
 
-class ListenerControl {
+class FrontEnd {
  public:
-  virtual ~ListenerControl() = default;
+  virtual ~FrontEnd() = default;
   // Starts listening on all IPv4 addresses at the port. Throws QorsvError with the fixed text for
   // a port in use, or a clear text for another cause.
-  virtual void Start(uint16_t port) = 0;
+  virtual void StartListening(uint16_t port) = 0;
   // Stops accepting; connections being served get up to TerminateWaitTime (1000 ms) to end.
-  virtual void Stop() = 0;
-  virtual bool Active() const = 0;
+  virtual void StopListening() = 0;
+  virtual bool Listening() const = 0;
+  // LoadMimeTable(): run by the console window's FormCreate.
+  virtual void LoadMimeTable() = 0;
+  // readhostrootdirconfig() then showhosts(): run by each FormShow. Returns the lines of the
+  // host list view `Hostrootdir`, one per entry.
+  virtual std::vector<std::string> ReadHostTable() = 0;
 };
 
 // Runs the program from start-up to its end; returns the process exit status.
-int RunProgram(ListenerControl& listener);
+int RunProgram(FrontEnd& front_end);
 
 }  // namespace qorsv
