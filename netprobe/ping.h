@@ -14,5 +14,4 @@ extern "C" {
 // unchanged. Returns 1 when a reply to one echo request arrived within the wait, else 0; a name
 // that does not resolve, a null pointer or any failure of the platform gives 0. Never throws.
 __attribute__((visibility("default"))) uint8_t Ping(const char* host) noexcept;
-
 }
