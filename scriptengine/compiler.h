@@ -1,0 +1,91 @@
+// The compiler of the script dialect: source text in, program image and messages out.
+//
+// The script runner creates one TPSPascalCompiler per run. At the start of every compilation the
+// compiler declares its standard types and routines, then asks the DeclareUnit hook for "SYSTEM"
+// (where the host gives its native declarations with DeclareNative and its host variables with
+// DeclareHostVariable), then for each unit a `uses` clause names. Compile fills the message list
+// whether it succeeds or not; after a success ProgramImage holds the bytes TPSExec::Load reads.
+//
+// Messages read "[Error] (row:col): text" (also "Warning" and "Hint"), rows and columns 1-based
+// in the compiled text.
+//
+// Threading: an instance is used by one thread at a time; instances share nothing.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "scriptengine/engine_error.h"
+
+namespace qorsv::script {
+
+enum class TPSPascalCompilerMessageKind { kError, kWarning, kHint };
+
+struct TPSPascalCompilerMessage {
+  TPSPascalCompilerMessageKind kind = TPSPascalCompilerMessageKind::kError;
+  std::string module_name;  // always empty: the compiler sees one text
+  int row = 0;
+  int col = 0;
+  std::string text;
+
+  // "[Error] (12:5): Unknown identifier 'X'".
+  std::string MessageToString() const;
+};
+
+namespace compiler_internal {
+class CompilerState;
+}
+
+class TPSPascalCompiler {
+ public:
+  TPSPascalCompiler();
+  ~TPSPascalCompiler();
+  TPSPascalCompiler(const TPSPascalCompiler&) = delete;
+  TPSPascalCompiler& operator=(const TPSPascalCompiler&) = delete;
+
+  // Called with "SYSTEM" at the start of Compile, after the standard declarations, and then for
+  // each unit of a `uses` clause. Returning false fails the compilation; a thrown exception
+  // fails it with the exception's text as the error message. Without a hook only "SYSTEM" is
+  // accepted.
+  std::function<bool(TPSPascalCompiler& compiler, const std::string& unit_name)> DeclareUnit;
+
+  // Called for every routine the script declares with an `external` clause, with the routine's
+  // name and the clause's string. Returning false fails with "Invalid External"; a thrown
+  // exception fails with its text. The default hook accepts the library-function convention
+  // ("Function@Library [Convention [DELAYLOAD]]").
+  std::function<bool(const std::string& routine_name, const std::string& external_text)>
+      DeclareExternal;
+
+  // When set, the script may end without a main `begin ... end.` block.
+  bool MainBlockOptional = false;
+
+  // Declares one native function from its declaration text, for example
+  // "function inttostr(i: Longint): string;". A later declaration of the same name replaces the
+  // earlier one. Throws ScriptEngineError "Unable to register function <text>" when the text
+  // does not parse.
+  void DeclareNative(const std::string& declaration);
+
+  // Declares a global script variable of the host class `class_name` (an opaque object type
+  // that the host sets with TPSExec::SetVariableObject).
+  void DeclareHostVariable(const std::string& name, const std::string& class_name);
+
+  // Compiles `text`. True on success; the messages are filled either way.
+  bool Compile(const std::string& text);
+
+  int MessageCount() const;
+  // The text form of message i (0-based), in the order the messages were produced.
+  std::string MessageText(int index) const;
+  const TPSPascalCompilerMessage& Message(int index) const;
+
+  // The program image of the last successful compilation (empty otherwise).
+  const std::string& ProgramImage() const;
+
+ private:
+  std::unique_ptr<compiler_internal::CompilerState> state_;
+  std::vector<TPSPascalCompilerMessage> messages_;
+  std::string image_;
+};
+
+}  // namespace qorsv::script
