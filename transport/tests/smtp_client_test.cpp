@@ -32,6 +32,9 @@ TEST(SmtpFormatTest, Addresses) {
       {{"say \"hi\"", "a@x"}, "\"say \\\"hi\\\"\" <a@x>"},
       {{"J\xF6rg", "j@x"}, "J\xF6rg <j@x>"},  // 8-bit text travels as it is
       {{"Anna", ""}, "Anna <>"},
+      // An address text written with a name of its own gives only its bracketed address.
+      {{"Anna", "Anna Berg < anna@example.org >"}, "Anna <anna@example.org>"},
+      {{"", "Anna Berg <anna@example.org>"}, "Anna Berg <anna@example.org>"},
   };
   for (const Case& c : kCases) {
     EXPECT_EQ(FormatAddress(c.address), c.written) << "name: " << c.address.name;
