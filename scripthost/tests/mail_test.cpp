@@ -171,27 +171,6 @@ TEST(MailTest, FailuresReachTheScriptWithTheServerText) {
   }
 }
 
-TEST(MailTest, UserIdAndPasswordAreNeverSent) {
-  PeerScript script;
-  script.replies["EHLO"] = "250-peer.test\r\n250 AUTH PLAIN LOGIN\r\n";
-  ScriptedSmtpPeer peer(script);
-  UseServer(peer.port());
-  Call("MAIL_USERID", {"anna"});
-  Call("MAIL_PASSWORD", {"secret"});
-  Call("MAIL_SENDER", {"anna@example.org"});
-  Call("MAIL_RECIPIENTS", {"bob@example.org"});
-  Call("MAIL_CONNECT");
-  Call("MAIL_SEND");
-  Call("MAIL_DISCONNECT");
-  const std::vector<std::string> got = peer.Received();
-  ASSERT_GT(got.size(), 5u);
-  EXPECT_EQ(got[1], "Rset");
-  for (const std::string& line : got) {
-    EXPECT_NE(line.substr(0, 4), "AUTH");
-    EXPECT_EQ(line.find("secret"), std::string::npos);
-  }
-}
-
 TEST(MailTest, LockIsSharedAdvisoryAndClearedByTheConsole) {
   Call("MAIL_UNLOCK");
   EXPECT_FALSE(Call("MAIL_ISLOCKED").ResultBool());
