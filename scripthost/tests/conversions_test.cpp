@@ -16,9 +16,15 @@ TEST(IntToHexTest, DigitsAndTwosComplement) {
     int32_t digits;
     std::string expected;
   } cases[] = {
-      {255, 0, "FF"},         {255, 4, "00FF"},      {0, 0, "0"},
-      {0, 3, "000"},          {-1, 2, "FFFFFFFF"},   {-2, 10, "00FFFFFFFE"},
-      {INT32_MIN, 1, "80000000"}, {0xABC, -5, "ABC"}, {1, 100, std::string(31, '0') + "1"},
+      {255, 0, "FF"},
+      {255, 4, "00FF"},
+      {0, 0, "0"},
+      {0, 3, "000"},
+      {-1, 2, "FFFFFFFF"},
+      {-2, 10, "00FFFFFFFE"},
+      {INT32_MIN, 1, "80000000"},
+      {0xABC, -5, "ABC"},
+      {1, 100, std::string(31, '0') + "1"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(IntToHex(c.value, c.digits), c.expected) << c.value << " / " << c.digits;
@@ -102,11 +108,25 @@ TEST(StrToFloatTest, AcceptedAndRejectedTexts) {
     std::string text;
     std::optional<double> expected;
   } cases[] = {
-      {"1.5", 1.5},      {" -2.25 ", -2.25}, {"+3", 3},          {"5.", 5},
-      {".5", 0.5},       {"1e3", 1000},      {"1.5E-2", 0.015},  {"2e+2", 200},
-      {"1e-400", 0},     {"1,5", std::nullopt}, {"abc", std::nullopt}, {"", std::nullopt},
-      {".", std::nullopt}, {"1e", std::nullopt}, {"1e+", std::nullopt}, {"- 1", std::nullopt},
-      {"0x10", std::nullopt}, {"inf", std::nullopt}, {"1e400", std::nullopt},
+      {"1.5", 1.5},
+      {" -2.25 ", -2.25},
+      {"+3", 3},
+      {"5.", 5},
+      {".5", 0.5},
+      {"1e3", 1000},
+      {"1.5E-2", 0.015},
+      {"2e+2", 200},
+      {"1e-400", 0},
+      {"1,5", std::nullopt},
+      {"abc", std::nullopt},
+      {"", std::nullopt},
+      {".", std::nullopt},
+      {"1e", std::nullopt},
+      {"1e+", std::nullopt},
+      {"- 1", std::nullopt},
+      {"0x10", std::nullopt},
+      {"inf", std::nullopt},
+      {"1e400", std::nullopt},
       {"1.5x", std::nullopt},
   };
   for (const Case& c : cases) {
@@ -140,9 +160,9 @@ TEST(TextHelpersTest, StringReplaceMidStrAnsiPos) {
     int32_t start, count;
     std::string expected;
   } mids[] = {
-      {"abc", 2, 5, "bc"}, {"abc", 0, 2, "ab"},  {"abc", -5, 1, "a"},   {"abc", 4, 1, ""},
-      {"abc", 1, 0, ""},   {"abc", 2, -1, ""},   {"abc", 3, INT32_MAX, "c"},
-      {"abc", INT32_MAX, 1, ""},
+      {"abc", 2, 5, "bc"},        {"abc", 0, 2, "ab"},       {"abc", -5, 1, "a"},
+      {"abc", 4, 1, ""},          {"abc", 1, 0, ""},         {"abc", 2, -1, ""},
+      {"abc", 3, INT32_MAX, "c"}, {"abc", INT32_MAX, 1, ""},
   };
   for (const MidCase& c : mids) {
     EXPECT_EQ(MidStr(c.text, c.start, c.count), c.expected) << c.start << "," << c.count;
@@ -159,7 +179,11 @@ TEST(AnsiCaseTest, Windows1252Mapping) {
             "ABZ\xC0\xC9\xDF\xF7\x8A\x8C\x8E\x9F");
   EXPECT_EQ(AnsiLowerCase("ABZ\xC0\xC9\xD7\x8A\x8C\x8E\x9F"), "abz\xE0\xE9\xD7\x9A\x9C\x9E\xFF");
   EXPECT_EQ(AnsiUpperCase(std::string("a\0b", 3)), std::string("A\0B", 3));
-  EXPECT_TRUE(AnsiSameText("Stra\xDF" "E \xC9t\xE9", "STRA\xDF" "e \xE9T\xC9"));
+  EXPECT_TRUE(
+      AnsiSameText("Stra\xDF"
+                   "E \xC9t\xE9",
+                   "STRA\xDF"
+                   "e \xE9T\xC9"));
   EXPECT_FALSE(AnsiSameText("abc", "abd"));
   EXPECT_FALSE(AnsiSameText("abc", "ab"));
 }

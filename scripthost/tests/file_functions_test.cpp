@@ -32,10 +32,10 @@ TEST(FileAgeTest, DosDateAndTimeInLocalTime) {
     uint32_t expected;
   } cases[] = {
       {1980, 1, 1, 0, 0, 0, 0x00210000},
-      {2024, 2, 29, 13, 45, 31, (44u << 25) | (2u << 21) | (29u << 16) | (13u << 11) |
-                                    (45u << 5) | 15u},
-      {2107, 12, 31, 23, 59, 59, (127u << 25) | (12u << 21) | (31u << 16) | (23u << 11) |
-                                     (59u << 5) | 29u},
+      {2024, 2, 29, 13, 45, 31,
+       (44u << 25) | (2u << 21) | (29u << 16) | (13u << 11) | (45u << 5) | 15u},
+      {2107, 12, 31, 23, 59, 59,
+       (127u << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u},
   };
   for (const Case& c : cases) {
     std::time_t moment = LocalMoment(c.year, c.month, c.day, c.hour, c.minute, c.second);

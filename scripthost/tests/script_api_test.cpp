@@ -105,7 +105,7 @@ TEST(ScriptApiTest, ClockPartsAreInRange) {
     const char* name;
     int64_t low, high;
   } parts[] = {
-      {"GETHOUR", 0, 23}, {"GETMIN", 0, 59},   {"GETSEC", 0, 59},   {"GETMSEC", 0, 999},
+      {"GETHOUR", 0, 23},      {"GETMIN", 0, 59},   {"GETSEC", 0, 59}, {"GETMSEC", 0, 999},
       {"GETYEAR", 2000, 9999}, {"GETMONTH", 1, 12}, {"GETDAY", 1, 31},
   };
   for (const Part& part : parts) {

@@ -50,8 +50,8 @@ TEST(SharedFilesTest, OpenAnswersMinusOneForWhatItCannotOpen) {
   WriteFile(dir / "f", "x");
   EXPECT_EQ(FileOpen(dir / "missing", kOpenRead | kShareDenyNone), -1);
   EXPECT_EQ(FileOpen(dir.Dir(), kOpenRead | kShareDenyNone), -1);  // a directory
-  EXPECT_EQ(FileOpen(dir / "f", 3), -1);                            // no such access
-  EXPECT_EQ(FileOpen(dir / "f", kOpenRead | 80), -1);               // no such sharing
+  EXPECT_EQ(FileOpen(dir / "f", 3), -1);                           // no such access
+  EXPECT_EQ(FileOpen(dir / "f", kOpenRead | 80), -1);              // no such sharing
   EXPECT_FALSE(FileIsOpen(dir / "missing"));
 }
 

@@ -55,11 +55,13 @@ TEST_F(SqlResultTest, CreateInsertLoadAndRead) {
 }
 
 TEST_F(SqlResultTest, ColumnClassesDecideWhichReadsWork) {
-  Exec("create table typed (i INTEGER, i2 int, b BOOLEAN, n NUMERIC, f FLOAT, d DOUBLE, r REAL,"
-       " bl BLOB, v VARCHAR(20), t text)");
+  Exec(
+      "create table typed (i INTEGER, i2 int, b BOOLEAN, n NUMERIC, f FLOAT, d DOUBLE, r REAL,"
+      " bl BLOB, v VARCHAR(20), t text)");
   Exec("insert into typed values (42, 7, 5, 2.5, -3.75, 1e3, 1.5, x'0102', 'vc', 'tx')");
-  Load("select typed.*, count(*) as cnt, 2.7 as lit, 'words' as str, x'00ff' as bin,"
-       " null as nothing from typed");
+  Load(
+      "select typed.*, count(*) as cnt, 2.7 as lit, 'words' as str, x'00ff' as bin,"
+      " null as nada from typed");
   const std::string kSpecific = "Use the specific methods for integer, numeric or blob fields";
   const std::string kNotInteger = "Not an integer or numeric field";
   const std::string kNotBoolean = "Not a boolean field";
@@ -73,24 +75,23 @@ TEST_F(SqlResultTest, ColumnClassesDecideWhichReadsWork) {
       {"i2", "7", kNotInteger, kNotBoolean},  // INT is not INTEGER: a text column
       {"b", "1", kNotInteger, "true"},
       {"n", kSpecific, "2", kNotBoolean},
-      {"f", kSpecific, "-3", kNotBoolean},    // truncated toward zero
+      {"f", kSpecific, "-3", kNotBoolean},  // truncated toward zero
       {"d", kSpecific, "1000", kNotBoolean},
-      {"r", "1.5", kNotInteger, kNotBoolean}, // REAL is text as well
+      {"r", "1.5", kNotInteger, kNotBoolean},  // REAL is text as well
       {"bl", kSpecific, kNotInteger, kNotBoolean},
       {"v", "vc", kNotInteger, kNotBoolean},
       {"t", "tx", kNotInteger, kNotBoolean},
-      {"cnt", kSpecific, "1", kNotBoolean},   // no declared type: integer from the value
-      {"lit", kSpecific, "2", kNotBoolean},   // numeric from the value
+      {"cnt", kSpecific, "1", kNotBoolean},  // no declared type: integer from the value
+      {"lit", kSpecific, "2", kNotBoolean},  // numeric from the value
       {"str", "words", kNotInteger, kNotBoolean},
       {"bin", kSpecific, kNotInteger, kNotBoolean},
-      {"nothing", "", "0", "false"},          // NULL: a text column whose cell is absent
+      {"nada", "", "0", "false"},  // NULL: a text column whose cell is absent
   };
   for (const Case& c : cases) {
     std::string error = ReadError("SQL_FIELDASSTRING", c.field);
     EXPECT_EQ(error.empty() ? AsString(c.field) : error, c.as_string) << c.field;
     error = ReadError("SQL_FIELDASINTEGER", c.field);
-    EXPECT_EQ(error.empty() ? std::to_string(AsInteger(c.field)) : error, c.as_integer)
-        << c.field;
+    EXPECT_EQ(error.empty() ? std::to_string(AsInteger(c.field)) : error, c.as_integer) << c.field;
     error = ReadError("SQL_FIELDASBOOLEAN", c.field);
     EXPECT_EQ(error.empty() ? (AsBoolean(c.field) ? "true" : "false") : error, c.as_boolean)
         << c.field;
@@ -150,8 +151,8 @@ TEST_F(SqlResultTest, EmptyResult) {
   EXPECT_FALSE(Move("SQL_PREVIOUS"));
   script_.Call("SQL_MOVEFIRST", {handle_});
   script_.Call("SQL_MOVELAST", {handle_});
-  for (const char* native : {"SQL_FIELDASSTRING", "SQL_FIELDASINTEGER", "SQL_FIELDASBOOLEAN",
-                             "SQL_GETFIELDINDEX"}) {
+  for (const char* native :
+       {"SQL_FIELDASSTRING", "SQL_FIELDASINTEGER", "SQL_FIELDASBOOLEAN", "SQL_GETFIELDINDEX"}) {
     EXPECT_EQ(ReadError(native, "v"), "Field v Not found. Empty dataset") << native;
   }
 }

@@ -19,8 +19,7 @@ namespace qorsv::testing {
 
 class SqlScript {
  public:
-  explicit SqlScript(int busy_timeout_ms = 50)
-      : table_(MakeOptions(busy_timeout_ms)) {
+  explicit SqlScript(int busy_timeout_ms = 50) : table_(MakeOptions(busy_timeout_ms)) {
     std::filesystem::create_directory(dir_ / "scriptdata");
     AddSqlNatives(natives_, table_);
   }
@@ -113,7 +112,9 @@ class OtherConnection {
   OtherConnection(const OtherConnection&) = delete;
   OtherConnection& operator=(const OtherConnection&) = delete;
 
-  int Exec(const std::string& sql) { return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr); }
+  int Exec(const std::string& sql) {
+    return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+  }
 
   // The first column of the first row, as text ("" when there is none).
   std::string Scalar(const std::string& sql) {

@@ -2,12 +2,12 @@
 // test ends.
 #pragma once
 
+#include <stdlib.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-
-#include <stdlib.h>
 
 namespace qorsv::testing {
 
