@@ -5,6 +5,7 @@
 #include <set>
 
 #include "scripthost/conversions.h"
+#include "scripthost/mail.h"
 #include "scripthost/native_groups.h"
 #include "scripthost/sql_handles.h"
 
@@ -116,6 +117,7 @@ NativeFunctionMap AllNativeFunctions() {
   AddFileNatives(natives);
   AddSystemNatives(natives);
   AddSqlNatives(natives, SqlHandles());
+  for (const NativeEntry& mail : MailNatives()) natives[mail.registered_name] = mail.function;
   return natives;
 }
 

@@ -1,5 +1,6 @@
 #include "scripthost/sql_handles.h"
 
+#include "console/console_window.h"
 #include "console/server_log.h"
 #include "scripthost/file_functions.h"
 #include "scripthost/file_paths.h"
@@ -31,6 +32,7 @@ SqlHandleTable::SqlHandleTable(Options options)
     : options_(std::move(options)), entries_(std::make_unique<std::array<Entry, kHandleCount>>()) {
   if (!options_.syslog) options_.syslog = AddSyslogLine;
   if (!options_.memo1) options_.memo1 = AddMemo1Line;
+  if (!options_.count_changed) options_.count_changed = ShowSqlHandleCount;
 }
 
 SqlHandleTable::~SqlHandleTable() = default;
@@ -95,7 +97,6 @@ void SqlHandleTable::Destroy(int64_t handle) {
 }
 
 void SqlHandleTable::ReleaseRunSqlHandles(uint32_t thread_id) {
-  std::function<void(const std::string&)> listener;
   {
     std::lock_guard table_lock(mutex_);
     try {
@@ -113,9 +114,8 @@ void SqlHandleTable::ReleaseRunSqlHandles(uint32_t thread_id) {
     } catch (const std::exception&) {
       // A failure during the pass ends it; what was released stays released.
     }
-    listener = count_label_listener_;
   }
-  if (listener) listener(SqlHandlesLabelText());
+  options_.count_changed(CountSqlHandlesInUse());
 }
 
 void SqlHandleTable::ReleasePageSqlHandles(uint32_t thread_id) {
@@ -138,15 +138,6 @@ uint32_t SqlHandleTable::CountSqlHandlesInUse() const {
   return count;
 }
 
-std::string SqlHandleTable::SqlHandlesLabelText() const {
-  return "Sql Handles : " + std::to_string(CountSqlHandlesInUse());
-}
-
-void SqlHandleTable::SetCountLabelListener(std::function<void(const std::string&)> listener) {
-  std::lock_guard table_lock(mutex_);
-  count_label_listener_ = std::move(listener);
-}
-
 SqlHandleTable& SqlHandles() {
   static SqlHandleTable table([] {
     SqlHandleTable::Options options;
@@ -161,7 +152,5 @@ void ReleaseRunSqlHandles(uint32_t thread_id) { SqlHandles().ReleaseRunSqlHandle
 void ReleasePageSqlHandles(uint32_t thread_id) { SqlHandles().ReleasePageSqlHandles(thread_id); }
 
 uint32_t CountSqlHandlesInUse() { return SqlHandles().CountSqlHandlesInUse(); }
-
-std::string SqlHandlesLabelText() { return SqlHandles().SqlHandlesLabelText(); }
 
 }  // namespace qorsv

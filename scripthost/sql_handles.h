@@ -48,6 +48,9 @@ class SqlHandleTable {
     // `showlog` is on).
     std::function<void(const std::string&)> syslog;
     std::function<void(const std::string&)> memo1;
+    // Told the number of handles in use after every ReleaseRunSqlHandles pass; by default the
+    // console's count label `lbl_sqlhandles`.
+    std::function<void(uint32_t)> count_changed;
   };
 
   explicit SqlHandleTable(Options options);
@@ -82,20 +85,14 @@ class SqlHandleTable {
   void Destroy(int64_t handle);
 
   // Releases every entry that the run on `thread_id` opened, with a "killed sql" line for each
-  // one that was still open, then reports the new count label.
+  // one that was still open, then reports the new count.
   void ReleaseRunSqlHandles(uint32_t thread_id);
 
   // Releases every entry in use by `thread_id`, with a "Killed id=" line in Memo1 for each.
   void ReleasePageSqlHandles(uint32_t thread_id);
 
+  // The number of entries in use (what sql_freehandles answers and the console shows).
   uint32_t CountSqlHandlesInUse() const;
-
-  // The console's count label: "Sql Handles : " + the number in use.
-  std::string SqlHandlesLabelText() const;
-
-  // Called with the new label text after every ReleaseRunSqlHandles pass (the console keeps
-  // its label `lbl_sqlhandles` current with it). Set once at start-up.
-  void SetCountLabelListener(std::function<void(const std::string&)> listener);
 
  private:
   struct Entry {
@@ -111,7 +108,6 @@ class SqlHandleTable {
 
   Options options_;
   mutable std::mutex mutex_;
-  std::function<void(const std::string&)> count_label_listener_;
   std::unique_ptr<std::array<Entry, kHandleCount>> entries_;
 };
 
@@ -122,6 +118,5 @@ SqlHandleTable& SqlHandles();
 void ReleaseRunSqlHandles(uint32_t thread_id);
 void ReleasePageSqlHandles(uint32_t thread_id);
 uint32_t CountSqlHandlesInUse();
-std::string SqlHandlesLabelText();
 
 }  // namespace qorsv

@@ -126,8 +126,6 @@ TEST(SqlHandlesTest, TableExistsAndDropTable) {
 TEST(SqlHandlesTest, ReleasingARunTouchesOnlyItsOwnHandles) {
   SqlScript script;
   script.MakeDatabase("r.db");
-  std::vector<std::string> labels;
-  script.Table().SetCountLabelListener([&](const std::string& text) { labels.push_back(text); });
   int64_t a1 = script.Open("r.db", SqlScript::kRunA);
   int64_t b1 = script.Open("r.db", SqlScript::kRunB);
   int64_t a2 = script.Open("r.db", SqlScript::kRunA);
@@ -142,7 +140,7 @@ TEST(SqlHandlesTest, ReleasingARunTouchesOnlyItsOwnHandles) {
   for (const std::string& line : script.SyslogLines()) killed_lines += line == killed;
   EXPECT_EQ(killed_lines, 1);  // a2 only: a1 was destroyed by the script
   EXPECT_EQ(script.Table().CountSqlHandlesInUse(), 1u);
-  EXPECT_EQ(labels, std::vector<std::string>{"Sql Handles : 1"});
+  EXPECT_EQ(script.Counts(), std::vector<uint32_t>{1});
   EXPECT_EQ(script.Error("SQL_COUNT", {a2}), "SQL handle 3 is not in use");
   EXPECT_EQ(script.Error("SQL_EXECUTE", {b1, "select 1"}), "");
 
@@ -150,7 +148,7 @@ TEST(SqlHandlesTest, ReleasingARunTouchesOnlyItsOwnHandles) {
   EXPECT_TRUE(script.Memo1Lines().empty());
   script.Table().ReleasePageSqlHandles(SqlScript::kRunB);
   EXPECT_EQ(script.Memo1Lines(), std::vector<std::string>{"Killed id=2"});
-  EXPECT_EQ(script.Table().SqlHandlesLabelText(), "Sql Handles : 0");
+  EXPECT_EQ(script.Table().CountSqlHandlesInUse(), 0u);
 }
 
 TEST(SqlHandlesTest, NoHandleWhenAllAreTaken) {

@@ -70,6 +70,11 @@ class SqlScript {
     std::lock_guard lock(log_->mutex);
     return log_->memo1;
   }
+  // The counts reported after each ReleaseRunSqlHandles pass.
+  std::vector<uint32_t> Counts() {
+    std::lock_guard lock(log_->mutex);
+    return log_->counts;
+  }
 
   static constexpr int kRunA = 4101;
   static constexpr int kRunB = 4102;
@@ -79,6 +84,7 @@ class SqlScript {
     std::mutex mutex;
     std::vector<std::string> syslog;
     std::vector<std::string> memo1;
+    std::vector<uint32_t> counts;
   };
 
   SqlHandleTable::Options MakeOptions(int busy_timeout_ms) {
@@ -92,6 +98,10 @@ class SqlScript {
     options.memo1 = [log = log_](const std::string& line) {
       std::lock_guard lock(log->mutex);
       log->memo1.push_back(line);
+    };
+    options.count_changed = [log = log_](uint32_t count) {
+      std::lock_guard lock(log->mutex);
+      log->counts.push_back(count);
     };
     return options;
   }
