@@ -66,6 +66,18 @@ std::string DisplayName(const std::string& name) {
   return quoted + "\"";
 }
 
+// The address text to put between the brackets after a name. An address text that is itself
+// written as "name <address>" (the Sender's text is kept as the script passed it) gives only its
+// bracketed part, so that the header never carries brackets inside brackets.
+std::string AddressInBrackets(const std::string& text) {
+  const size_t open = text.find('<');
+  if (open == std::string::npos || text.empty() || text.back() != '>') return text;
+  std::string inner = text.substr(open + 1, text.size() - open - 2);
+  const size_t first = inner.find_first_not_of(' ');
+  const size_t last = inner.find_last_not_of(' ');
+  return first == std::string::npos ? "" : inner.substr(first, last - first + 1);
+}
+
 // Breaks a header line longer than kFoldColumn before a blank; the unfolded text is unchanged.
 std::string FoldHeaderLine(const std::string& line, size_t name_size) {
   std::string out;
@@ -145,7 +157,7 @@ std::vector<std::string> AuthMechanismsOf(const std::vector<std::string>& ehlo_l
 
 std::string FormatAddress(const MailAddress& address) {
   if (address.name.empty()) return address.address;
-  return DisplayName(address.name) + " <" + address.address + ">";
+  return DisplayName(address.name) + " <" + AddressInBrackets(address.address) + ">";
 }
 
 std::string FormatAddressList(const std::vector<MailAddress>& list) {

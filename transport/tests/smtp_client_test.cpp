@@ -32,6 +32,9 @@ TEST(SmtpFormatTest, Addresses) {
       {{"say \"hi\"", "a@x"}, "\"say \\\"hi\\\"\" <a@x>"},
       {{"J\xF6rg", "j@x"}, "J\xF6rg <j@x>"},  // 8-bit text travels as it is
       {{"Anna", ""}, "Anna <>"},
+      // An address text written with a name of its own gives only its bracketed address.
+      {{"Anna", "Anna Berg < anna@example.org >"}, "Anna <anna@example.org>"},
+      {{"", "Anna Berg <anna@example.org>"}, "Anna Berg <anna@example.org>"},
   };
   for (const Case& c : kCases) {
     EXPECT_EQ(FormatAddress(c.address), c.written) << "name: " << c.address.name;
@@ -340,11 +343,6 @@ TEST(SmtpClientTest, SessionMisuseAndUnreachableServer) {
               "Could not connect to 127.0.0.1:" + std::to_string(port) + ": Connection refused");
   }
   EXPECT_FALSE(client.Connected());
-
-  client.SetHost("");
-  EXPECT_THROW(client.Connect(), QorsvError);
-  client.SetHost("no-such-host.invalid");
-  EXPECT_THROW(client.Connect(), QorsvError);
 
   ScriptedSmtpPeer peer{PeerScript{}};
   client.SetHost("127.0.0.1");
