@@ -1,10 +1,13 @@
 // Operator message boxes raised outside the UI thread: a queue that the console page shows, one
 // box at a time, until the operator closes it.
 //
-// Callable from any thread.
+// Callable from any thread. Each box gets a number, counting from 1 in the order the boxes were
+// raised; the page lists the pending boxes and closes them by number.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qorsv {
 
@@ -14,5 +17,19 @@ void PostOperatorMessage(const std::string& text);
 // Queues a message box and blocks the calling thread until the operator has closed it.
 // Must not be called on the UI thread.
 void ShowOperatorMessageAndWait(const std::string& text);
+
+struct OperatorMessage {
+  uint64_t number = 0;
+  std::string text;
+};
+
+// The boxes not yet closed, oldest first.
+std::vector<OperatorMessage> PendingOperatorMessages();
+
+// Closes box `number`; a thread waiting for it returns. False when no such box is pending.
+bool CloseOperatorMessage(uint64_t number);
+
+// Closes every pending box, releasing all waiting threads: used when the program closes.
+void CloseAllOperatorMessages();
 
 }  // namespace qorsv

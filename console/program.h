@@ -25,9 +25,20 @@ class FrontEnd {
   // readhostrootdirconfig() then showhosts(): run by each FormShow. Returns the lines of the
   // host list view `Hostrootdir`, one per entry.
   virtual std::vector<std::string> ReadHostTable() = 0;
+
+  // Services of the script host that the console's events reach through the program entry,
+  // since the console does not know the script host. Each has a harmless default.
+  // Clears `MailLock`: run by each FormShow.
+  virtual void ClearMailLock() {}
+  // CountSqlHandlesInUse(): for the label `lbl_sqlhandles`, on the 120000 ms timer `Timer1`
+  // and the button "Close orphan sql handles".
+  virtual uint32_t CountSqlHandlesInUse() { return 0; }
 };
 
-// Runs the program from start-up to its end; returns the process exit status.
+// Runs the program from start-up to its end; returns the process exit status: 0 after the close
+// request or the shut-down switch, 1 when start-up failed (the error is printed on stderr).
+// Defined beside the workbench models (workbench/program_entry.cpp), which it constructs; the
+// sequence itself is console/console_program.h.
 int RunProgram(FrontEnd& front_end);
 
 }  // namespace qorsv

@@ -6,7 +6,11 @@
 // shown only while the switch `showlog` is on.
 #pragma once
 
+#include <ctime>
+#include <functional>
 #include <string>
+
+#include "console/log_buffer.h"
 
 namespace qorsv {
 
@@ -23,5 +27,19 @@ void AddSyslogLine(const std::string& text);
 
 // The current state of the console's check box `showlog`.
 bool ShowLogEnabled();
+// Ticks or clears `showlog` (the console window's check box and its stored setting).
+void SetShowLog(bool on);
+
+// The line WriteLogLine makes for a moment: "[ " + date + " - " + time + " ] " + text.
+std::string LogLineText(std::time_t moment, const std::string& text);
+
+// The process's LogBuffer.
+LogBuffer& ProcessLogBuffer();
+
+enum class LogView { kMemo1, kSyslog };
+// Receives the lines for the views. The console window installs one while it exists (it hands
+// each line to its UI thread); without one, view lines are dropped. Pass nullptr to remove it.
+using LogViewSink = std::function<void(LogView view, const std::string& line)>;
+void SetLogViewSink(LogViewSink sink);
 
 }  // namespace qorsv

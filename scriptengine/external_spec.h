@@ -21,7 +21,7 @@ struct ExternalSpec {
   std::string function_name;  // name of the export in the library, as written
   std::string library_name;   // file name as written, without its surrounding double quotes
   CallingConvention convention = CallingConvention::kRegister;
-  bool delay_load = false;    // load the library and find the function at the first call
+  bool delay_load = false;  // load the library and find the function at the first call
 };
 
 inline constexpr char kInvalidExternal[] = "Invalid External";

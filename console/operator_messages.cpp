@@ -1,0 +1,85 @@
+#include "console/operator_messages.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+
+namespace qorsv {
+namespace {
+
+// The process-wide queue of boxes, behind one lock.
+struct MessageQueue {
+  std::mutex mutex;
+  std::condition_variable closed;
+  std::deque<OperatorMessage> pending;
+  uint64_t next_number = 1;
+};
+
+MessageQueue& Queue() {
+  static MessageQueue queue;
+  return queue;
+}
+
+// Until the console page shows the boxes, the terminal that started the server sees them.
+void EchoToTerminal(const std::string& text) {
+  std::fprintf(stderr, "qorsv message: %s\n", text.c_str());
+  std::fflush(stderr);
+}
+
+uint64_t Enqueue(MessageQueue& queue, const std::string& text) {
+  uint64_t number = queue.next_number++;
+  queue.pending.push_back(OperatorMessage{number, text});
+  return number;
+}
+
+bool IsPending(const MessageQueue& queue, uint64_t number) {
+  return std::any_of(queue.pending.begin(), queue.pending.end(),
+                     [number](const OperatorMessage& box) { return box.number == number; });
+}
+
+}  // namespace
+
+void PostOperatorMessage(const std::string& text) {
+  MessageQueue& queue = Queue();
+  {
+    std::lock_guard<std::mutex> lock(queue.mutex);
+    Enqueue(queue, text);
+  }
+  EchoToTerminal(text);
+}
+
+void ShowOperatorMessageAndWait(const std::string& text) {
+  MessageQueue& queue = Queue();
+  std::unique_lock<std::mutex> lock(queue.mutex);
+  uint64_t number = Enqueue(queue, text);
+  EchoToTerminal(text);
+  queue.closed.wait(lock, [&queue, number] { return !IsPending(queue, number); });
+}
+
+std::vector<OperatorMessage> PendingOperatorMessages() {
+  MessageQueue& queue = Queue();
+  std::lock_guard<std::mutex> lock(queue.mutex);
+  return {queue.pending.begin(), queue.pending.end()};
+}
+
+bool CloseOperatorMessage(uint64_t number) {
+  MessageQueue& queue = Queue();
+  std::lock_guard<std::mutex> lock(queue.mutex);
+  auto it = std::find_if(queue.pending.begin(), queue.pending.end(),
+                         [number](const OperatorMessage& box) { return box.number == number; });
+  if (it == queue.pending.end()) return false;
+  queue.pending.erase(it);
+  queue.closed.notify_all();
+  return true;
+}
+
+void CloseAllOperatorMessages() {
+  MessageQueue& queue = Queue();
+  std::lock_guard<std::mutex> lock(queue.mutex);
+  queue.pending.clear();
+  queue.closed.notify_all();
+}
+
+}  // namespace qorsv

@@ -1,0 +1,87 @@
+#include "http/virtual_host_editor.h"
+
+namespace qorsv {
+
+void VirtualHostEditor::Select(std::optional<size_t> line) {
+  selected_line_ = (line && *line < host_list_.size()) ? line : std::nullopt;
+}
+
+void VirtualHostEditor::ShowHosts() {
+  host_list_ = table_.showhosts();
+  selected_line_.reset();  // refilling the list clears its selection
+}
+
+const std::vector<std::string>& VirtualHostEditor::ReadAndShowHosts() {
+  ReadHosts();
+  ShowHosts();
+  return host_list_;
+}
+
+bool VirtualHostEditor::Edit() {
+  if (!selected_line_) return false;
+  auto entries = table_.Entries();
+  size_t number = *selected_line_ + 1;
+  if (number > entries->size()) return false;
+  hname_ = (*entries)[number - 1].HostName;
+  hrootdir_ = (*entries)[number - 1].RootDir;
+  edited_entry_ = number;
+  editor_visible_ = true;
+  return true;
+}
+
+void VirtualHostEditor::Apply() {
+  size_t number = edited_entry_;
+  // The table may have been read again since the edit began; an entry that is gone stays gone.
+  table_.Update([&](HostEntries& entries) {
+    if (number >= 1 && number <= entries.size()) {
+      entries[number - 1].HostName = hname_;
+      entries[number - 1].RootDir = hrootdir_;
+    }
+  });
+  table_.savehosts();
+  ShowHosts();
+  editor_visible_ = false;
+}
+
+bool VirtualHostEditor::New() {
+  bool added = false;
+  table_.Update([&](HostEntries& entries) {
+    if (entries.size() >= VirtualHostTable::kMaxEntries) return;
+    entries.push_back(Thostrootdirs{"*", "select root directory", 1});
+    added = true;
+  });
+  if (!added) return false;
+  ShowHosts();
+  Select(host_list_.size() - 1);
+  return Edit();
+}
+
+std::optional<Confirmation> VirtualHostEditor::AskDelete() const {
+  if (!selected_line_) return std::nullopt;
+  auto entries = table_.Entries();
+  if (*selected_line_ >= entries->size()) return std::nullopt;
+  const std::string& name = (*entries)[*selected_line_].HostName;
+  return Confirmation{"??", "Are you sure you want to delete the host  [" + name + "] ?"};
+}
+
+void VirtualHostEditor::ConfirmDelete() {
+  if (!selected_line_) return;
+  size_t index = *selected_line_;
+  table_.Update([&](HostEntries& entries) {
+    if (index < entries.size()) entries[index].Valid = 0;
+  });
+  table_.savehosts();
+  table_.readhostrootdirconfig();
+  ShowHosts();
+}
+
+void VirtualHostEditor::ChooseRootDirectory(const std::string& chosen_file) {
+  size_t slash = chosen_file.find_last_of('/');
+  std::string directory = slash == std::string::npos ? "" : chosen_file.substr(0, slash + 1);
+  const std::string& program_dir = table_.ProgramDirectory();
+  size_t at = program_dir.empty() ? std::string::npos : directory.find(program_dir);
+  if (at != std::string::npos) directory.replace(at, program_dir.size(), "($root)");
+  hrootdir_ = directory;
+}
+
+}  // namespace qorsv

@@ -1,0 +1,83 @@
+#include "scripthost/sql_database.h"
+
+#include <limits>
+
+#include "scripthost/sql_error.h"
+
+namespace qorsv {
+
+std::unique_ptr<SqlDatabase> SqlDatabase::Open(const std::string& path, int busy_timeout_ms) {
+  sqlite3* db = nullptr;
+  // No SQLITE_OPEN_CREATE: the caller has seen the file, and a file that vanished since must
+  // not come back empty.
+  sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  std::unique_ptr<SqlDatabase> database(new SqlDatabase(db));
+  if (db != nullptr) {
+    sqlite3_busy_timeout(db, busy_timeout_ms);
+    database->Execute("PRAGMA SYNCHRONOUS=FULL;");
+  }
+  return database;
+}
+
+SqlDatabase::~SqlDatabase() {
+  if (db_ != nullptr) sqlite3_close_v2(db_);
+}
+
+void SqlDatabase::Execute(const std::string& sql) {
+  if (db_ == nullptr || sql.size() > static_cast<size_t>(std::numeric_limits<int>::max())) {
+    return;
+  }
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &statement, nullptr) ==
+          SQLITE_OK &&
+      statement != nullptr) {
+    sqlite3_step(statement);
+  }
+  sqlite3_finalize(statement);
+}
+
+void SqlDatabase::BeginTransaction() {
+  if (in_transaction_) throw ESQLiteException("Transaction already open");
+  Execute("BEGIN TRANSACTION;");
+  in_transaction_ = true;
+}
+
+void SqlDatabase::Commit() {
+  Execute("COMMIT;");
+  in_transaction_ = false;
+}
+
+void SqlDatabase::Rollback() {
+  Execute("ROLLBACK;");
+  in_transaction_ = false;
+}
+
+ResultSet SqlDatabase::Load(const std::string& query) const { return ResultSet::Load(db_, query); }
+
+bool SqlDatabase::TableExists(const std::string& name) const {
+  std::string lower = name;
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  }
+  ResultSet found = ResultSet::Load(
+      db_, "select [sql] from sqlite_master where [type] = 'table' and lower(name) = ? ", {lower});
+  return found.RowCount() > 0;
+}
+
+void SqlDatabase::DropTable(const std::string& name) {
+  if (TableExists(name)) Execute("DROP TABLE " + name);
+}
+
+void SqlDatabase::Close() {
+  if (db_ == nullptr) return;
+  if (in_transaction_) Rollback();
+  sqlite3* db = db_;
+  db_ = nullptr;
+  if (sqlite3_close(db) != SQLITE_OK) {
+    std::string message = sqlite3_errmsg(db);
+    sqlite3_close_v2(db);
+    throw ESQLiteException(message);
+  }
+}
+
+}  // namespace qorsv

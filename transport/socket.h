@@ -1,0 +1,114 @@
+// TCP sockets for the HTTP listener: the listening socket on all IPv4 addresses, accepted client
+// connections with reads that time out, complete writes and file sends through sendfile.
+//
+// A ListeningSocket is used by the accept thread; Wake() may be called from any thread to end a
+// wait. A Connection belongs to the thread that serves it, except ShutdownBoth(), which another
+// thread may call to end a blocked read or write (the listener does so when it stops).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "transport/error.h"
+
+namespace qorsv {
+
+// The peer went away, a read or write timed out, or the socket failed: the connection is over
+// and nothing more can be sent on it.
+class ConnectionLost : public QorsvError {
+ public:
+  explicit ConnectionLost(const std::string& message) : QorsvError(message) {}
+};
+
+// Where a response goes: the client connection, or a buffer in tests.
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  // Writes all of data. more_follows lets the socket hold a short piece back to send it in one
+  // packet with what follows. Throws ConnectionLost.
+  virtual void Write(std::string_view data, bool more_follows) = 0;
+  // Sends up to count bytes of the open file fd from its current offset; returns the number
+  // sent, smaller than count only when the file ended early. Throws ConnectionLost.
+  virtual uint64_t SendFile(int fd, uint64_t count) = 0;
+};
+
+// Where a request comes from.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Reads up to size bytes into buffer, waiting until at least one byte is there; returns 0 when
+  // the peer has closed its side. Throws ConnectionLost on time-out or failure.
+  virtual size_t ReadSome(char* buffer, size_t size) = 0;
+};
+
+using Clock = std::chrono::steady_clock;
+
+class Connection : public ByteSink, public ByteSource {
+ public:
+  // Takes ownership of a connected, non-blocking socket.
+  Connection(int fd, std::string remote_ip);
+  ~Connection() override;
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  int fd() const { return fd_; }
+  const std::string& RemoteIP() const { return remote_ip_; }
+
+  // Reads give up at this moment (when set) and after idle_timeout without any byte arriving.
+  void SetReadDeadline(std::optional<Clock::time_point> deadline) { read_deadline_ = deadline; }
+  void SetIdleTimeout(std::chrono::milliseconds timeout) { idle_timeout_ = timeout; }
+
+  size_t ReadSome(char* buffer, size_t size) override;
+  void Write(std::string_view data, bool more_follows) override;
+  uint64_t SendFile(int fd, uint64_t count) override;
+
+  // Ends both directions, waking a thread blocked on this connection.
+  void ShutdownBoth();
+  // Closes the socket; what was written still reaches the peer. Also done by the destructor.
+  void Close();
+
+ private:
+  // Waits until the socket is ready for events; throws ConnectionLost on time-out.
+  void WaitFor(short events, bool reading);
+
+  int fd_;
+  std::string remote_ip_;
+  std::optional<Clock::time_point> read_deadline_;
+  std::chrono::milliseconds idle_timeout_{30000};
+};
+
+class ListeningSocket {
+ public:
+  // Binds all IPv4 addresses at the port (0: any free port) and listens. Throws QorsvError:
+  // "Could not bind socket. Address and port are already in use." for a port in use, or a text
+  // naming the cause for any other failure.
+  explicit ListeningSocket(uint16_t port);
+  ~ListeningSocket();
+  ListeningSocket(const ListeningSocket&) = delete;
+  ListeningSocket& operator=(const ListeningSocket&) = delete;
+
+  uint16_t Port() const { return port_; }
+
+  // Waits up to timeout for a client (or for Wake()); returns the accepted connection's socket
+  // and the client's address, or nothing.
+  struct Accepted {
+    int fd;
+    std::string remote_ip;
+  };
+  std::optional<Accepted> Accept(std::chrono::milliseconds timeout);
+
+  // Ends the current and every later Accept wait at once.
+  void Wake();
+
+ private:
+  std::optional<Accepted> TryAccept();
+
+  int fd_ = -1;
+  int wake_fd_ = -1;
+  uint16_t port_ = 0;
+};
+
+}  // namespace qorsv
