@@ -63,11 +63,12 @@ void Codegen::BeginRoutine(Routine& routine) {
 
 void Codegen::EndRoutine(Routine& routine, ProcInfo& proc) {
   Bind(exit_label_);
-  Op(kRet, {});
+  Ins(kRet, {});
   int32_t frame_cells = std::max(next_cell_, routine.locals_end);
   FixWindows(proc.entry, frame_cells);
-  proc.name = routine.level == 1 ? checker_.interner().Upper(routine.ident) : "";
-  proc.callable = routine.level == 1 && &routine != &checker_.main_routine();
+  bool is_main = &routine == &checker_.main_routine();
+  proc.name = routine.level == 1 && !is_main ? checker_.interner().Upper(routine.ident) : "";
+  proc.callable = routine.level == 1 && !is_main;
   proc.param_cells = routine.param_cells;
   proc.frame_cells = frame_cells;
   proc.max_cells = frame_cells + window_max_ + 1;
@@ -167,6 +168,7 @@ void Codegen::EmitStatements(Span<Stmt*> body) {
 void Codegen::EmitStatement(Stmt* stmt) {
   size_t mark = statement_temps_.size();
   size_t composite_mark = composite_in_use_.size();
+  int32_t window_mark = window_top_;
   switch (stmt->kind) {
     case StmtKind::kEmpty: break;
     case StmtKind::kAssign: EmitAssign(static_cast<AssignStmt*>(stmt)); break;
@@ -184,9 +186,10 @@ void Codegen::EmitStatement(Stmt* stmt) {
     case StmtKind::kExit: EmitExit(static_cast<ExitStmt*>(stmt)); break;
     case StmtKind::kWith: EmitWith(static_cast<WithStmt*>(stmt)); break;
     case StmtKind::kTry: EmitTry(static_cast<TryStmt*>(stmt)); break;
-    case StmtKind::kRaise: Op(kReraise, {}); break;
+    case StmtKind::kRaise: Ins(kReraise, {}); break;
   }
   ReleaseStatementTemps(mark);
+  window_top_ = window_mark;
   while (composite_in_use_.size() > composite_mark) {
     free_composites_.push_back(composite_in_use_.back());
     composite_in_use_.pop_back();
@@ -214,9 +217,9 @@ bool Codegen::TryAppendInPlace(int32_t target, const Symbol* symbol, Expr* value
   for (Expr* part : parts) {
     if (part->kind == ExprKind::kConvert &&
         static_cast<ConvertExpr*>(part)->conv == Conv::kCharToString) {
-      Op(kAppendC, {target, Eval(static_cast<ConvertExpr*>(part)->operand)});
+      Ins(kAppendC, {target, Eval(static_cast<ConvertExpr*>(part)->operand)});
     } else {
-      Op(kAppend, {target, Eval(part)});
+      Ins(kAppend, {target, Eval(part)});
     }
   }
   return true;
@@ -233,7 +236,7 @@ void Codegen::EmitAssign(AssignStmt* assign) {
     int32_t source = AddressOfComposite(value);
     int32_t destination = PointerTo(Locate(target));
     pin_arrays_ = saved;
-    Op(kCopy, {destination, source, RttiFor(type)});
+    Ins(kCopy, {destination, source, RttiFor(type)});
     return;
   }
   if (target->kind == ExprKind::kIndex) {
@@ -244,7 +247,7 @@ void Codegen::EmitAssign(AssignStmt* assign) {
       int32_t character = Eval(value);
       int32_t at = Eval(position);
       int32_t pointer = PointerTo(Locate(index->base));
-      Op(kStrSetIdxP, {pointer, at, character});
+      Ins(kStrSetIdxP, {pointer, at, character});
       return;
     }
     bool single_cell = type->cells == 1;
@@ -252,7 +255,7 @@ void Codegen::EmitAssign(AssignStmt* assign) {
       int32_t v = Eval(value);
       int32_t elements = Eval(index->base);
       int32_t at = Eval(position);
-      Op(IsManaged(type) ? kDaStoreS : kDaStore, {elements, at, v});
+      Ins(IsManaged(type) ? kDaStoreS : kDaStore, {elements, at, v});
       return;
     }
     if (single_cell && base_type->kind == TypeKind::kStaticArray &&
@@ -261,14 +264,14 @@ void Codegen::EmitAssign(AssignStmt* assign) {
       Location base = Locate(index->base);
       if (base.direct) {
         int32_t at = Eval(position);
-        Op(IsManaged(type) ? kSaStoreS : kSaStore,
+        Ins(IsManaged(type) ? kSaStoreS : kSaStore,
            {base.cell, at, static_cast<int32_t>(base_type->low),
             static_cast<int32_t>(base_type->Count()), v});
         return;
       }
       int32_t at = Eval(position);
       int32_t pointer = Temp(TempKind::kPlain);
-      Op(kPAddr, {pointer, PointerTo(base), at, static_cast<int32_t>(base_type->low),
+      Ins(kPAddr, {pointer, PointerTo(base), at, static_cast<int32_t>(base_type->low),
                   static_cast<int32_t>(base_type->Count()), 1});
       Store(Location{false, pointer, 0}, type, v, IsTemp(v));
       return;
@@ -279,14 +282,9 @@ void Codegen::EmitAssign(AssignStmt* assign) {
     if (!symbol->by_ref && (symbol->level == 0 || symbol->level == routine_->level)) {
       int32_t cell = LocateVar(symbol).cell;
       if (type->kind == TypeKind::kString && TryAppendInPlace(cell, symbol, value)) return;
-      if (value->kind == ExprKind::kVar || !MayReadSymbol(value, symbol) ||
-          value->kind == ExprKind::kCall) {
-        EvalInto(value, cell);
-      } else {
-        int32_t v = Eval(value);
-        if (IsManaged(type) && IsTemp(v)) Op(kTake, {cell, v});
-        else Move(type, cell, v);
-      }
+      // Every expression writes its destination only after reading all its operands, so the
+      // variable may appear on the right-hand side.
+      EvalInto(value, cell);
       return;
     }
   }
@@ -340,7 +338,7 @@ void Codegen::EmitCase(CaseStmt* statement) {
         table[static_cast<size_t>(static_cast<IntLit*>(label.low)->value - low)] = bodies[b];
       }
     }
-    Op(kSwitch, {selector, static_cast<int32_t>(low), static_cast<int32_t>(table.size())});
+    Ins(kSwitch, {selector, static_cast<int32_t>(low), static_cast<int32_t>(table.size())});
     EmitLabel(otherwise);
     for (int32_t label : table) EmitLabel(label);
   } else {
@@ -348,7 +346,7 @@ void Codegen::EmitCase(CaseStmt* statement) {
       for (const CaseLabel& label : statement->branches[b].labels) {
         if (is_string) {
           int32_t equal = Temp(TempKind::kPlain);
-          Op(kEqS, {equal, selector, Eval(label.low)});
+          Ins(kEqS, {equal, selector, Eval(label.low)});
           Jump(kJT, {equal}, bodies[b]);
           continue;
         }
@@ -441,7 +439,7 @@ void Codegen::EmitWith(WithStmt* with) {
     pin_arrays_ = true;
     int32_t pointer = PointerTo(Locate(with->subjects[i]));
     pin_arrays_ = saved;
-    Op(kMov, {hidden->offset, pointer});
+    Ins(kMov, {hidden->offset, pointer});
   }
   EmitStatement(with->body);
 }
@@ -462,10 +460,10 @@ void Codegen::EmitExit(ExitStmt* exit) {
 void Codegen::JumpOut(int32_t label, size_t handler_depth) {
   for (size_t i = handlers_.size(); i > handler_depth; --i) {
     Handler& handler = handlers_[i - 1];
-    Op(kPopTry, {});
+    Ins(kPopTry, {});
     if (handler.is_finally) {
       handler.escapes.push_back({label, handler_depth});
-      Op(kMovI, {handler.state_cell, static_cast<int32_t>(handler.escapes.size())});
+      Ins(kMovI, {handler.state_cell, static_cast<int32_t>(handler.escapes.size())});
       Jump(kJmp, {}, handler.finally_label);
       return;
     }
@@ -481,7 +479,7 @@ void Codegen::EmitTry(TryStmt* attempt) {
     handlers_.push_back(Handler{});
     body();
     handlers_.pop_back();
-    Op(kPopTry, {});
+    Ins(kPopTry, {});
     Jump(kJmp, {}, done);
     Bind(handler_label);
     EmitStatements(handler_body);
@@ -489,7 +487,7 @@ void Codegen::EmitTry(TryStmt* attempt) {
   };
   auto try_finally = [this](const std::function<void()>& body, Span<Stmt*> finally_body) {
     int32_t state = Temp(TempKind::kPlain);
-    Op(kMovI, {state, 0});
+    Ins(kMovI, {state, 0});
     Handler handler;
     handler.is_finally = true;
     handler.state_cell = state;
@@ -501,7 +499,7 @@ void Codegen::EmitTry(TryStmt* attempt) {
     body();
     Handler done = std::move(handlers_.back());
     handlers_.pop_back();
-    Op(kPopTry, {});
+    Ins(kPopTry, {});
     Bind(done.finally_label);
     EmitStatements(finally_body);
     std::vector<int32_t> stubs;

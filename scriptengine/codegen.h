@@ -69,7 +69,7 @@ class Codegen : public RoutineSink {
 
   // Emission (codegen_emit.cpp).
   void Emit(int32_t word) { code_.push_back(word); }
-  void Op(Opcode op, std::initializer_list<int32_t> operands);
+  void Ins(Opcode op, std::initializer_list<int32_t> operands);
   int32_t NewLabel();
   void Bind(int32_t label);
   void EmitLabel(int32_t label);  // a label operand

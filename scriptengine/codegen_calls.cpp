@@ -45,16 +45,16 @@ void Codegen::PassArgument(Expr* arg, const ParamInfo& param, int32_t cell) {
     pin_arrays_ = true;
     Location location = Locate(arg);
     pin_arrays_ = saved;
-    if (location.direct) Op(kLea, {cell, location.cell});
-    else if (location.offset == 0) Op(kMov, {cell, location.cell});
-    else Op(kPOff, {cell, location.cell, location.offset});
+    if (location.direct) Ins(kLea, {cell, location.cell});
+    else if (location.offset == 0) Ins(kMov, {cell, location.cell});
+    else Ins(kPOff, {cell, location.cell, location.offset});
     return;
   }
   if (IsComposite(param.type)) {
     int32_t source = AddressOfComposite(arg);
     int32_t destination = Temp(TempKind::kPlain);
-    Op(kLea, {destination, cell});
-    Op(kInitCopy, {destination, source, RttiFor(param.type)});
+    Ins(kLea, {destination, cell});
+    Ins(kInitCopy, {destination, source, RttiFor(param.type)});
     return;
   }
   EvalInto(arg, cell);
@@ -65,19 +65,19 @@ int32_t Codegen::TakeResult(const Type* type, int32_t cell, int32_t target) {
     int32_t temp = CompositeTemp(type);
     int32_t to = Temp(TempKind::kPlain);
     int32_t from = Temp(TempKind::kPlain);
-    Op(kLea, {to, temp});
-    Op(kLea, {from, cell});
-    Op(kMoveComp, {to, from, RttiFor(type)});
+    Ins(kLea, {to, temp});
+    Ins(kLea, {from, cell});
+    Ins(kMoveComp, {to, from, RttiFor(type)});
     return temp;
   }
   if (IsManaged(type)) {
     int32_t dst = Dest(target, type);
-    Op(kTake, {dst, cell});
+    Ins(kTake, {dst, cell});
     return dst;
   }
-  int32_t dst = Dest(target, type);
-  Move(type, dst, cell);
-  return dst;
+  if (target == kNone) return cell;
+  Move(type, target, cell);
+  return target;
 }
 
 int32_t Codegen::EmitRoutineCall(CallExpr* call, int32_t target) {
@@ -93,22 +93,22 @@ int32_t Codegen::EmitRoutineCall(CallExpr* call, int32_t target) {
 
   bool zero = false;
   for (const ParamInfo& param : routine->params) zero = zero || (!param.by_ref && IsManaged(param.type));
-  if (zero) Op(kZeroN, {window, param_cells});
+  if (zero) Ins(kZeroN, {window, param_cells});
   if (script && routine->level >= 2) {
-    Op(kFrame, {window, routine_->level - (routine->level - 1)});
+    Ins(kFrame, {window, routine_->level - (routine->level - 1)});
   }
   for (size_t i = 0; i < routine->params.size(); ++i) {
     const ParamInfo& param = routine->params[i];
     int32_t cell = window + (script ? param.offset : static_cast<int32_t>(i));
     PassArgument(call->args[i], param, cell);
   }
-  if (script) Op(kCall, {routine->index, window});
-  else Op(routine->kind == RoutineKind::kNative ? kCallN : kCallX, {import, window});
+  if (script) Ins(kCall, {routine->index, window});
+  else Ins(routine->kind == RoutineKind::kNative ? kCallN : kCallX, {import, window});
 
-  int32_t result = kNone;
-  if (routine->IsFunction()) result = TakeResult(routine->result, window + result_offset, target);
-  window_top_ -= size;
-  return result;
+  // The window stays reserved until the statement ends, so a plain result can be used where
+  // it lies: later calls of the statement get windows above it.
+  if (!routine->IsFunction()) return kNone;
+  return TakeResult(routine->result, window + result_offset, target);
 }
 
 void Codegen::ModifyOrdinal(Expr* variable, Expr* amount, int64_t sign) {
@@ -124,18 +124,18 @@ void Codegen::ModifyOrdinal(Expr* variable, Expr* amount, int64_t sign) {
   int32_t cell = location.cell;
   if (!location.direct) {
     cell = Temp(TempKind::kPlain);
-    Op(kLoadP, {cell, location.cell, location.offset});
+    Ins(kLoadP, {cell, location.cell, location.offset});
   }
   bool narrow = type->int_class == IntClass::kS32;
   if (immediate) {
-    Op(narrow ? kAdd32I : kAdd64I, {cell, cell, static_cast<int32_t>(step)});
+    Ins(narrow ? kAdd32I : kAdd64I, {cell, cell, static_cast<int32_t>(step)});
   } else if (sign > 0) {
-    Op(narrow ? kAdd32 : kAdd64, {cell, cell, amount_cell});
+    Ins(narrow ? kAdd32 : kAdd64, {cell, cell, amount_cell});
   } else {
-    Op(narrow ? kSub32 : kSub64, {cell, cell, amount_cell});
+    Ins(narrow ? kSub32 : kSub64, {cell, cell, amount_cell});
   }
   if (!narrow) Wrap(cell, type);
-  if (!location.direct) Op(kStoreP, {location.cell, location.offset, cell});
+  if (!location.direct) Ins(kStoreP, {location.cell, location.offset, cell});
 }
 
 int32_t Codegen::EmitBuiltin(CallExpr* call, int32_t target) {
@@ -148,9 +148,9 @@ int32_t Codegen::EmitBuiltin(CallExpr* call, int32_t target) {
       int32_t value = Eval(arg(0));
       int32_t dst = Dest(target, type);
       bool is_array = arg(0)->type->kind == TypeKind::kDynArray;
-      Op(is_array ? kDaLen : kLenS, {dst, value});
+      Ins(is_array ? kDaLen : kLenS, {dst, value});
       if (is_array && static_cast<Builtin>(call->builtin) == Builtin::kHigh) {
-        Op(kAdd32I, {dst, dst, -1});
+        Ins(kAdd32I, {dst, dst, -1});
       }
       return dst;
     }
@@ -162,9 +162,9 @@ int32_t Codegen::EmitBuiltin(CallExpr* call, int32_t target) {
       int32_t pointer = PointerTo(Locate(arg(0)));
       pin_arrays_ = saved;
       if (arg(0)->type->kind == TypeKind::kDynArray) {
-        Op(kDaSetLen, {pointer, length, RttiFor(arg(0)->type->element)});
+        Ins(kDaSetLen, {pointer, length, RttiFor(arg(0)->type->element)});
       } else {
-        Op(kSetLenS, {pointer, length});
+        Ins(kSetLenS, {pointer, length});
       }
       return kNone;
     }
@@ -177,20 +177,20 @@ int32_t Codegen::EmitBuiltin(CallExpr* call, int32_t target) {
     case Builtin::kPred: {
       int32_t value = Eval(arg(0));
       int32_t dst = Dest(target, type);
-      Op(kAdd64I, {dst, value, static_cast<Builtin>(call->builtin) == Builtin::kSucc ? 1 : -1});
+      Ins(kAdd64I, {dst, value, static_cast<Builtin>(call->builtin) == Builtin::kSucc ? 1 : -1});
       Wrap(dst, type);
       return dst;
     }
     case Builtin::kOdd: {
       int32_t value = Eval(arg(0));
       int32_t dst = Dest(target, type);
-      Op(kAndI, {dst, value, 1});
+      Ins(kAndI, {dst, value, 1});
       return dst;
     }
     case Builtin::kAssigned: {
       int32_t value = Eval(arg(0));
       int32_t dst = Dest(target, type);
-      Op(kNeZ, {dst, value});
+      Ins(kNeZ, {dst, value});
       return dst;
     }
     case Builtin::kInclude:
@@ -199,12 +199,12 @@ int32_t Codegen::EmitBuiltin(CallExpr* call, int32_t target) {
       Location location = Locate(arg(0));
       Opcode code = static_cast<Builtin>(call->builtin) == Builtin::kInclude ? kSetIncl : kSetExcl;
       if (location.direct) {
-        Op(code, {location.cell, element});
+        Ins(code, {location.cell, element});
       } else {
         int32_t set = Temp(TempKind::kSet);
-        Op(kLoadPN, {set, location.cell, location.offset, kSetCells});
-        Op(code, {set, element});
-        Op(kStorePN, {location.cell, location.offset, set, kSetCells});
+        Ins(kLoadPN, {set, location.cell, location.offset, kSetCells});
+        Ins(code, {set, element});
+        Ins(kStorePN, {location.cell, location.offset, set, kSetCells});
       }
       return kNone;
     }
@@ -214,11 +214,11 @@ int32_t Codegen::EmitBuiltin(CallExpr* call, int32_t target) {
       int32_t value = Eval(arg(0));
       int32_t dst = Dest(target, type);
       if (type->kind == TypeKind::kFloat) {
-        if (is_abs) Op(kAbsF, {dst, value});
-        else Op(kMulF, {dst, value, value});
+        if (is_abs) Ins(kAbsF, {dst, value});
+        else Ins(kMulF, {dst, value, value});
       } else {
-        if (is_abs) Op(kAbs64, {dst, value});
-        else Op(type->int_class == IntClass::kS32 ? kMul32 : kMul64, {dst, value, value});
+        if (is_abs) Ins(kAbs64, {dst, value});
+        else Ins(type->int_class == IntClass::kS32 ? kMul32 : kMul64, {dst, value, value});
         Wrap(dst, type);
       }
       return dst;

@@ -8,7 +8,7 @@ namespace qorsv::script::compiler_internal {
 
 Codegen::Codegen(Checker& checker, TypeTable& types) : checker_(checker), types_(types) {}
 
-void Codegen::Op(Opcode op, std::initializer_list<int32_t> operands) {
+void Codegen::Ins(Opcode op, std::initializer_list<int32_t> operands) {
   code_.push_back(op);
   code_.insert(code_.end(), operands.begin(), operands.end());
 }
@@ -36,7 +36,7 @@ void Codegen::EmitLabel(int32_t label) {
 }
 
 void Codegen::Jump(Opcode op, std::initializer_list<int32_t> operands, int32_t label) {
-  Op(op, operands);
+  Ins(op, operands);
   EmitLabel(label);
 }
 

@@ -47,14 +47,14 @@ bool IsOrdinalCompare(const BinaryExpr* binary) {
 
 void Codegen::Wrap(int32_t cell, const Type* type) {
   if (type->IsOrdinal() && type->int_class != IntClass::kS64) {
-    Op(kWrap, {cell, cell, static_cast<int32_t>(type->int_class)});
+    Ins(kWrap, {cell, cell, static_cast<int32_t>(type->int_class)});
   }
 }
 
 void Codegen::EvalInto(Expr* expr, int32_t target) {
   int32_t value = Eval(expr, target);
   if (value == target) return;
-  if (IsManaged(expr->type) && IsTemp(value)) Op(kTake, {target, value});
+  if (IsManaged(expr->type) && IsTemp(value)) Ins(kTake, {target, value});
   else Move(expr->type, target, value);
 }
 
@@ -63,32 +63,32 @@ int32_t Codegen::Eval(Expr* expr, int32_t target) {
     case ExprKind::kIntLit: {
       int64_t value = IntValue(expr);
       if (target == kNone) return ConstInt(value);
-      if (FitsInt32(value)) Op(kMovI, {target, static_cast<int32_t>(value)});
-      else Op(kMov, {target, ConstInt(value)});
+      if (FitsInt32(value)) Ins(kMovI, {target, static_cast<int32_t>(value)});
+      else Ins(kMov, {target, ConstInt(value)});
       return target;
     }
     case ExprKind::kFloatLit: {
       int32_t constant = ConstFloat(static_cast<FloatLit*>(expr)->value);
       if (target == kNone) return constant;
-      Op(kMov, {target, constant});
+      Ins(kMov, {target, constant});
       return target;
     }
     case ExprKind::kStrLit: {
       int32_t constant = ConstString(static_cast<StrLit*>(expr)->value);
       if (target == kNone) return constant;
-      Op(kMovS, {target, constant});
+      Ins(kMovS, {target, constant});
       return target;
     }
     case ExprKind::kNil: {
       if (target == kNone) return ConstInt(0);
-      if (IsManaged(expr->type)) Op(kMovS, {target, ConstInt(0)});
-      else Op(kMovI, {target, 0});
+      if (IsManaged(expr->type)) Ins(kMovS, {target, ConstInt(0)});
+      else Ins(kMovI, {target, 0});
       return target;
     }
     case ExprKind::kSetConst: {
       int32_t constant = ConstSet(static_cast<SetConstExpr*>(expr)->bits);
       if (target == kNone) return constant;
-      Op(kMovN, {target, constant, kSetCells});
+      Ins(kMovN, {target, constant, kSetCells});
       return target;
     }
     case ExprKind::kSet: return EvalSet(static_cast<SetExpr*>(expr), target);
@@ -113,7 +113,7 @@ int32_t Codegen::EvalIndex(IndexExpr* index, int32_t target) {
     int32_t text = Eval(index->base);
     int32_t at = Eval(position);
     int32_t dst = Dest(target, type);
-    Op(kStrIdx, {dst, text, at});
+    Ins(kStrIdx, {dst, text, at});
     return dst;
   }
   bool single_cell = type->cells == 1 && !IsComposite(type);
@@ -121,7 +121,7 @@ int32_t Codegen::EvalIndex(IndexExpr* index, int32_t target) {
     int32_t elements = Eval(index->base);
     int32_t at = Eval(position);
     int32_t dst = Dest(target, type);
-    Op(IsManaged(type) ? kDaLoadS : kDaLoad, {dst, elements, at});
+    Ins(IsManaged(type) ? kDaLoadS : kDaLoad, {dst, elements, at});
     return dst;
   }
   if (base_type->kind == TypeKind::kStaticArray && single_cell &&
@@ -130,7 +130,7 @@ int32_t Codegen::EvalIndex(IndexExpr* index, int32_t target) {
     if (base.direct) {
       int32_t at = Eval(position);
       int32_t dst = Dest(target, type);
-      Op(IsManaged(type) ? kSaLoadS : kSaLoad,
+      Ins(IsManaged(type) ? kSaLoadS : kSaLoad,
          {dst, base.cell, at, static_cast<int32_t>(base_type->low),
           static_cast<int32_t>(base_type->Count())});
       return dst;
@@ -146,17 +146,17 @@ int32_t Codegen::EvalUnary(UnaryExpr* unary, int32_t target) {
   int32_t dst = Dest(target, type);
   if (unary->op == Op::kNeg) {
     if (type->kind == TypeKind::kFloat) {
-      Op(kNegF, {dst, operand});
+      Ins(kNegF, {dst, operand});
     } else if (type->kind == TypeKind::kVariant) {
-      Op(kVarNeg, {dst, operand});
+      Ins(kVarNeg, {dst, operand});
     } else {
-      Op(kNeg64, {dst, operand});
+      Ins(kNeg64, {dst, operand});
       Wrap(dst, type);
     }
   } else if (type->kind == TypeKind::kBoolean) {
-    Op(kNotB, {dst, operand});
+    Ins(kNotB, {dst, operand});
   } else {
-    Op(kNot, {dst, operand});
+    Ins(kNot, {dst, operand});
     Wrap(dst, type);
   }
   return dst;
@@ -182,7 +182,7 @@ int32_t Codegen::EvalBinary(BinaryExpr* binary, int32_t target) {
         EvalInto(binary->right, result);
         Bind(done);
         if (target == kNone) return result;
-        Op(kMov, {target, result});
+        Ins(kMov, {target, result});
         return target;
       }
       return EvalArith(binary, target);
@@ -201,7 +201,7 @@ int32_t Codegen::EvalArith(BinaryExpr* binary, int32_t target) {
     int32_t right = Eval(binary->right);
     int32_t dst = target != kNone ? target : Temp(TempKind::kSet);
     Opcode code = op == Op::kAdd ? kSetUnion : op == Op::kSub ? kSetDiff : kSetInter;
-    Op(code, {dst, left, right});
+    Ins(code, {dst, left, right});
     return dst;
   }
   if (type->kind == TypeKind::kVariant) {
@@ -214,7 +214,7 @@ int32_t Codegen::EvalArith(BinaryExpr* binary, int32_t target) {
                        : op == Op::kDivide ? kVarDivide
                        : op == Op::kIntDiv ? kVarIntDiv
                                            : kVarMod;
-    Op(kVarOp, {dst, left, right, code});
+    Ins(kVarOp, {dst, left, right, code});
     return dst;
   }
   if (type->kind == TypeKind::kFloat) {
@@ -222,7 +222,7 @@ int32_t Codegen::EvalArith(BinaryExpr* binary, int32_t target) {
     int32_t right = Eval(binary->right);
     int32_t dst = Dest(target, type);
     Opcode code = op == Op::kAdd ? kAddF : op == Op::kSub ? kSubF : op == Op::kMul ? kMulF : kDivF;
-    Op(code, {dst, left, right});
+    Ins(code, {dst, left, right});
     return dst;
   }
   IntClass int_class = type->int_class;
@@ -233,7 +233,7 @@ int32_t Codegen::EvalArith(BinaryExpr* binary, int32_t target) {
     if (op == Op::kSub) amount = -amount;
     if (FitsInt32(amount)) {
       int32_t dst = Dest(target, type);
-      Op(wide ? kAdd64I : kAdd32I, {dst, left, static_cast<int32_t>(amount)});
+      Ins(wide ? kAdd64I : kAdd32I, {dst, left, static_cast<int32_t>(amount)});
       if (int_class == IntClass::kU32) Wrap(dst, type);
       return dst;
     }
@@ -254,7 +254,7 @@ int32_t Codegen::EvalArith(BinaryExpr* binary, int32_t target) {
     case Op::kShr: code = int_class == IntClass::kS32 ? kShr32 : kShr64; break;
     default: throw CompileError(binary->pos, "Type mismatch");
   }
-  Op(code, {dst, left, right});
+  Ins(code, {dst, left, right});
   bool needs_wrap = int_class == IntClass::kU32
                         ? (op == Op::kAdd || op == Op::kSub || op == Op::kMul || op == Op::kShl)
                         : (int_class == IntClass::kS32 && op == Op::kIntDiv);
@@ -268,7 +268,7 @@ int32_t Codegen::EvalComparison(BinaryExpr* binary, int32_t target) {
   if (op == Op::kIn) {
     int32_t element = Eval(binary->left);
     int32_t set = Eval(binary->right);
-    Op(kSetIn, {dst, element, set});
+    Ins(kSetIn, {dst, element, set});
     return dst;
   }
   const Type* type = binary->left->type;
@@ -282,20 +282,20 @@ int32_t Codegen::EvalComparison(BinaryExpr* binary, int32_t target) {
   int32_t right = Eval(right_expr);
   if (type->kind == TypeKind::kVariant) {
     VarOperator code = op == Op::kEq ? kVarEq : op == Op::kNe ? kVarNe : op == Op::kLt ? kVarLt : kVarLe;
-    Op(kVarCmp, {dst, left, right, code});
+    Ins(kVarCmp, {dst, left, right, code});
   } else if (type->kind == TypeKind::kSet) {
     if (op == Op::kLe) {
-      Op(kSetLe, {dst, left, right});
+      Ins(kSetLe, {dst, left, right});
     } else {
-      Op(kSetEq, {dst, left, right});
-      if (op == Op::kNe) Op(kNotB, {dst, dst});
+      Ins(kSetEq, {dst, left, right});
+      if (op == Op::kNe) Ins(kNotB, {dst, dst});
     }
   } else if (type->kind == TypeKind::kFloat) {
-    Op(op == Op::kEq ? kEqF : op == Op::kNe ? kNeF : op == Op::kLt ? kLtF : kLeF, {dst, left, right});
+    Ins(op == Op::kEq ? kEqF : op == Op::kNe ? kNeF : op == Op::kLt ? kLtF : kLeF, {dst, left, right});
   } else if (type->kind == TypeKind::kString || type->kind == TypeKind::kPChar) {
-    Op(op == Op::kEq ? kEqS : op == Op::kNe ? kNeS : op == Op::kLt ? kLtS : kLeS, {dst, left, right});
+    Ins(op == Op::kEq ? kEqS : op == Op::kNe ? kNeS : op == Op::kLt ? kLtS : kLeS, {dst, left, right});
   } else {
-    Op(op == Op::kEq ? kEq : op == Op::kNe ? kNe : op == Op::kLt ? kLt : kLe, {dst, left, right});
+    Ins(op == Op::kEq ? kEq : op == Op::kNe ? kNe : op == Op::kLt ? kLt : kLe, {dst, left, right});
   }
   return dst;
 }
@@ -316,21 +316,21 @@ int32_t Codegen::EvalConcat(BinaryExpr* binary, int32_t target) {
                              static_cast<ConvertExpr*>(parts[1])->conv == Conv::kCharToString)) {
     int32_t left = Eval(parts[0]);
     int32_t right = Eval(parts[1]);
-    Op(kConcat, {dst, left, right});
+    Ins(kConcat, {dst, left, right});
   } else {
     EvalInto(parts[0], dst);
     for (size_t i = 1; i < parts.size(); ++i) {
       Expr* part = parts[i];
       if (part->kind == ExprKind::kConvert &&
           static_cast<ConvertExpr*>(part)->conv == Conv::kCharToString) {
-        Op(kAppendC, {dst, Eval(static_cast<ConvertExpr*>(part)->operand)});
+        Ins(kAppendC, {dst, Eval(static_cast<ConvertExpr*>(part)->operand)});
       } else {
-        Op(kAppend, {dst, Eval(part)});
+        Ins(kAppend, {dst, Eval(part)});
       }
     }
   }
   if (target == kNone || target == dst) return dst;
-  Op(kTake, {target, dst});
+  Ins(kTake, {target, dst});
   return target;
 }
 
@@ -344,8 +344,8 @@ int32_t Codegen::EvalConvert(ConvertExpr* convert, int32_t target) {
     case Conv::kIntToInt: {
       int32_t value = Eval(operand);
       int32_t dst = Dest(target, type);
-      if (type->int_class == IntClass::kS64) Op(kMov, {dst, value});
-      else Op(kWrap, {dst, value, static_cast<int32_t>(type->int_class)});
+      if (type->int_class == IntClass::kS64) Ins(kMov, {dst, value});
+      else Ins(kWrap, {dst, value, static_cast<int32_t>(type->int_class)});
       return dst;
     }
     case Conv::kIntToFloat:
@@ -356,7 +356,7 @@ int32_t Codegen::EvalConvert(ConvertExpr* convert, int32_t target) {
       Opcode code = convert->conv == Conv::kIntToFloat ? kI2F
                     : convert->conv == Conv::kFloatToFloat ? kToSingle
                                                            : kChrToS;
-      Op(code, {dst, value});
+      Ins(code, {dst, value});
       return dst;
     }
     case Conv::kToVariant: {
@@ -368,7 +368,7 @@ int32_t Codegen::EvalConvert(ConvertExpr* convert, int32_t target) {
                                                           : kVarKindString;
       int32_t value = Eval(operand);
       int32_t dst = Dest(target, type);
-      Op(kToVar, {dst, value, kind});
+      Ins(kToVar, {dst, value, kind});
       return dst;
     }
     case Conv::kFromVariant: {
@@ -379,7 +379,7 @@ int32_t Codegen::EvalConvert(ConvertExpr* convert, int32_t target) {
                                                         : kVarKindString;
       int32_t value = Eval(operand);
       int32_t dst = Dest(target, type);
-      Op(kFromVar, {dst, value, kind});
+      Ins(kFromVar, {dst, value, kind});
       if (kind == kVarKindInt) Wrap(dst, type);
       return dst;
     }
@@ -387,7 +387,7 @@ int32_t Codegen::EvalConvert(ConvertExpr* convert, int32_t target) {
       int32_t source = AddressOfComposite(operand);
       int32_t dst = Dest(target, type);
       const Type* array = operand->type;
-      Op(kDaFromStatic, {dst, source, static_cast<int32_t>(array->Count()), RttiFor(array->element)});
+      Ins(kDaFromStatic, {dst, source, static_cast<int32_t>(array->Count()), RttiFor(array->element)});
       return dst;
     }
   }
@@ -396,17 +396,17 @@ int32_t Codegen::EvalConvert(ConvertExpr* convert, int32_t target) {
 
 int32_t Codegen::EvalSet(SetExpr* set, int32_t target) {
   int32_t dst = Temp(TempKind::kSet);
-  Op(kSetClear, {dst});
+  Ins(kSetClear, {dst});
   for (const SetElement& element : set->elements) {
     int32_t low = Eval(element.low);
     if (element.high != nullptr) {
-      Op(kSetRange, {dst, low, Eval(element.high)});
+      Ins(kSetRange, {dst, low, Eval(element.high)});
     } else {
-      Op(kSetIncl, {dst, low});
+      Ins(kSetIncl, {dst, low});
     }
   }
   if (target == kNone) return dst;
-  Op(kMovN, {target, dst, kSetCells});
+  Ins(kMovN, {target, dst, kSetCells});
   return target;
 }
 

@@ -21,11 +21,11 @@ Codegen::Location Codegen::LocateVar(const Symbol* symbol) {
   }
   // A variable of an enclosing routine: follow the static links to its frame.
   int32_t frame = Temp(TempKind::kPlain);
-  Op(kFrame, {frame, levels});
+  Ins(kFrame, {frame, levels});
   location.direct = false;
   if (symbol->by_ref) {
     int32_t pointer = Temp(TempKind::kPlain);
-    Op(kLoadP, {pointer, frame, symbol->offset});
+    Ins(kLoadP, {pointer, frame, symbol->offset});
     location.cell = pointer;
   } else {
     location.cell = frame;
@@ -60,7 +60,7 @@ Codegen::Location Codegen::Locate(Expr* expr) {
         }
         int32_t at = Eval(position);
         int32_t pointer = Temp(TempKind::kPlain);
-        Op(kDaAddr, {pointer, elements, at});
+        Ins(kDaAddr, {pointer, elements, at});
         return Location{false, pointer, 0};
       }
       if (array->kind != TypeKind::kStaticArray) {
@@ -83,9 +83,9 @@ Codegen::Location Codegen::Locate(Expr* expr) {
       int32_t low = static_cast<int32_t>(array->low);
       int32_t count = static_cast<int32_t>(array->Count());
       if (base.direct) {
-        Op(kSaAddr, {pointer, base.cell, at, low, count, element_cells});
+        Ins(kSaAddr, {pointer, base.cell, at, low, count, element_cells});
       } else {
-        Op(kPAddr, {pointer, PointerTo(base), at, low, count, element_cells});
+        Ins(kPAddr, {pointer, PointerTo(base), at, low, count, element_cells});
       }
       return Location{false, pointer, 0};
     }
@@ -96,16 +96,16 @@ Codegen::Location Codegen::Locate(Expr* expr) {
 int32_t Codegen::PointerTo(const Location& location) {
   if (!location.direct && location.offset == 0) return location.cell;
   int32_t pointer = Temp(TempKind::kPlain);
-  if (location.direct) Op(kLea, {pointer, location.cell});
-  else Op(kPOff, {pointer, location.cell, location.offset});
+  if (location.direct) Ins(kLea, {pointer, location.cell});
+  else Ins(kPOff, {pointer, location.cell, location.offset});
   return pointer;
 }
 
 void Codegen::Move(const Type* type, int32_t dst, int32_t src) {
   if (dst == src) return;
-  if (IsManaged(type)) Op(kMovS, {dst, src});
-  else if (IsSet(type)) Op(kMovN, {dst, src, kSetCells});
-  else Op(kMov, {dst, src});
+  if (IsManaged(type)) Ins(kMovS, {dst, src});
+  else if (IsSet(type)) Ins(kMovN, {dst, src, kSetCells});
+  else Ins(kMov, {dst, src});
 }
 
 int32_t Codegen::Load(const Location& location, const Type* type, int32_t target) {
@@ -115,24 +115,24 @@ int32_t Codegen::Load(const Location& location, const Type* type, int32_t target
     return target;
   }
   int32_t dst = Dest(target, type);
-  if (IsManaged(type)) Op(kLoadPS, {dst, location.cell, location.offset});
-  else if (IsSet(type)) Op(kLoadPN, {dst, location.cell, location.offset, kSetCells});
-  else Op(kLoadP, {dst, location.cell, location.offset});
+  if (IsManaged(type)) Ins(kLoadPS, {dst, location.cell, location.offset});
+  else if (IsSet(type)) Ins(kLoadPN, {dst, location.cell, location.offset, kSetCells});
+  else Ins(kLoadP, {dst, location.cell, location.offset});
   return dst;
 }
 
 void Codegen::Store(const Location& location, const Type* type, int32_t value, bool value_is_temp) {
   if (location.direct) {
     if (value_is_temp && IsManaged(type) && location.cell != value) {
-      Op(kTake, {location.cell, value});
+      Ins(kTake, {location.cell, value});
     } else {
       Move(type, location.cell, value);
     }
     return;
   }
-  if (IsManaged(type)) Op(kStorePS, {location.cell, location.offset, value});
-  else if (IsSet(type)) Op(kStorePN, {location.cell, location.offset, value, kSetCells});
-  else Op(kStoreP, {location.cell, location.offset, value});
+  if (IsManaged(type)) Ins(kStorePS, {location.cell, location.offset, value});
+  else if (IsSet(type)) Ins(kStorePN, {location.cell, location.offset, value, kSetCells});
+  else Ins(kStoreP, {location.cell, location.offset, value});
 }
 
 // The address of a record or static array value: a variable, or a call's result in a temporary.
@@ -143,14 +143,14 @@ int32_t Codegen::AddressOfComposite(Expr* value) {
   }
   int32_t cell = Eval(value);
   int32_t pointer = Temp(TempKind::kPlain);
-  Op(kLea, {pointer, cell});
+  Ins(kLea, {pointer, cell});
   return pointer;
 }
 
 void Codegen::CopyComposite(const Location& dst, Expr* value) {
   int32_t source = AddressOfComposite(value);
   int32_t target = PointerTo(dst);
-  Op(kCopy, {target, source, RttiFor(value->type)});
+  Ins(kCopy, {target, source, RttiFor(value->type)});
 }
 
 }  // namespace qorsv::script::compiler_internal

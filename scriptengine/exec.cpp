@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "scriptengine/opcodes.h"
 #include "scriptengine/stdlib.h"
 #include "scriptengine/text_format.h"
 #include "scriptengine/vm.h"

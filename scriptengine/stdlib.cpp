@@ -164,7 +164,7 @@ void RegisterVariants(Machine& m) {
   });
   auto vtype = [](NativeCall& c) -> uint16_t {
     auto* v = static_cast<const vm_internal::VarRep*>(Raw(c).Arg(0).p);
-    return v == nullptr ? vm_internal::kVtEmpty : v->vtype;
+    return v == nullptr ? uint16_t{vm_internal::kVtEmpty} : v->vtype;
   };
   m.RegisterNative("VARISEMPTY", [vtype](NativeCall& c) { c.ReturnBool(vtype(c) == vm_internal::kVtEmpty); });
   m.RegisterNative("VARISNULL", [vtype](NativeCall& c) { c.ReturnBool(vtype(c) == vm_internal::kVtNull); });

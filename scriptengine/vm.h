@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "scriptengine/exec.h"
+#include "scriptengine/external_spec.h"
 #include "scriptengine/ffi.h"
 #include "scriptengine/heap.h"
 #include "scriptengine/image.h"

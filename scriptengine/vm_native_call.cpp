@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "scriptengine/text_format.h"
+#include "scriptengine/opcodes.h"
 #include "scriptengine/vm.h"
 
 namespace qorsv::script::vm_internal {

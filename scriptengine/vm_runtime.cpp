@@ -3,6 +3,7 @@
 #include <new>
 
 #include "scriptengine/external_spec.h"
+#include "scriptengine/opcodes.h"
 #include "scriptengine/vm.h"
 
 namespace qorsv::script::vm_internal {

@@ -10,7 +10,7 @@ namespace {
 
 const VarRep* AsVariant(const Cell& cell) { return static_cast<const VarRep*>(cell.p); }
 
-uint16_t TypeOf(const VarRep* v) { return v == nullptr ? kVtEmpty : v->vtype; }
+uint16_t TypeOf(const VarRep* v) { return v == nullptr ? uint16_t{kVtEmpty} : v->vtype; }
 
 bool IsString(const VarRep* v) { return v != nullptr && v->vtype == kVtString; }
 
