@@ -106,6 +106,7 @@ enum class ExprKind : uint8_t {
   kRoutineRef, // a routine name used where no call is possible (checker)
   kTypeRef,    // a type name (casts, SizeOf)
   kSetConst,   // a folded set constant (checker)
+  kArrayCons,  // [a, b, c] passed to an open array parameter (checker)
 };
 
 enum class Op : uint8_t {
@@ -177,6 +178,7 @@ struct VarExpr : Expr { const Symbol* symbol; };
 struct RoutineRefExpr : Expr { const Routine* routine; };
 struct TypeRefExpr : Expr { const Type* named; };
 struct SetConstExpr : Expr { uint64_t bits[4]; };
+struct ArrayConsExpr : Expr { Span<Expr*> elements; };
 
 // ---- Types as written ----
 

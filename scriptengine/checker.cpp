@@ -197,7 +197,10 @@ void Checker::CheckDecls(const std::vector<Decl*>& decls) {
 
 void Checker::DeclareUses(UsesDecl* decl) {
   for (uint32_t i = 0; i < decl->idents.size; ++i) {
-    if (on_uses) on_uses(interner_.Upper(decl->idents[i]), decl->positions[i]);
+    if (on_uses) {
+      on_uses(interner_.Upper(decl->idents[i]), Spell(decl->spellings[i], decl->idents[i]),
+              decl->positions[i]);
+    }
   }
 }
 
@@ -310,6 +313,7 @@ void Checker::DeclareRoutine(RoutineDecl* decl) {
   Routine* routine = BuildSignature(decl, kind);
   routine->level = routine_ == nullptr ? 1 : routine_->level + 1;
   routine->parent = routine_;
+  LayoutFrame(*routine);
 
   // The definition of a routine declared forward in the same scope.
   auto existing = scope_->names.find(decl->ident);
@@ -346,6 +350,18 @@ void Checker::DeclareRoutine(RoutineDecl* decl) {
   CompileRoutineBody(*routine, decl);
 }
 
+// The start of a script routine's frame, fixed at its declaration so that calls compiled
+// before its body (forward declarations) agree with it: [static link][params][result].
+void Checker::LayoutFrame(Routine& routine) {
+  int32_t offset = routine.level >= 2 ? 1 : 0;
+  for (ParamInfo& param : routine.params) {
+    param.offset = offset;
+    offset += param.by_ref ? 1 : param.type->cells;
+  }
+  routine.param_cells = offset;
+  routine.result_offset = routine.IsFunction() ? offset : -1;
+}
+
 void Checker::CompileRoutineBody(Routine& routine, RoutineDecl* decl) {
   Scope& scope = scope_storage_.emplace_back();
   scope.routine = &routine;
@@ -359,8 +375,6 @@ void Checker::CompileRoutineBody(Routine& routine, RoutineDecl* decl) {
   loop_depth_ = 0;
   except_depth_ = 0;
 
-  // Frame: [static link][params][result][locals].
-  routine.locals_end = routine.level >= 2 ? 1 : 0;
   routine.locals.clear();
   for (ParamInfo& param : routine.params) {
     Symbol* symbol = NewSymbol(SymbolKind::kVar, param.ident, param.display);
@@ -368,18 +382,15 @@ void Checker::CompileRoutineBody(Routine& routine, RoutineDecl* decl) {
     symbol->level = routine.level;
     symbol->by_ref = param.by_ref;
     symbol->read_only = param.mode == ParamMode::kConst;
-    param.offset = routine.locals_end;
     symbol->offset = param.offset;
-    routine.locals_end += param.by_ref ? 1 : param.type->cells;
     Bind(scope, symbol, decl->pos);
   }
-  routine.param_cells = routine.locals_end;
+  routine.locals_end = routine.param_cells;
   if (routine.IsFunction()) {
     Symbol* result = NewSymbol(SymbolKind::kVar, result_ident_, "Result");
     result->type = routine.result;
     result->level = routine.level;
-    result->offset = routine.locals_end;
-    routine.result_offset = routine.locals_end;
+    result->offset = routine.result_offset;
     routine.locals_end += routine.result->cells;
     routine.result_symbol = result;
     Bind(scope, result, decl->pos, true);

@@ -38,7 +38,7 @@ class Checker {
 
   void set_sink(RoutineSink* sink) { sink_ = sink; }
   // Hook for `uses` clauses: throws CompileError when the unit is refused.
-  std::function<void(const std::string& unit, SourcePos pos)> on_uses;
+  std::function<void(const std::string& unit, const std::string& spelling, SourcePos pos)> on_uses;
   // Hook for `external` clauses: throws CompileError when the clause is refused.
   std::function<void(const Routine& routine, SourcePos pos)> on_external;
 
@@ -88,6 +88,7 @@ class Checker {
   void DeclareRoutine(RoutineDecl* decl);
   Routine* BuildSignature(RoutineDecl* decl, RoutineKind kind);
   bool SameSignature(const Routine& a, const Routine& b) const;
+  void LayoutFrame(Routine& routine);
   void CompileRoutineBody(Routine& routine, RoutineDecl* decl);
   int32_t AllocateLocal(const Type* type);
   std::string Spell(std::string_view spelling, Ident ident) const;

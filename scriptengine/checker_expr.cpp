@@ -137,6 +137,22 @@ Expr* Checker::CheckRoutineCall(CallExpr* call, const Routine* routine) {
 
 void Checker::CheckArgument(CallExpr* call, size_t index, const ParamInfo& param) {
   Expr*& arg = call->args[index];
+  if (param.type->kind == TypeKind::kDynArray && arg->kind == ExprKind::kSet && !param.by_ref) {
+    // [a, b, c] for an open array parameter builds the array.
+    auto* set = static_cast<SetExpr*>(arg);
+    std::vector<Expr*> elements;
+    for (const SetElement& element : set->elements) {
+      if (element.high != nullptr) TypeMismatch(element.high->pos);
+      elements.push_back(Coerce(CheckExpr(element.low), param.type->element, element.low->pos));
+    }
+    auto* array = arena_.New<ArrayConsExpr>();
+    array->kind = ExprKind::kArrayCons;
+    array->pos = arg->pos;
+    array->type = param.type;
+    array->elements = MakeSpan(arena_, elements);
+    arg = array;
+    return;
+  }
   arg = CheckExpr(arg);
   if (param.by_ref) {
     arg = CheckLValue(arg, true);
@@ -298,7 +314,7 @@ Expr* Checker::CheckBinary(BinaryExpr* binary) {
   SourcePos pos = binary->pos;
   Op op = binary->op;
   auto both = [&](TypeKind kind) { return lt->kind == kind && rt->kind == kind; };
-  if (lt->kind == TypeKind::kVoid || rt->kind == TypeKind::kVoid) Fail(pos, "Expression has no value");
+  if (lt->kind == TypeKind::kVoid || rt->kind == TypeKind::kVoid) TypeMismatch(pos);
 
   if ((lt->kind == TypeKind::kVariant || rt->kind == TypeKind::kVariant) &&
       (op == Op::kAdd || op == Op::kSub || op == Op::kMul || op == Op::kDivide ||

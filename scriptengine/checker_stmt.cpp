@@ -35,7 +35,7 @@ void Checker::CheckStatement(Stmt* stmt) {
     case StmtKind::kBreak:
     case StmtKind::kContinue:
       if (loop_depth_ == 0) {
-        Fail(stmt->pos, stmt->kind == StmtKind::kBreak ? "BREAK outside a loop" : "CONTINUE outside a loop");
+        Fail(stmt->pos, "Not inside a loop");
       }
       return;
     case StmtKind::kExit: CheckExit(static_cast<ExitStmt*>(stmt)); return;

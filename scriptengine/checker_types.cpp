@@ -123,7 +123,10 @@ bool Checker::SameType(const Type* a, const Type* b) const {
     case TypeKind::kDynArray: return SameType(a->element, b->element);
     case TypeKind::kStaticArray:
       return a->low == b->low && a->high == b->high && SameType(a->element, b->element);
-    case TypeKind::kSet: return SameType(RootOrdinal(a->element), RootOrdinal(b->element));
+    case TypeKind::kSet:
+      // The empty set [] fits every set type.
+      if (a->element == nullptr || b->element == nullptr) return true;
+      return SameType(RootOrdinal(a->element), RootOrdinal(b->element));
     case TypeKind::kRecord:
     case TypeKind::kClass: return false;
   }
@@ -188,7 +191,7 @@ bool Checker::IsAssignable(const Type* target, Expr* value) const {
 // Converts `value` to `target` for an assignment or a value parameter, or fails.
 Expr* Checker::Coerce(Expr* value, const Type* target, SourcePos pos) {
   const Type* source = value->type;
-  if (source->kind == TypeKind::kVoid) Fail(pos, "Expression has no value");
+  if (source->kind == TypeKind::kVoid) TypeMismatch(value->pos);
   if (!IsAssignable(target, value)) TypeMismatch(pos);
   if (source->kind == TypeKind::kVariant && target->kind != TypeKind::kVariant) {
     return MakeConvert(value, target, Conv::kFromVariant);

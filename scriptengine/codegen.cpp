@@ -26,7 +26,8 @@ bool MayReadSymbol(const Expr* expr, const Symbol* symbol) {
     }
     case ExprKind::kConvert:
       return MayReadSymbol(static_cast<const ConvertExpr*>(expr)->operand, symbol);
-    case ExprKind::kSet: return true;
+    case ExprKind::kSet:
+    case ExprKind::kArrayCons: return true;
     default: return false;
   }
 }

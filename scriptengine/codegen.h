@@ -124,6 +124,7 @@ class Codegen : public RoutineSink {
   int32_t EvalConcat(BinaryExpr* binary, int32_t target);
   int32_t EvalConvert(ConvertExpr* convert, int32_t target);
   int32_t EvalSet(SetExpr* set, int32_t target);
+  int32_t EvalArrayCons(ArrayConsExpr* array, int32_t target);
   int32_t EvalIndex(IndexExpr* index, int32_t target);
   void Wrap(int32_t cell, const Type* type);
   int32_t Dest(int32_t target, const Type* type) {

@@ -92,6 +92,7 @@ int32_t Codegen::Eval(Expr* expr, int32_t target) {
       return target;
     }
     case ExprKind::kSet: return EvalSet(static_cast<SetExpr*>(expr), target);
+    case ExprKind::kArrayCons: return EvalArrayCons(static_cast<ArrayConsExpr*>(expr), target);
     case ExprKind::kVar:
     case ExprKind::kField:
       if (IsComposite(expr->type)) throw CompileError(expr->pos, "Type mismatch");
@@ -407,6 +408,34 @@ int32_t Codegen::EvalSet(SetExpr* set, int32_t target) {
   }
   if (target == kNone) return dst;
   Ins(kMovN, {target, dst, kSetCells});
+  return target;
+}
+
+int32_t Codegen::EvalArrayCons(ArrayConsExpr* array, int32_t target) {
+  const Type* element = array->type->element;
+  int32_t elements = Temp(TempKind::kManaged);
+  int32_t pointer = Temp(TempKind::kPlain);
+  Ins(kLea, {pointer, elements});
+  Ins(kDaSetLen, {pointer, ConstInt(array->elements.size), RttiFor(element)});
+  for (uint32_t i = 0; i < array->elements.size; ++i) {
+    int32_t index = ConstInt(i);
+    Expr* value = array->elements[i];
+    if (IsComposite(element)) {
+      int32_t source = AddressOfComposite(value);
+      int32_t slot = Temp(TempKind::kPlain);
+      Ins(kDaAddr, {slot, elements, index});
+      Ins(kCopy, {slot, source, RttiFor(element)});
+    } else if (element->cells == 1) {
+      Ins(IsManaged(element) ? kDaStoreS : kDaStore, {elements, index, Eval(value)});
+    } else {
+      int32_t slot = Temp(TempKind::kPlain);
+      int32_t v = Eval(value);
+      Ins(kDaAddr, {slot, elements, index});
+      Ins(kStorePN, {slot, 0, v, element->cells});
+    }
+  }
+  if (target == kNone) return elements;
+  Ins(kTake, {target, elements});
   return target;
 }
 

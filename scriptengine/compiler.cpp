@@ -86,14 +86,14 @@ bool TPSPascalCompiler::Compile(const std::string& text) {
   };
 
   compiler_internal::Checker& checker = state_->checker;
-  checker.on_uses = [this](const std::string& unit, SourcePos pos) {
+  checker.on_uses = [this](const std::string& unit, const std::string& spelling, SourcePos pos) {
     bool accepted;
     try {
       accepted = DeclareUnit ? DeclareUnit(*this, unit) : unit == "SYSTEM";
     } catch (const std::exception& error) {
       throw CompileError(pos, error.what());
     }
-    if (!accepted) throw CompileError(pos, "Unknown unit '" + unit + "'");
+    if (!accepted) throw CompileError(pos, "Unknown unit '" + spelling + "'");
   };
   checker.on_external = [this](const compiler_internal::Routine& routine, SourcePos pos) {
     bool accepted;
@@ -106,7 +106,7 @@ bool TPSPascalCompiler::Compile(const std::string& text) {
   };
 
   try {
-    checker.on_uses("SYSTEM", SourcePos{1, 1});
+    checker.on_uses("SYSTEM", "SYSTEM", SourcePos{1, 1});
     Parser parser(text, state_->interner, state_->arena);
     parser.ParseProgramHeader();
     for (;;) {

@@ -117,6 +117,27 @@ bool ValidDesc(const ValueDesc& d, size_t rtti_count) {
          d.offset <= kMaxCells && d.rtti >= -1 && d.rtti < static_cast<int32_t>(rtti_count);
 }
 
+// How many cells operand `index` of an instruction spans.
+int64_t OperandExtent(int32_t op, int32_t index, const int32_t* args) {
+  switch (op) {
+    case kMovN: return args[2];
+    case kZeroN: return args[1];
+    case kLoadPN: return index == 0 ? args[3] : 1;
+    case kStorePN: return index == 2 ? args[3] : 1;
+    case kSetIn: return index == 2 ? 4 : 1;
+    case kSetUnion:
+    case kSetDiff:
+    case kSetInter: return 4;
+    case kSetEq:
+    case kSetLe: return index == 0 ? 1 : 4;
+    case kSetClear:
+    case kSetIncl:
+    case kSetExcl:
+    case kSetRange: return index == 0 ? 4 : 1;
+    default: return 1;
+  }
+}
+
 // Checks every instruction's operands against the image's tables and each procedure's frame.
 bool VerifyCode(const ProgramImage& image) {
   const std::vector<int32_t>& code = image.code;
@@ -144,13 +165,9 @@ bool VerifyCode(const ProgramImage& image) {
       int32_t count = static_cast<int32_t>(std::strlen(kinds));
       if (pc + 1 + count > end) return false;
       const int32_t* args = &code[pc + 1];
-      int64_t extent = 1;
-      for (int32_t i = 0; i < count; ++i) {
-        if (kinds[i] == 'N') extent = std::max<int64_t>(extent, args[i]);
-      }
       if (op == kSaLoad || op == kSaLoadS || op == kSaAddr) {
         int64_t esize = op == kSaAddr ? args[5] : 1;
-        if (args[4] < 0 || esize < 1 || !cell_ok(args[1], args[4] * esize)) return false;
+        if (args[4] < 0 || esize < 1 || !cell_ok(args[1], int64_t{args[4]} * esize)) return false;
       }
       if (op == kSaStore || op == kSaStoreS) {
         if (args[3] < 0 || !cell_ok(args[0], args[3])) return false;
@@ -159,7 +176,7 @@ bool VerifyCode(const ProgramImage& image) {
         int32_t v = args[i];
         switch (kinds[i]) {
           case 'R':
-            if (!cell_ok(v, extent)) return false;
+            if (!cell_ok(v, OperandExtent(op, i, args))) return false;
             break;
           case 'L':
             if (v < begin || v >= end) return false;
@@ -226,7 +243,8 @@ bool VerifyTables(const ProgramImage& image) {
       return false;
     }
     for (const ValueDesc& param : proc.params) {
-      if (!ValidDesc(param, rtti_count) || param.offset + std::max(param.cells, 1) > proc.param_cells) {
+      int32_t cells = param.by_ref ? 1 : std::max(param.cells, 1);
+      if (!ValidDesc(param, rtti_count) || param.offset + cells > proc.param_cells) {
         return false;
       }
     }

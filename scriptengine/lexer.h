@@ -70,6 +70,7 @@ enum Keyword : Ident {
   kKwInterface,
   kKwImplementation,
   kKwKeywordCount,
+  kKwNone = 0xFFFFFFFFu,  // matches no token
 };
 
 // Interns identifiers by their upper-case spelling. Keywords are interned first.

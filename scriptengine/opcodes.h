@@ -4,7 +4,7 @@
 //   R  a cell reference: >= 0 a cell of the current frame, < 0 the global cell ~R
 //   I  a signed 32-bit immediate      L  a code position (word index)
 //   P  a procedure index              M  an import index (native or library function)
-//   T  a runtime type index           N  a cell count
+//   T  a runtime type index           N  a cell count (of the operands it sizes)
 //   C  a small code (integer class, variant kind, operator)
 //   U  a number of static links to follow
 // kSwitch and kEndFinally are followed by a variable number of labels (their count operand).
@@ -91,7 +91,7 @@ namespace qorsv::script {
   X(kJGeI, "RIL")          \
   X(kForInc, "RRL")        \
   X(kForDec, "RRL")        \
-  X(kSwitch, "RINL")       \
+  X(kSwitch, "RIIL")       \
   X(kConcat, "RRR")        \
   X(kAppend, "RR")         \
   X(kAppendC, "RR")        \
@@ -107,7 +107,7 @@ namespace qorsv::script {
   X(kDaStoreS, "RRR")      \
   X(kDaAddr, "RRR")        \
   X(kDaSetLen, "RRT")      \
-  X(kDaFromStatic, "RRNT") \
+  X(kDaFromStatic, "RRIT") \
   X(kSaLoad, "RRRII")      \
   X(kSaLoadS, "RRRII")     \
   X(kSaStore, "RRIIR")     \
@@ -148,7 +148,7 @@ namespace qorsv::script {
   X(kTryExcept, "L")       \
   X(kTryFinally, "LR")     \
   X(kPopTry, "")           \
-  X(kEndFinally, "RN")     \
+  X(kEndFinally, "RI")     \
   X(kReraise, "")
 
 enum Opcode : int32_t {

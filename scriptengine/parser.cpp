@@ -817,20 +817,7 @@ Expr* Parser::ParseExpression() {
 }
 
 Expr* Parser::ParseSimpleExpression() {
-  Expr* left;
-  if (Is(Tok::kMinus) || Is(Tok::kPlus)) {
-    SourcePos pos = Here();
-    Op op = Is(Tok::kMinus) ? Op::kNeg : Op::kPos;
-    Advance();
-    auto* unary = arena_.New<UnaryExpr>();
-    unary->kind = ExprKind::kUnary;
-    unary->op = op;
-    unary->pos = pos;
-    unary->operand = ParseTerm();
-    left = unary;
-  } else {
-    left = ParseTerm();
-  }
+  Expr* left = ParseTerm();
   for (;;) {
     Op op = Op::kNone;
     if (Is(Tok::kPlus)) op = Op::kAdd;
@@ -896,6 +883,18 @@ Expr* Parser::ParseFactor() {
       return ParseDesignator(inner);
     }
     case Tok::kLBracket: return ParseSetConstructor();
+    case Tok::kMinus:
+    case Tok::kPlus: {
+      // A sign inside a term, as in 2 * -3.
+      Op op = Is(Tok::kMinus) ? Op::kNeg : Op::kPos;
+      Advance();
+      auto* unary = arena_.New<UnaryExpr>();
+      unary->kind = ExprKind::kUnary;
+      unary->op = op;
+      unary->pos = pos;
+      unary->operand = ParseFactor();
+      return unary;
+    }
     case Tok::kAt: Fail("The address operator is not supported");
     case Tok::kIdent: {
       if (IsKeyword(kKwNot)) {
@@ -958,7 +957,7 @@ Expr* Parser::ParseDesignator(Expr* base) {
       Advance();
       auto* call = arena_.New<CallExpr>();
       call->kind = ExprKind::kCall;
-      call->pos = pos;
+      call->pos = base->pos;
       call->callee = base;
       call->has_parens = true;
       call->args = ParseArgs(Tok::kRParen);

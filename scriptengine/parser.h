@@ -69,8 +69,8 @@ class Parser {
                       std::vector<SourcePos>* positions);
 
   // Statements.
-  Span<Stmt*> ParseStatementList(Keyword terminator1, Keyword terminator2 = kKwKeywordCount,
-                                 Keyword terminator3 = kKwKeywordCount);
+  Span<Stmt*> ParseStatementList(Keyword terminator1, Keyword terminator2 = kKwNone,
+                                 Keyword terminator3 = kKwNone);
   Stmt* ParseStatement();
   Stmt* ParseCompound();
   Stmt* ParseIf();

@@ -22,7 +22,7 @@ std::string FormatFloat(double value) {
   while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 
   std::string result = value < 0 ? "-" : "";
-  if (exponent >= 15 || exponent < -5) {
+  if (exponent >= 15 || exponent < -4) {
     result += digits.substr(0, 1);
     if (digits.size() > 1) result += "." + digits.substr(1);
     result += "E";

@@ -12,7 +12,7 @@
 namespace qorsv::script {
 
 // Up to 15 significant digits; fixed notation unless the exponent is 15 or more or the value is
-// below 0.00001 ("1E20", "1.5E-7"); "NAN", "INF", "-INF".
+// below 0.0001 ("1E20", "1E-5", "0.0001"); "NAN", "INF", "-INF".
 std::string FormatFloat(double value);
 
 // Leading blanks, an optional sign, then decimal digits, or hexadecimal digits after "$", "x",
