@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <set>
+#include <thread>
 
+#include "console/operator_messages.h"
 #include "scripthost/echo_slots.h"
 #include "scripthost/mail.h"
 #include "scripthost/tests/fake_native_call.h"
@@ -79,6 +82,24 @@ TEST(ScriptApiTest, NativesPassArgumentsAndErrorsThrough) {
   EXPECT_EQ(CallNative("STRLEN", {std::string("ab\0cd", 5)}).ResultInt(), 2);
   EXPECT_EQ(CallNative("MIDSTR", {"abc", int64_t{2}, int64_t{5}}).ResultStr(), "bc");
   EXPECT_EQ(CallNative("RESOLVEIPTONAME", {"not an address"}).ResultStr(), "");
+}
+
+TEST(ScriptApiTest, MsgWaitsUntilTheOperatorClosesTheBox) {
+  std::atomic<bool> returned{false};
+  std::thread script([&] {
+    CallNative("MSG", {"hello operator"});
+    returned = true;
+  });
+  std::vector<OperatorMessage> pending;
+  while (pending.empty()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    pending = PendingOperatorMessages();
+  }
+  EXPECT_EQ(pending.back().text, "hello operator");
+  EXPECT_FALSE(returned);
+  CloseOperatorMessage(pending.back().number);
+  script.join();
+  EXPECT_TRUE(returned);
 }
 
 TEST(ScriptApiTest, RandomCoversItsRangeAndNothingElse) {
