@@ -3,7 +3,6 @@
 #include <mutex>
 #include <random>
 
-#include "console/operator_messages.h"
 #include "console/product.h"
 #include "console/settings_store.h"
 #include "console/traffic_counters.h"
@@ -70,11 +69,9 @@ ConsoleWindow::~ConsoleWindow() {
   Disconnect();
   for (int id : timer_ids_) loop_.StopTimer(id);
   ProcessLogBuffer().Clear();
-  try {
+  RunStep([this] {
     if (front_end_.Listening()) front_end_.StopListening();
-  } catch (const std::exception& error) {
-    PostOperatorMessage(error.what());
-  }
+  });
 }
 
 void ConsoleWindow::FormCreate() {
@@ -88,24 +85,23 @@ void ConsoleWindow::FormCreate() {
 void ConsoleWindow::Connect() {
   std::weak_ptr<ConsoleWindow*> window = self_;
   UiLoop* loop = &loop_;
+  WindowLink& link = Link();
+  std::lock_guard<std::mutex> lock(link.mutex);
   SetLogViewSink([loop, window](LogView view, const std::string& line) {
     PostToWindow(*loop, window,
                  [view, line](ConsoleWindow& target) { target.ApplyViewLine(view, line); });
   });
-  WindowLink& link = Link();
-  std::lock_guard<std::mutex> lock(link.mutex);
   link.loop = &loop_;
   link.window = self_;
 }
 
 void ConsoleWindow::Disconnect() {
-  SetLogViewSink(nullptr);
   WindowLink& link = Link();
   std::lock_guard<std::mutex> lock(link.mutex);
-  if (link.loop == &loop_) {
-    link.loop = nullptr;
-    link.window.reset();
-  }
+  if (link.window.lock() != self_) return;  // a newer window has taken over
+  SetLogViewSink(nullptr);
+  link.loop = nullptr;
+  link.window.reset();
 }
 
 void ConsoleWindow::FormShow() {
@@ -128,8 +124,6 @@ void ConsoleWindow::FormCloseQuery() {
   if (closing_) return;
   closing_ = true;
   RunStep([this] { SaveLogBuffer(); });
-  // Message boxes close with the window, so that no connection stays blocked on one.
-  CloseAllOperatorMessages();
   RunStep([this] { front_end_.StopListening(); });
   RunStep([this] { companions_.CloseWorkbench(); });
   visible_ = false;
@@ -162,7 +156,7 @@ void ConsoleWindow::Button5Click() {
 }
 
 void ConsoleWindow::closeorphansqlhandlesClick() {
-  SetSqlHandleCount(front_end_.CountSqlHandlesInUse());
+  if (std::optional<uint32_t> count = front_end_.CountSqlHandlesInUse()) SetSqlHandleCount(*count);
 }
 
 void ConsoleWindow::showlogClick(bool checked) { SetShowLog(checked); }
@@ -179,6 +173,8 @@ void ConsoleWindow::OpenTips() {
 }
 
 void ConsoleWindow::tipNextClick() { tip_.NextTip(); }
+
+void ConsoleWindow::tipShowOnStartupClick(bool checked) { tip_.SetShowOnStartup(checked); }
 
 void ConsoleWindow::tipCloseClick() {
   bool show_on_startup = tip_.Close();
@@ -219,7 +215,7 @@ void ConsoleWindow::RunStep(const std::function<void()>& step) {
   try {
     step();
   } catch (const std::exception& error) {
-    PostOperatorMessage(error.what());
+    loop_.ReportError(error.what());
   }
 }
 

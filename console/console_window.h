@@ -61,19 +61,20 @@ class ConsoleWindow {
   void FormCloseQuery();
 
   // Controls.
-  void cbActiveClick();                // "&Shutdown server": ends the loop at once
-  void Button1Click();                 // "Reset Stats"
-  void Button2Click();                 // "Debugger"
-  void Button3Click() {}               // "Chain control" has no operation
-  void Button5Click();                 // "Clear logs"
-  void closeorphansqlhandlesClick();   // "Close orphan sql handles"
-  void showlogClick(bool checked);     // "Showlog ?"
-  void SpeedButton5Click();            // "?": the tips window
-  void tipNextClick();                 // tips "&Next Tip"
-  void tipCloseClick();                // tips "&Close"
-  void ShowTipsAtStartup();            // shortly after the first activation
-  void Minimize();                     // hides the window to the tray strip
-  void trayClick();                    // restores it, which shows it again
+  void cbActiveClick();                      // "&Shutdown server": ends the loop at once
+  void Button1Click();                       // "Reset Stats"
+  void Button2Click();                       // "Debugger"
+  void Button3Click() {}                     // "Chain control" has no operation
+  void Button5Click();                       // "Clear logs"
+  void closeorphansqlhandlesClick();         // "Close orphan sql handles"
+  void showlogClick(bool checked);           // "Showlog ?"
+  void SpeedButton5Click();                  // "?": the tips window
+  void tipNextClick();                       // tips "&Next Tip"
+  void tipShowOnStartupClick(bool checked);  // tips "&Show Tips on Startup"
+  void tipCloseClick();                      // tips "&Close"
+  void ShowTipsAtStartup();                  // shortly after the first activation
+  void Minimize();                           // hides the window to the tray strip
+  void trayClick();                          // restores it, which shows it again
 
   // Timer ticks.
   void Timer1Timer();

@@ -108,8 +108,7 @@ void AppendLogBufferToFile(LogBuffer& buffer, const std::string& log_dir, std::t
   while (complete < line_ends.size() && line_ends[complete] <= written) ++complete;
   size_t kept_bytes = complete == 0 ? 0 : line_ends[complete - 1];
   // Cut the torn line off again, unless someone else has appended meanwhile.
-  if (written > kept_bytes && start >= 0 &&
-      FileSize(fd) == start + static_cast<off_t>(written)) {
+  if (written > kept_bytes && start >= 0 && FileSize(fd) == start + static_cast<off_t>(written)) {
     (void)ftruncate(fd, start + static_cast<off_t>(kept_bytes));
   }
   close(fd);

@@ -19,7 +19,8 @@ std::string NewAccessToken() {
   while (filled < sizeof(bytes)) {
     ssize_t n = getrandom(bytes + filled, sizeof(bytes) - filled, 0);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw QorsvError(std::string("Cannot make an access token: ") + std::strerror(errno));
+    if (n <= 0)
+      throw QorsvError(std::string("Cannot make an access token: ") + std::strerror(errno));
     filled += static_cast<size_t>(n);
   }
   static constexpr char kHex[] = "0123456789abcdef";

@@ -159,7 +159,8 @@ void ReplaceFile(const std::string& path, const std::string& text) {
   try {
     WriteAll(fd, text, path);
     fchmod(fd, existed ? (old_info.st_mode & 07777) : 0644);
-    if (fsync(fd) != 0) throw QorsvError("Cannot write file \"" + path + "\". " + SystemErrorText());
+    if (fsync(fd) != 0)
+      throw QorsvError("Cannot write file \"" + path + "\". " + SystemErrorText());
   } catch (...) {
     close(fd);
     unlink(temp_path.c_str());
@@ -179,8 +180,13 @@ void SettingsStore::SetSettingsFile(const std::string& path) {
   std::string chosen = WithXmlExtension(path);
   if (chosen == file_name_) return;
   if (!file_name_.empty() && !read_only_) {
-    Load();
-    Save();
+    // Every write has saved the file already, so this rewrite only puts it in the writer's
+    // layout; a file that does not parse or cannot be written stays as it is.
+    try {
+      Load();
+      Save();
+    } catch (const QorsvError&) {
+    }
   }
   file_name_ = chosen;
   read_only_ = FileIsReadOnly(file_name_);

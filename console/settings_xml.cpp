@@ -20,8 +20,8 @@ std::string DecodeEntities(std::string_view text, bool in_attribute) {
     std::string_view name;
     char ch;
   };
-  static constexpr Entity kEntities[] = {{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'},
-                                         {"&quot;", '"'}};
+  static constexpr Entity kEntities[] = {
+      {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}};
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
@@ -47,13 +47,20 @@ std::string EncodeEntities(std::string_view text, bool in_attribute) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
       case '"':
         out += in_attribute ? "&quot;" : "\"";
         break;
-      default: out += c;
+      default:
+        out += c;
     }
   }
   return out;

@@ -43,6 +43,7 @@ void UiLoop::Post(Task task) {
 
 bool UiLoop::PostAndWait(Task task) {
   if (OnLoopThread()) {
+    if (QuitRequested()) return false;
     RunGuarded(task);
     return true;
   }
@@ -95,6 +96,11 @@ void UiLoop::Quit() {
 bool UiLoop::QuitRequested() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return quit_;
+}
+
+size_t UiLoop::QueuedTaskCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return queue_.size();
 }
 
 bool UiLoop::OnLoopThread() const {

@@ -49,6 +49,8 @@ class UiLoop {
   // their waiters released.
   void Quit();
   bool QuitRequested() const;
+  // Tasks posted and not yet taken by the loop.
+  size_t QueuedTaskCount() const;
 
   // True on the thread that runs the loop (the thread that constructed it, until Run() starts).
   bool OnLoopThread() const;
@@ -59,6 +61,8 @@ class UiLoop {
   size_t RunDueTimers(uint64_t now_ms);
 
   uint64_t Now() const { return clock_(); }
+  // Hands an error text to the loop's error sink, as an escaped exception would be.
+  void ReportError(const std::string& text) { on_error_(text); }
 
  private:
   struct Timer {

@@ -63,14 +63,6 @@ int64_t OpenFileSize(const std::string& path) {
   return info.st_size;
 }
 
-// What the request's header lines tell: the host and its root, and the request records.
-struct CapturedRequest {
-  std::unique_ptr<RequestData> data = std::make_unique<RequestData>();
-  bool has_host = false;
-  std::string host_name;
-  std::string host_root;
-};
-
 void CaptureHeaders(const RequestInfo& request, const std::string& id, CapturedRequest& captured) {
   const HeaderLines& lines = request.RawHeaders;
   size_t stored = std::min(lines.Count(), Theaders::kMaxEntries);
@@ -121,13 +113,22 @@ void AnswerNotFound(ResponseInfo& response, const std::string& local_path) {
   response.ContentText = NotFoundPage(local_path);
 }
 
+}  // namespace
+
 void RemovePageOutput(const std::string& path) {
   if (!Exists(path)) return;
   ::unlink(path.c_str());
   if (Exists(path) && ShowLogEnabled()) PostOperatorMessage("UPS cannotdelete -> " + path);
 }
 
-}  // namespace
+CapturedRequest CaptureRequestData(const RequestInfo& request, const std::string& thread_id) {
+  CapturedRequest captured;
+  CaptureParams(request.UnparsedParams, captured.data->params);
+  CaptureHeaders(request, thread_id, captured);
+  // A request without a "host" line is served from the "*" entry, like any unknown host.
+  if (!captured.has_host) captured.host_root = LookupHostRoot("*");
+  return captured;
+}
 
 std::string NotFoundPage(const std::string& local_path) {
   return std::string(kNotFoundHead) + kNotFoundProductLine + kNotFoundTail + local_path + "? ";
@@ -136,12 +137,7 @@ std::string NotFoundPage(const std::string& local_path) {
 void HTTPServerCommandGet(ConnectionThread& athread, const RequestInfo& request,
                           ResponseInfo& response) {
   const std::string id = std::to_string(athread.ThreadId());
-  CapturedRequest captured;
-  CaptureParams(request.UnparsedParams, captured.data->params);
-  CaptureHeaders(request, id, captured);
-  // A request without a "host" line is served from the "*" entry, like any unknown host.
-  if (!captured.has_host) captured.host_root = LookupHostRoot("*");
-
+  CapturedRequest captured = CaptureRequestData(request, id);
   std::string document = request.Document;
   WriteLogLine("unparsed PARMS >> \"" + request.UnparsedParams + "\"  ID=" + id);
   WriteLogLine("requestinfo.command:" + request.Command + " ID=" + id);

@@ -7,12 +7,31 @@
 // counters and the host and MIME tables, each of which guards itself.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "http/connection_thread.h"
+#include "scripthost/request_records.h"
 #include "transport/http_records.h"
 
 namespace qorsv {
+
+// What the request tells before its file is looked for: the request records, and the host
+// named by the "host" header line with the root directory found for it.
+struct CapturedRequest {
+  std::unique_ptr<RequestData> data = std::make_unique<RequestData>();
+  bool has_host = false;
+  std::string host_name;
+  std::string host_root;
+};
+
+// Captures the parameters, the header lines (logging each) and the cookies of a request and
+// looks up its host's root. A request without a "host" line gets the root of the "*" entry.
+CapturedRequest CaptureRequestData(const RequestInfo& request, const std::string& thread_id);
+
+// Deletes a page's temporary output after it was sent; one that stays is reported to the
+// operator while `showlog` is on.
+void RemovePageOutput(const std::string& path);
 
 void HTTPServerCommandGet(ConnectionThread& athread, const RequestInfo& request,
                           ResponseInfo& response);

@@ -25,8 +25,9 @@ void HTTPServerCommandOther(const OtherCommand&) {}
 }  // namespace
 
 struct HttpListener::State {
-  State(CommandHandler command_handler, uint16_t port)
+  State(CommandHandler command_handler, std::chrono::milliseconds timeout, uint16_t port)
       : handler(std::move(command_handler)),
+        read_timeout(timeout),
         socket(std::make_unique<ListeningSocket>(port)),
         pool(WorkerPool::Create()) {}
 
@@ -38,6 +39,7 @@ struct HttpListener::State {
   void ShutdownOpenConnections();
 
   CommandHandler handler;
+  std::chrono::milliseconds read_timeout;
   std::unique_ptr<ListeningSocket> socket;  // closed when listening stops
   std::shared_ptr<WorkerPool> pool;
   std::atomic<bool> stopping{false};
@@ -81,8 +83,8 @@ void HttpListener::State::AcceptLoop(const std::shared_ptr<State>& self) {
 }
 
 void HttpListener::State::Serve(Connection& connection) {
-  connection.SetIdleTimeout(kReadTimeout);
-  connection.SetReadDeadline(Clock::now() + kReadTimeout);
+  connection.SetIdleTimeout(read_timeout);
+  connection.SetReadDeadline(Clock::now() + read_timeout);
   try {
     std::optional<ReadOutcome> outcome = ReadRequest(
         connection, connection.RemoteIP(), [&connection] { connection.SetReadDeadline({}); });
@@ -113,13 +115,17 @@ void HttpListener::State::Serve(Connection& connection) {
   HTTPServerDisconnect();
 }
 
-HttpListener::HttpListener(CommandHandler handler) : handler_(std::move(handler)) {}
+HttpListener::HttpListener(CommandHandler handler)
+    : HttpListener(std::move(handler), kReadTimeout) {}
+
+HttpListener::HttpListener(CommandHandler handler, std::chrono::milliseconds read_timeout)
+    : handler_(std::move(handler)), read_timeout_(read_timeout) {}
 
 HttpListener::~HttpListener() { Stop(); }
 
 void HttpListener::Start(uint16_t port) {
   if (state_) return;
-  state_ = std::make_shared<State>(handler_, port);
+  state_ = std::make_shared<State>(handler_, read_timeout_, port);
   port_ = state_->socket->Port();
   accept_thread_ = std::thread([state = state_] { State::AcceptLoop(state); });
 }

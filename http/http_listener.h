@@ -31,6 +31,8 @@ class HttpListener {
   static constexpr std::chrono::milliseconds kReadTimeout{30000};
 
   explicit HttpListener(CommandHandler handler);
+  // The read time-out applies to connections accepted after the next Start.
+  explicit HttpListener(CommandHandler handler, std::chrono::milliseconds read_timeout);
   ~HttpListener();
   HttpListener(const HttpListener&) = delete;
   HttpListener& operator=(const HttpListener&) = delete;
@@ -49,6 +51,7 @@ class HttpListener {
  private:
   struct State;
   CommandHandler handler_;
+  std::chrono::milliseconds read_timeout_;
   std::shared_ptr<State> state_;
   std::thread accept_thread_;
   uint16_t port_ = 0;

@@ -62,18 +62,24 @@ size_t SkipToken(std::string_view text, size_t pos) {
   return next == std::string_view::npos ? n : next;
 }
 
-// Row and column (1-based) of `offset`; CR LF, a lone CR and a lone LF each end a line.
-std::string Position(std::string_view text, size_t offset) {
-  int row = 1;
-  size_t line_start = 0;
-  for (size_t k = 0; k < offset; ++k) {
-    if (text[k] == '\n' || (text[k] == '\r' && (k + 1 >= text.size() || text[k + 1] != '\n'))) {
-      ++row;
-      line_start = k + 1;
+// Where a directive stands, for messages: its "{" in the file that holds it.
+struct Site {
+  std::string_view text;
+  size_t offset;
+
+  // "row:column", both 1-based; CR LF, a lone CR and a lone LF each end a line.
+  std::string Where() const {
+    int row = 1;
+    size_t line_start = 0;
+    for (size_t k = 0; k < offset; ++k) {
+      if (text[k] == '\n' || (text[k] == '\r' && (k + 1 >= text.size() || text[k + 1] != '\n'))) {
+        ++row;
+        line_start = k + 1;
+      }
     }
+    return std::to_string(row) + ":" + std::to_string(offset - line_start + 1);
   }
-  return std::to_string(row) + ":" + std::to_string(offset - line_start + 1);
-}
+};
 
 struct Conditional {
   bool parent_active;
@@ -101,15 +107,12 @@ class Expander {
         }
         const Directive directive = ParseDirective(text.substr(pos + 2, close - pos - 2));
         const std::string_view source = text.substr(pos, close + 1 - pos);
-        auto where = [&] { return Position(text, pos); };
-        if (!HandleConditional(directive, stack, where)) {
-          if (active()) {
-            HandleActive(directive, source, name, depth, where);
-            pos = close + 1;
-            continue;
-          }
+        const Site site{text, pos};
+        if (!HandleConditional(directive, stack, site) && active()) {
+          HandleActive(directive, source, name, depth, site);
+        } else {
+          Emit(source, false);
         }
-        Emit(source, false);
         pos = close + 1;
         continue;
       }
@@ -124,8 +127,8 @@ class Expander {
 
  private:
   // IFDEF, IFNDEF, ELSE and ENDIF count in inactive regions too. Returns false for other names.
-  template <typename Where>
-  bool HandleConditional(const Directive& directive, std::vector<Conditional>& stack, Where where) {
+  bool HandleConditional(const Directive& directive, std::vector<Conditional>& stack,
+                         const Site& site) {
     const std::string& name = directive.name;
     const bool parent_active = stack.empty() || stack.back().active();
     if (name == "IFDEF" || name == "IFNDEF") {
@@ -134,23 +137,24 @@ class Expander {
       return true;
     }
     if (name == "ELSE") {
-      if (stack.empty()) throw ScriptEngineError("No IFDEF for ELSE at " + where());
-      if (!directive.argument.empty()) throw ScriptEngineError("Too many parameters at " + where());
-      if (stack.back().in_else) throw ScriptEngineError("Can't use ELSE twice at " + where());
+      if (stack.empty()) throw ScriptEngineError("No IFDEF for ELSE at " + site.Where());
+      if (!directive.argument.empty())
+        throw ScriptEngineError("Too many parameters at " + site.Where());
+      if (stack.back().in_else) throw ScriptEngineError("Can't use ELSE twice at " + site.Where());
       stack.back().in_else = true;
       return true;
     }
     if (name == "ENDIF") {
-      if (stack.empty()) throw ScriptEngineError("No IFDEF for ENDIF at " + where());
+      if (stack.empty()) throw ScriptEngineError("No IFDEF for ENDIF at " + site.Where());
       stack.pop_back();
       return true;
     }
     return false;
   }
 
-  template <typename Where>
+  // I, INCLUDE, DEFINE and UNDEF in an active region; any other name is an error.
   void HandleActive(const Directive& directive, std::string_view source, const std::string& file,
-                    int depth, Where where) {
+                    int depth, const Site& site) {
     const std::string& name = directive.name;
     if (name == "I" || name == "INCLUDE") {
       Include(directive.argument, file, depth);
@@ -161,7 +165,7 @@ class Expander {
     } else if (name == "UNDEF") {
       defines_.erase(Upper(directive.argument));
     } else {
-      throw ScriptEngineError("Unknown compiler directives at " + where());
+      throw ScriptEngineError("Unknown compiler directives at " + site.Where());
     }
     Emit(source, false);
   }

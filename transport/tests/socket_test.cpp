@@ -1,0 +1,115 @@
+#include "transport/socket.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <thread>
+#include <string>
+
+namespace qorsv {
+namespace {
+
+// A client socket connected to 127.0.0.1:port.
+int ConnectTo(uint16_t port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  return fd;
+}
+
+std::string ReadAll(int fd) {
+  std::string all;
+  char buffer[4096];
+  ssize_t got;
+  while ((got = ::read(fd, buffer, sizeof buffer)) > 0) all.append(buffer, static_cast<size_t>(got));
+  return all;
+}
+
+struct Pair {
+  ListeningSocket listener{0};
+  int client = -1;
+  std::unique_ptr<Connection> server;
+
+  Pair() {
+    client = ConnectTo(listener.Port());
+    auto accepted = listener.Accept(std::chrono::milliseconds(2000));
+    EXPECT_TRUE(accepted.has_value());
+    EXPECT_EQ(accepted->remote_ip, "127.0.0.1");
+    server = std::make_unique<Connection>(accepted->fd, accepted->remote_ip);
+  }
+  ~Pair() {
+    if (client >= 0) ::close(client);
+  }
+};
+
+TEST(SocketTest, BindingAPortInUseGivesTheFixedText) {
+  ListeningSocket first(0);
+  try {
+    ListeningSocket second(first.Port());
+    FAIL() << "second bind succeeded";
+  } catch (const QorsvError& error) {
+    EXPECT_STREQ(error.what(), "Could not bind socket. Address and port are already in use.");
+  }
+}
+
+TEST(SocketTest, AcceptEndsOnWake) {
+  ListeningSocket listener(0);
+  listener.Wake();
+  EXPECT_FALSE(listener.Accept(std::chrono::milliseconds(5000)).has_value());
+}
+
+TEST(SocketTest, WritesReachTheClientAndEndOfStreamReadsZero) {
+  Pair pair;
+  pair.server->Write("hello ", true);
+  pair.server->Write("world", false);
+  ASSERT_EQ(::write(pair.client, "ping", 4), 4);
+  ::shutdown(pair.client, SHUT_WR);
+  char buffer[16];
+  size_t got = pair.server->ReadSome(buffer, sizeof buffer);
+  EXPECT_EQ(std::string(buffer, got), "ping");
+  EXPECT_EQ(pair.server->ReadSome(buffer, sizeof buffer), 0u);
+  pair.server->Close();
+  EXPECT_EQ(ReadAll(pair.client), "hello world");
+}
+
+TEST(SocketTest, ReadTimesOutWhenTheClientStalls) {
+  Pair pair;
+  pair.server->SetIdleTimeout(std::chrono::milliseconds(50));
+  char buffer[16];
+  EXPECT_THROW(pair.server->ReadSome(buffer, sizeof buffer), ConnectionLost);
+  pair.server->SetIdleTimeout(std::chrono::milliseconds(60000));
+  pair.server->SetReadDeadline(Clock::now());
+  EXPECT_THROW(pair.server->ReadSome(buffer, sizeof buffer), ConnectionLost);
+}
+
+TEST(SocketTest, SendFileStreamsTheWholeFile) {
+  std::string path = ::testing::TempDir() + "socket_test_file.bin";
+  std::string content(300000, 'x');
+  for (size_t i = 0; i < content.size(); i += 7) content[i] = static_cast<char>('a' + i % 26);
+  std::ofstream(path, std::ios::binary) << content;
+  int fd = ::open(path.c_str(), O_RDONLY);
+  Pair pair;
+  std::string received;
+  std::thread reader([&] { received = ReadAll(pair.client); });
+  EXPECT_EQ(pair.server->SendFile(fd, content.size() + 100), content.size());  // file ends early
+  pair.server->Close();
+  reader.join();
+  ::close(fd);
+  std::remove(path.c_str());
+  EXPECT_EQ(received, content);
+}
+
+}  // namespace
+}  // namespace qorsv
