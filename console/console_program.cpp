@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "console/close_signals.h"
+#include "console/compile_report.h"
 #include "console/operator_messages.h"
 #include "console/product.h"
 #include "console/settings_store.h"
@@ -31,9 +32,15 @@ ConsoleProgram::ConsoleProgram(FrontEnd& front_end, CompanionWindows& companions
       companions_(companions),
       options_(std::move(options)),
       report_(options_.on_error ? options_.on_error : UiLoop::ErrorSink(PostOperatorMessage)),
-      loop_(options_.clock ? options_.clock : UiLoop::Clock(TickCountMs), report_) {}
+      loop_(options_.clock ? options_.clock : UiLoop::Clock(TickCountMs), report_) {
+  // Script compilations reach the workbench's debugger views through this loop.
+  SetCompileReportLoop(&loop_);
+}
 
-ConsoleProgram::~ConsoleProgram() { console_.reset(); }
+ConsoleProgram::~ConsoleProgram() {
+  SetCompileReportLoop(nullptr);
+  console_.reset();
+}
 
 void ConsoleProgram::Start() {
   application_title_ = kApplicationTitle;

@@ -156,7 +156,7 @@ void ConsoleWindow::Button5Click() {
 }
 
 void ConsoleWindow::closeorphansqlhandlesClick() {
-  SetSqlHandleCount(front_end_.CountSqlHandlesInUse());
+  if (std::optional<uint32_t> count = front_end_.CountSqlHandlesInUse()) SetSqlHandleCount(*count);
 }
 
 void ConsoleWindow::showlogClick(bool checked) { SetShowLog(checked); }

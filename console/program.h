@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,8 @@ class FrontEnd {
   // Clears `MailLock`: run by each FormShow.
   virtual void ClearMailLock() {}
   // CountSqlHandlesInUse(): for the label `lbl_sqlhandles`, on the 120000 ms timer `Timer1`
-  // and the button "Close orphan sql handles".
-  virtual uint32_t CountSqlHandlesInUse() { return 0; }
+  // and the button "Close orphan sql handles". Without a count the label keeps its text.
+  virtual std::optional<uint32_t> CountSqlHandlesInUse() { return std::nullopt; }
 };
 
 // Runs the program from start-up to its end; returns the process exit status: 0 after the close

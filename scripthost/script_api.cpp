@@ -121,6 +121,20 @@ NativeFunctionMap AllNativeFunctions() {
   return natives;
 }
 
+bool IsIdentifierChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+}
+
+// The routine name a declaration text declares ("procedure  filemove(...)" -> "filemove").
+std::string DeclaredName(const std::string& declaration) {
+  size_t i = 0;
+  while (i < declaration.size() && IsIdentifierChar(declaration[i])) ++i;  // the keyword
+  while (i < declaration.size() && declaration[i] == ' ') ++i;
+  size_t start = i;
+  while (i < declaration.size() && IsIdentifierChar(declaration[i])) ++i;
+  return declaration.substr(start, i - start);
+}
+
 std::vector<NativeEntry> BuildScriptApiNatives() {
   NativeFunctionMap functions = AllNativeFunctions();
   std::set<std::string> registered;
@@ -139,20 +153,7 @@ std::vector<NativeEntry> BuildScriptApiNatives() {
   return entries;
 }
 
-bool IsIdentifierChar(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
-}
-
 }  // namespace
-
-std::string DeclaredName(const std::string& declaration) {
-  size_t i = 0;
-  while (i < declaration.size() && IsIdentifierChar(declaration[i])) ++i;  // the keyword
-  while (i < declaration.size() && declaration[i] == ' ') ++i;
-  size_t start = i;
-  while (i < declaration.size() && IsIdentifierChar(declaration[i])) ++i;
-  return declaration.substr(start, i - start);
-}
 
 const std::vector<NativeEntry>& ScriptApiNatives() {
   static const std::vector<NativeEntry> entries = BuildScriptApiNatives();

@@ -9,7 +9,6 @@
 // The list is built once; reading it is safe from any thread.
 #pragma once
 
-#include <string>
 #include <vector>
 
 #include "scripthost/native_entry.h"
@@ -17,8 +16,5 @@
 namespace qorsv {
 
 const std::vector<NativeEntry>& ScriptApiNatives();
-
-// The routine name a declaration text declares ("procedure  filemove(...)" -> "filemove").
-std::string DeclaredName(const std::string& declaration);
 
 }  // namespace qorsv

@@ -66,8 +66,10 @@ uint32_t SqlHandleTable::GetNewHandle(const std::string& dbn, uint32_t owner_thr
   std::unique_lock table_lock(mutex_);
   for (int64_t n = 1; n <= kHandleCount; ++n) {
     Entry& entry = At(n);
-    std::unique_lock entry_lock(entry.mutex);
+    // InUse may be read under the table's lock alone; the scan never waits for an entry that
+    // another run is busy with.
     if (entry.record.InUse) continue;
+    std::unique_lock entry_lock(entry.mutex);
     entry.record.InUse = true;
     entry.record.OwnerThreadId = owner_thread_id;
     // The entry is ours: open the file without holding up the rest of the table.
@@ -101,9 +103,9 @@ void SqlHandleTable::ReleaseRunSqlHandles(uint32_t thread_id) {
     std::lock_guard table_lock(mutex_);
     try {
       for (Entry& entry : *entries_) {
-        std::lock_guard entry_lock(entry.mutex);
         Tts& record = entry.record;
         if (record.OwnerThreadId != thread_id) continue;
+        std::lock_guard entry_lock(entry.mutex);
         record.InUse = false;
         if (record.sqlite.Database || record.sqlite.Rows) {
           options_.syslog("killed sql : " + std::to_string(thread_id) +
@@ -122,8 +124,8 @@ void SqlHandleTable::ReleasePageSqlHandles(uint32_t thread_id) {
   std::lock_guard table_lock(mutex_);
   for (int64_t n = 1; n <= kHandleCount; ++n) {
     Entry& entry = At(n);
-    std::lock_guard entry_lock(entry.mutex);
     if (!entry.record.InUse || entry.record.OwnerThreadId != thread_id) continue;
+    std::lock_guard entry_lock(entry.mutex);
     ReleaseEntry(entry.record);
     options_.memo1("Killed id=" + std::to_string(n));
   }

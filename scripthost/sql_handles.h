@@ -96,7 +96,9 @@ class SqlHandleTable {
 
  private:
   struct Entry {
-    std::mutex mutex;  // guards record; InUse and OwnerThreadId change under both locks
+    // Guards record. InUse and OwnerThreadId change only under both this lock and the table's,
+    // so either lock alone is enough to read them.
+    std::mutex mutex;
     Tts record;
   };
 

@@ -16,6 +16,7 @@ bool FileExists(const std::string& path) {
 
 WorkbenchWindow::WorkbenchWindow(std::string program_dir) : program_dir_(std::move(program_dir)) {
   SetWorkbenchFileName(program_dir_ + "webpage/default/index.html");
+  debugger_views_ = std::make_unique<DebuggerViews>([this] { Show(); });
 }
 
 void WorkbenchWindow::Show() {

@@ -5,9 +5,11 @@
 // UI thread only.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "console/settings_store.h"
+#include "workbench/debugger_views.h"
 
 namespace qorsv {
 
@@ -34,6 +36,8 @@ class WorkbenchWindow {
   // View > Browser: the result pane's tick.
   bool BrowserTicked() const { return browser_ticked_; }
   const std::string& ProgramDirectory() const { return program_dir_; }
+  // The listing, messages and status bar that every script compilation replaces.
+  DebuggerViews& debugger_views() { return *debugger_views_; }
 
   static constexpr char kDefaultServerAddress[] = "http://127.0.0.1";
 
@@ -45,6 +49,7 @@ class WorkbenchWindow {
   std::string server_address_ = kDefaultServerAddress;
   bool panel_visible_ = true;
   bool browser_ticked_ = true;
+  std::unique_ptr<DebuggerViews> debugger_views_;
 };
 
 }  // namespace qorsv

@@ -104,19 +104,6 @@ TEST_F(ConsoleProgramTest, PortInUseEndsTheProgramWithTheListenersError) {
   EXPECT_EQ(events, (EventLog{"StartListening 80"}));
 }
 
-TEST_F(ConsoleProgramTest, CloseRequestFromAnotherThreadRunsOnTheLoop) {
-  ConsoleProgram program(front_end, companions, Options());
-  program.Start();
-  program.Loop().RunPendingTasks();
-  events.clear();
-  std::thread signal_thread([&program] { program.RequestClose(); });
-  signal_thread.join();
-  EXPECT_TRUE(events.empty());
-  program.Loop().RunPendingTasks();
-  EXPECT_EQ(events, (EventLog{"StopListening", "CloseWorkbench"}));
-  EXPECT_TRUE(program.Loop().QuitRequested());
-}
-
 // The whole program: SIGTERM is the close request, which writes the buffered log.
 TEST_F(ConsoleProgramTest, SigtermClosesTheRunningProgram) {
   struct ShownFrontEnd : FakeFrontEnd {

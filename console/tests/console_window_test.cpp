@@ -114,21 +114,6 @@ TEST_F(ConsoleWindowTest, TimersRefreshLabelsSaveTheLogAndStoreTheCounters) {
   EXPECT_TRUE(errors.empty());
 }
 
-TEST_F(ConsoleWindowTest, FailingLogSaveIsReportedAndTheNextTickWritesEverything) {
-  ConsoleWindow& console = Open();
-  std::filesystem::remove_all(dir.Path("logs"));
-  WriteLogLine("first");
-  loop.RunDueTimers(now = 10000);
-  ASSERT_EQ(errors.size(), 1u);
-  WriteLogLine("second");
-  std::filesystem::create_directories(dir.Path("logs/http_server_log"));
-  loop.RunDueTimers(now = 20000);
-  std::string log = ReadFile(LogFile());
-  EXPECT_LT(log.find("] first\r\n"), log.find("] second\r\n"));
-  EXPECT_NE(log.find("] second\r\n"), std::string::npos);
-  EXPECT_EQ(console.Label2(), "Sent 0 GB 0 MB 0 KB 0 bytes.");
-}
-
 TEST_F(ConsoleWindowTest, ResetStatsAndClearLogs) {
   ConsoleWindow& console = Open();
   AddTraffic(5000);
@@ -180,13 +165,6 @@ TEST_F(ConsoleWindowTest, RestoringFromTheTrayShowsTheWindowAgain) {
   EXPECT_TRUE(console.Visible());
   EXPECT_EQ(console.Hostrootdir(), front_end.hosts);
   EXPECT_EQ(events, (EventLog{"ClearMailLock", "ReadHostTable"}));
-}
-
-TEST_F(ConsoleWindowTest, DebuggerButtonTogglesTheWorkbench) {
-  ConsoleWindow& console = Open();
-  console.Button2Click();
-  console.Button2Click();
-  EXPECT_EQ(events, (EventLog{"HideWorkbench", "ShowWorkbench"}));
 }
 
 TEST_F(ConsoleWindowTest, CloseRequestSavesTheLogStopsTheListenerAndClosesTheWorkbench) {

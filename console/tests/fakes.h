@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,7 @@ class FakeFrontEnd : public FrontEnd {
     return hosts;
   }
   void ClearMailLock() override { events_.push_back("ClearMailLock"); }
-  uint32_t CountSqlHandlesInUse() override { return sql_handles; }
+  std::optional<uint32_t> CountSqlHandlesInUse() override { return sql_handles; }
 
   std::string bind_error;
   std::vector<std::string> hosts = {"*  ($root)webpage/default/"};

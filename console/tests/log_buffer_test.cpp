@@ -76,23 +76,6 @@ TEST_F(LogBufferTest, MissingDirectoryKeepsEveryLineUntilASaveSucceeds) {
   EXPECT_EQ(ReadFile(file), "a\r\nb\r\n");
 }
 
-TEST_F(LogBufferTest, LinesPutBackGoBeforeLinesThatArrivedMeanwhile) {
-  buffer.Append("old1");
-  buffer.Append("old2");
-  std::vector<std::string> taken = buffer.TakeAll();
-  buffer.Append("new");
-  buffer.PutBack({taken.begin() + 1, taken.end()});
-  EXPECT_EQ(buffer.Lines(), (std::vector<std::string>{"old2", "new"}));
-}
-
-TEST_F(LogBufferTest, FullDiskKeepsTheLines) {
-  std::filesystem::create_directories(log_dir);
-  std::filesystem::create_symlink("/dev/full", file);
-  buffer.Append("kept");
-  EXPECT_THROW(AppendLogBufferToFile(buffer, log_dir, day), QorsvError);
-  EXPECT_EQ(buffer.Lines(), (std::vector<std::string>{"kept"}));
-}
-
 TEST_F(LogBufferTest, PartialWriteNeitherLosesNorDoublesALine) {
   std::filesystem::create_directories(log_dir);
   std::vector<std::string> lines;

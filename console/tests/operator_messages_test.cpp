@@ -45,16 +45,5 @@ TEST(OperatorMessagesTest, ShowAndWaitReturnsOnlyWhenItsOwnBoxIsClosed) {
   EXPECT_TRUE(returned);
 }
 
-TEST(OperatorMessagesTest, CloseAllReleasesEveryWaiter) {
-  CloseAllOperatorMessages();
-  std::thread a([] { ShowOperatorMessageAndWait("a"); });
-  std::thread b([] { ShowOperatorMessageAndWait("b"); });
-  while (PendingOperatorMessages().size() < 2) std::this_thread::yield();
-  CloseAllOperatorMessages();
-  a.join();
-  b.join();
-  EXPECT_TRUE(PendingOperatorMessages().empty());
-}
-
 }  // namespace
 }  // namespace qorsv

@@ -141,16 +141,6 @@ TEST_F(SettingsStoreTest, UnparsableFileFailsEveryAccessAndIsNeverOverwritten) {
   EXPECT_EQ(ReadFile(path), broken);
 }
 
-TEST_F(SettingsStoreTest, ChoosingFiles) {
-  store.WriteSettingInteger("A", 1);
-  store.SetSettingsFile(path);  // same file: nothing happens
-  EXPECT_EQ(store.FileName(), path);
-  store.SetSettingsFile(dir.Path("config/second"));
-  EXPECT_EQ(store.FileName(), dir.Path("config/second.xml"));
-  EXPECT_EQ(store.ReadSettingInteger("A", 0), 0);
-  EXPECT_EQ(SettingsStore().ReadSettingInteger("A", 9), 9);  // no file chosen: defaults
-}
-
 TEST_F(SettingsStoreTest, KeysThatWouldBreakTheFileAreRefused) {
   for (std::string key : {"", "\\", "Two words", "a<b", "x\\y&z"}) {
     EXPECT_THROW(store.WriteSettingString(key, "v"), QorsvError) << key;

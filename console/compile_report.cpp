@@ -1,0 +1,138 @@
+#include "console/compile_report.h"
+
+#include <mutex>
+#include <optional>
+
+#include "console/ui_loop.h"
+
+namespace qorsv {
+namespace {
+
+constexpr char kErrorMarker[] = "[Error]";
+// The row starts nine characters after the marker's "[": "[Error] (" is nine long.
+constexpr size_t kRowOffset = 9;
+
+std::optional<int> ParseRow(const std::string& digits) {
+  if (digits.empty() || digits.size() > 9) return std::nullopt;
+  int row = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    row = row * 10 + (c - '0');
+  }
+  return row;
+}
+
+struct ReportRoute {
+  std::mutex mutex;
+  UiLoop* loop = nullptr;
+  CompileReportSink sink;
+};
+
+ReportRoute& Route() {
+  static ReportRoute route;
+  return route;
+}
+
+// Runs on the UI thread: the sink is looked up when the task runs, so views that went away in
+// the meantime receive nothing.
+void ApplyReport(const CompileReport& report) {
+  CompileReportSink sink;
+  {
+    ReportRoute& route = Route();
+    std::lock_guard<std::mutex> lock(route.mutex);
+    sink = route.sink;
+  }
+  if (sink) sink(report);
+}
+
+}  // namespace
+
+int ErrorLineOfMessages(const std::vector<std::string>& messages) {
+  int row = 0;
+  for (const std::string& message : messages) {
+    size_t marker = message.find(kErrorMarker);
+    if (marker == std::string::npos) continue;
+    size_t start = marker + kRowOffset;
+    size_t colon = message.find(':');
+    if (colon == std::string::npos || colon < start) continue;
+    if (std::optional<int> parsed = ParseRow(message.substr(start, colon - start))) row = *parsed;
+  }
+  return row;
+}
+
+std::vector<std::string> ListingLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t cr = text.find('\r', start);
+    if (cr == std::string::npos) {
+      lines.push_back(text.substr(start));
+      break;
+    }
+    lines.push_back(text.substr(start, cr - start));
+    start = cr + 2;  // the character after the CR, normally the LF, is skipped
+  }
+  return lines;
+}
+
+std::string NumberedListingLine(int number, const std::string& line) {
+  return "[" + std::to_string(number) + "]  " + line;
+}
+
+std::string ErrorLineText(const std::string& compiled_text, int row) {
+  if (row < 3) return "";
+  // Walks to the row without splitting the whole text: listings of large forms are long.
+  size_t start = 0;
+  for (int current = 1; current < row; ++current) {
+    size_t cr = compiled_text.find('\r', start);
+    if (cr == std::string::npos) return "";
+    start = cr + 2;
+  }
+  if (start >= compiled_text.size()) return "";
+  size_t cr = compiled_text.find('\r', start);
+  std::string line =
+      compiled_text.substr(start, cr == std::string::npos ? std::string::npos : cr - start);
+  return NumberedListingLine(row, line);
+}
+
+std::string CompileFailureOutput(const std::string& error_line_text) {
+  return "Script error . " + error_line_text;
+}
+
+CompileReport MakeCompileReport(std::vector<std::string> messages, std::string compiled_text,
+                                bool failed) {
+  CompileReport report;
+  report.error_line = ErrorLineOfMessages(messages);
+  report.error_line_text = ErrorLineText(compiled_text, report.error_line);
+  report.messages = std::move(messages);
+  report.compiled_text = std::move(compiled_text);
+  report.failed = failed;
+  if (failed) {
+    report.output_text = CompileFailureOutput(report.error_line_text);
+    report.status_text = report.output_text + " [ " + report.error_line_text + " ] ";
+  }
+  return report;
+}
+
+void SetCompileReportLoop(UiLoop* loop) {
+  ReportRoute& route = Route();
+  std::lock_guard<std::mutex> lock(route.mutex);
+  route.loop = loop;
+}
+
+void SetCompileReportSink(CompileReportSink sink) {
+  ReportRoute& route = Route();
+  std::lock_guard<std::mutex> lock(route.mutex);
+  route.sink = std::move(sink);
+}
+
+void PostCompileReport(CompileReport report) {
+  ReportRoute& route = Route();
+  // Posting under the lock keeps the loop alive while the task is queued: the loop is removed
+  // from the route (under this lock) before it is destroyed.
+  std::lock_guard<std::mutex> lock(route.mutex);
+  if (route.loop == nullptr || !route.sink) return;
+  route.loop->Post([report = std::move(report)] { ApplyReport(report); });
+}
+
+}  // namespace qorsv

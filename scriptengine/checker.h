@@ -1,0 +1,170 @@
+// The checker: names and types of the script dialect.
+//
+// It declares the standard types and routines, reads declarations into symbols (globals get
+// cells in the global area, locals and parameters cells in their routine's frame), resolves
+// every name, checks and computes the type of every expression, folds constant expressions,
+// and makes implicit conversions explicit (ConvertExpr) so that the code generator sees
+// operands of matching types. Each checked routine body is handed to the RoutineSink (the code
+// generator) before the checker goes on. Errors are thrown as CompileError.
+//
+// Threading: one compilation, one thread.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "scriptengine/ast.h"
+#include "scriptengine/symbols.h"
+#include "scriptengine/types.h"
+
+namespace qorsv::script::compiler_internal {
+
+// Receives every checked routine body and the main block.
+class RoutineSink {
+ public:
+  virtual ~RoutineSink() = default;
+  virtual void EmitRoutine(Routine& routine, Span<Stmt*> body, SourcePos end_pos) = 0;
+  virtual void EmitMainBlock(Routine& main, Span<Stmt*> body, SourcePos end_pos) = 0;
+  // A global variable with a constant initial value.
+  virtual void InitGlobal(const Symbol& variable, const ConstValue& value) = 0;
+};
+
+class Checker {
+ public:
+  Checker(Interner& interner, TypeTable& types, Arena& arena);
+
+  void set_sink(RoutineSink* sink) { sink_ = sink; }
+  // Hook for `uses` clauses: throws CompileError when the unit is refused.
+  std::function<void(const std::string& unit, const std::string& spelling, SourcePos pos)> on_uses;
+  // Hook for `external` clauses: throws CompileError when the clause is refused.
+  std::function<void(const Routine& routine, SourcePos pos)> on_external;
+
+  // Standard declarations made before anything else.
+  void DeclareBuiltins();
+  // A native function from its parsed heading; a later one of the same name replaces it.
+  void DeclareNative(RoutineDecl* heading);
+  void DeclareHostVariable(const std::string& name, const std::string& class_name);
+
+  void CheckDecls(const std::vector<Decl*>& decls);
+  void CheckMainBlock(Span<Stmt*> body, SourcePos end_pos);
+  // Reports a routine declared forward and never defined.
+  void FinishProgram();
+
+  int32_t global_cells() const { return global_cells_; }
+  // Cells in the global area for the code generator's constants.
+  int32_t AllocateGlobalCells(int32_t count) {
+    int32_t offset = global_cells_;
+    global_cells_ += count;
+    return offset;
+  }
+  const std::vector<Symbol*>& globals() const { return global_vars_; }
+  const std::vector<Routine*>& script_routines() const { return script_routines_; }
+  Routine& main_routine() { return main_; }
+  const Interner& interner() const { return interner_; }
+  TypeTable& types() { return types_; }
+
+ private:
+  struct Scope {
+    std::unordered_map<Ident, Symbol*> names;
+    Routine* routine = nullptr;  // nullptr: the global scope
+    const Type* with_record = nullptr;  // a `with` scope: the record's fields
+    Expr* with_subject = nullptr;       // the checked subject expression
+    Scope* parent = nullptr;
+  };
+
+  // Declarations (checker.cpp).
+  Symbol* NewSymbol(SymbolKind kind, Ident ident, std::string display);
+  void Bind(Scope& scope, Symbol* symbol, SourcePos pos, bool allow_replace = false);
+  Symbol* Lookup(Ident ident);
+  Symbol* LookupGlobal(Ident ident);
+  Expr* LookupWithField(NameExpr* name);
+  void DeclareConst(ConstDecl* decl);
+  void DeclareType(TypeDecl* decl);
+  void DeclareVar(VarDecl* decl);
+  void DeclareUses(UsesDecl* decl);
+  void DeclareRoutine(RoutineDecl* decl);
+  Routine* BuildSignature(RoutineDecl* decl, RoutineKind kind);
+  bool SameSignature(const Routine& a, const Routine& b) const;
+  void LayoutFrame(Routine& routine);
+  void CompileRoutineBody(Routine& routine, RoutineDecl* decl);
+  int32_t AllocateLocal(const Type* type);
+  std::string Spell(std::string_view spelling, Ident ident) const;
+
+  // Types (checker_types.cpp).
+  const Type* ResolveType(TypeExpr* expr);
+  const Type* ResolveOrdinalIndex(TypeExpr* expr);
+  bool SameType(const Type* a, const Type* b) const;
+  bool IsAssignable(const Type* target, Expr* value) const;
+  Expr* Coerce(Expr* value, const Type* target, SourcePos pos);
+  Expr* MakeConvert(Expr* value, const Type* target, Conv conv);
+  const Type* ArithmeticType(const Type* a, const Type* b) const;
+  const Type* RootOrdinal(const Type* type) const;
+
+  // Expressions (checker_expr.cpp).
+  Expr* CheckExpr(Expr* expr);
+  Expr* CheckName(NameExpr* name);
+  Expr* CheckCall(CallExpr* call);
+  Expr* CheckRoutineCall(CallExpr* call, const Routine* routine);
+  Expr* CheckIndex(IndexExpr* index);
+  Expr* CheckField(FieldExpr* field);
+  Expr* CheckUnary(UnaryExpr* unary);
+  Expr* CheckBinary(BinaryExpr* binary);
+  Expr* CheckComparison(BinaryExpr* binary);
+  Expr* CheckSet(SetExpr* set, const Type* wanted);
+  Expr* CheckCast(CallExpr* call, const Type* target);
+  Expr* CheckLValue(Expr* expr, bool for_var_param);
+  bool IsLValue(const Expr* expr) const;
+  void CheckArgument(CallExpr* call, size_t index, const ParamInfo& param);
+  Expr* UseRoutineAsValue(Expr* expr, const Routine* routine, SourcePos pos);
+
+  // Built-in routines (checker_builtins.cpp).
+  Expr* CheckBuiltin(CallExpr* call, Builtin builtin);
+
+  // Constants (checker_fold.cpp).
+  Expr* Fold(Expr* expr);
+  bool IsConst(const Expr* expr) const;
+  ConstValue EvalConst(Expr* expr, SourcePos pos);
+  Expr* ConstToExpr(const ConstValue& value, SourcePos pos);
+  int64_t ConstInt(Expr* expr, SourcePos pos);
+
+  // Statements (checker_stmt.cpp).
+  void CheckStatements(Span<Stmt*> body);
+  void CheckStatement(Stmt* stmt);
+  void CheckAssign(AssignStmt* assign);
+  void CheckCallStmt(CallStmt* call);
+  void CheckIf(IfStmt* branch);
+  void CheckCase(CaseStmt* statement);
+  void CheckFor(ForStmt* loop);
+  void CheckWith(WithStmt* with);
+  void CheckTry(TryStmt* attempt);
+  void CheckRaise(RaiseStmt* raise);
+  void CheckExit(ExitStmt* exit);
+  Expr* CheckCondition(Expr* expr);
+
+  [[noreturn]] void Fail(SourcePos pos, const std::string& text) const;
+  [[noreturn]] void TypeMismatch(SourcePos pos) const;
+
+  Interner& interner_;
+  TypeTable& types_;
+  Arena& arena_;
+  RoutineSink* sink_ = nullptr;
+  std::deque<Symbol> symbols_;
+  std::deque<Routine> routines_;
+  std::deque<Scope> scope_storage_;
+  Scope global_scope_;
+  Scope* scope_ = &global_scope_;
+  Routine* routine_ = nullptr;  // the routine whose body is being checked (or the main block)
+  Routine main_;
+  int32_t global_cells_ = 0;
+  std::vector<Symbol*> global_vars_;
+  std::vector<Routine*> script_routines_;
+  int loop_depth_ = 0;
+  int except_depth_ = 0;
+  Ident result_ident_;
+  std::unordered_map<Ident, const Type*> host_classes_;
+};
+
+}  // namespace qorsv::script::compiler_internal

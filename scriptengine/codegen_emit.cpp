@@ -1,0 +1,261 @@
+// Emission helpers of the code generator: instructions, labels, temporaries, constants and
+// runtime type descriptors.
+#include <cstring>
+
+#include "scriptengine/codegen.h"
+
+namespace qorsv::script::compiler_internal {
+
+Codegen::Codegen(Checker& checker, TypeTable& types) : checker_(checker), types_(types) {}
+
+void Codegen::Ins(Opcode op, std::initializer_list<int32_t> operands) {
+  code_.push_back(op);
+  code_.insert(code_.end(), operands.begin(), operands.end());
+}
+
+int32_t Codegen::NewLabel() {
+  labels_.emplace_back();
+  return static_cast<int32_t>(labels_.size() - 1);
+}
+
+void Codegen::Bind(int32_t label) {
+  Label& l = labels_[label];
+  l.pos = static_cast<int32_t>(code_.size());
+  for (int32_t patch : l.patches) code_[patch] = l.pos;
+  l.patches.clear();
+}
+
+void Codegen::EmitLabel(int32_t label) {
+  Label& l = labels_[label];
+  if (l.pos >= 0) {
+    code_.push_back(l.pos);
+  } else {
+    l.patches.push_back(static_cast<int32_t>(code_.size()));
+    code_.push_back(0);
+  }
+}
+
+void Codegen::Jump(Opcode op, std::initializer_list<int32_t> operands, int32_t label) {
+  Ins(op, operands);
+  EmitLabel(label);
+}
+
+bool Codegen::IsManaged(const Type* type) {
+  switch (type->kind) {
+    case TypeKind::kString:
+    case TypeKind::kPChar:
+    case TypeKind::kVariant:
+    case TypeKind::kDynArray: return true;
+    default: return false;
+  }
+}
+
+Codegen::TempKind Codegen::KindOf(const Type* type) const {
+  if (IsManaged(type)) return TempKind::kManaged;
+  if (IsSet(type)) return TempKind::kSet;
+  return TempKind::kPlain;
+}
+
+// Temporaries: each frame cell serves one kind for the whole routine, so a managed cell never
+// holds a stale integer and vice versa.
+int32_t Codegen::Temp(TempKind kind) {
+  std::vector<int32_t>& pool =
+      kind == TempKind::kManaged ? free_managed_ : kind == TempKind::kSet ? free_sets_ : free_plain_;
+  int32_t cell;
+  if (!pool.empty()) {
+    cell = pool.back();
+    pool.pop_back();
+  } else {
+    int32_t cells = kind == TempKind::kSet ? kSetCells : 1;
+    cell = next_cell_;
+    next_cell_ += cells;
+    if (next_cell_ >= kWindowBase / 2) throw CompileError(routine_->pos, "Routine too large");
+    if (temp_state_.size() < static_cast<size_t>(next_cell_)) temp_state_.resize(next_cell_, 0);
+    if (kind == TempKind::kManaged) cleanup_.push_back({cell, -1});
+  }
+  temp_state_[cell] = 2;
+  statement_temps_.emplace_back(cell, kind);
+  return cell;
+}
+
+int32_t Codegen::TempFor(const Type* type) { return Temp(KindOf(type)); }
+
+int32_t Codegen::CompositeTemp(const Type* type) {
+  for (size_t i = 0; i < free_composites_.size(); ++i) {
+    if (free_composites_[i].second == type) {
+      int32_t cell = free_composites_[i].first;
+      free_composites_.erase(free_composites_.begin() + static_cast<long>(i));
+      composite_in_use_.emplace_back(cell, type);
+      return cell;
+    }
+  }
+  int32_t cell = next_cell_;
+  next_cell_ += type->cells;
+  if (next_cell_ >= kWindowBase / 2) throw CompileError(routine_->pos, "Routine too large");
+  if (type->managed) cleanup_.push_back({cell, RttiFor(type)});
+  composite_in_use_.emplace_back(cell, type);
+  return cell;
+}
+
+bool Codegen::IsTemp(int32_t cell) const {
+  return cell >= 0 && cell < static_cast<int32_t>(temp_state_.size()) && temp_state_[cell] == 2;
+}
+
+void Codegen::ReleaseStatementTemps(size_t mark) {
+  while (statement_temps_.size() > mark) {
+    auto [cell, kind] = statement_temps_.back();
+    statement_temps_.pop_back();
+    temp_state_[cell] = 1;
+    (kind == TempKind::kManaged ? free_managed_ : kind == TempKind::kSet ? free_sets_ : free_plain_)
+        .push_back(cell);
+  }
+}
+
+// ---- Constants: cells of the global area, filled at load ----
+
+int32_t Codegen::ConstInt(int64_t value) {
+  auto found = int_consts_.find(value);
+  if (found != int_consts_.end()) return found->second;
+  int32_t cell = checker_.AllocateGlobalCells(1);
+  GlobalInit init;
+  init.kind = GlobalInit::Kind::kInt;
+  init.cell = cell;
+  init.int_value = value;
+  inits_.push_back(init);
+  int_consts_.emplace(value, GlobalRef(cell));
+  return GlobalRef(cell);
+}
+
+int32_t Codegen::ConstFloat(double value) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof(bits));
+  auto found = float_consts_.find(bits);
+  if (found != float_consts_.end()) return found->second;
+  int32_t cell = checker_.AllocateGlobalCells(1);
+  GlobalInit init;
+  init.kind = GlobalInit::Kind::kFloat;
+  init.cell = cell;
+  init.float_value = value;
+  inits_.push_back(init);
+  float_consts_.emplace(bits, GlobalRef(cell));
+  return GlobalRef(cell);
+}
+
+int32_t Codegen::ConstString(std::string_view value) {
+  if (value.empty()) return ConstInt(0);
+  auto found = string_consts_.find(std::string(value));
+  if (found != string_consts_.end()) return found->second;
+  int32_t cell = checker_.AllocateGlobalCells(1);
+  GlobalInit init;
+  init.kind = GlobalInit::Kind::kString;
+  init.cell = cell;
+  init.string_value = std::string(value);
+  inits_.push_back(std::move(init));
+  string_consts_.emplace(std::string(value), GlobalRef(cell));
+  return GlobalRef(cell);
+}
+
+int32_t Codegen::ConstSet(const uint64_t* bits) {
+  std::vector<uint64_t> key(bits, bits + 4);
+  auto found = set_consts_.find(key);
+  if (found != set_consts_.end()) return found->second;
+  int32_t cell = checker_.AllocateGlobalCells(kSetCells);
+  GlobalInit init;
+  init.kind = GlobalInit::Kind::kSet;
+  init.cell = cell;
+  for (int i = 0; i < 4; ++i) init.set_bits[i] = bits[i];
+  inits_.push_back(init);
+  // A set's cells run upward from its first cell; as a global reference the first cell is the
+  // highest-numbered reference, see Offset.
+  set_consts_.emplace(key, GlobalRef(cell));
+  return GlobalRef(cell);
+}
+
+// ---- Runtime type descriptors ----
+
+int32_t Codegen::RttiFor(const Type* type) {
+  if (type->rtti >= 0) return type->rtti;
+  RttiEntry entry;
+  entry.cells = type->cells;
+  entry.managed = type->managed;
+  switch (type->kind) {
+    case TypeKind::kString:
+    case TypeKind::kPChar:
+    case TypeKind::kVariant:
+    case TypeKind::kDynArray:
+      entry.kind = RttiEntry::Kind::kManaged;
+      entry.cells = 1;
+      entry.managed = true;
+      break;
+    case TypeKind::kStaticArray:
+      entry.kind = RttiEntry::Kind::kStaticArray;
+      entry.element = RttiFor(type->element);
+      entry.count = static_cast<int32_t>(type->Count());
+      entry.element_cells = type->element->cells;
+      break;
+    case TypeKind::kRecord:
+      entry.kind = RttiEntry::Kind::kRecord;
+      for (const Field& field : type->fields) {
+        if (!field.type->managed) continue;
+        entry.fields.emplace_back(field.offset,
+                                  IsManaged(field.type) ? -1 : RttiFor(field.type));
+      }
+      break;
+    default:
+      entry.kind = RttiEntry::Kind::kPlain;
+      break;
+  }
+  rtti_.push_back(std::move(entry));
+  const_cast<Type*>(type)->rtti = static_cast<int32_t>(rtti_.size() - 1);
+  return type->rtti;
+}
+
+ValueDesc Codegen::DescFor(const Type* type) const {
+  ValueDesc desc;
+  desc.cells = type->cells;
+  switch (type->kind) {
+    case TypeKind::kInteger:
+    case TypeKind::kEnum:
+      desc.kind = ValueKind::kOrdinal;
+      desc.int_class = static_cast<uint8_t>(type->int_class);
+      break;
+    case TypeKind::kBoolean: desc.kind = ValueKind::kBoolean; desc.int_class = kWrapU8; break;
+    case TypeKind::kChar: desc.kind = ValueKind::kChar; desc.int_class = kWrapU8; break;
+    case TypeKind::kFloat:
+      desc.kind = ValueKind::kFloat;
+      desc.is_single = type->float_class == FloatClass::kSingle;
+      break;
+    case TypeKind::kString: desc.kind = ValueKind::kString; break;
+    case TypeKind::kPChar: desc.kind = ValueKind::kPChar; break;
+    case TypeKind::kVariant: desc.kind = ValueKind::kVariant; break;
+    case TypeKind::kDynArray: desc.kind = ValueKind::kDynArray; break;
+    case TypeKind::kSet: desc.kind = ValueKind::kSet; break;
+    case TypeKind::kRecord: desc.kind = ValueKind::kRecord; break;
+    case TypeKind::kStaticArray: desc.kind = ValueKind::kStaticArray; break;
+    case TypeKind::kClass:
+    case TypeKind::kInterface:
+    case TypeKind::kNil: desc.kind = ValueKind::kObject; break;
+    case TypeKind::kVoid: desc.kind = ValueKind::kVoid; desc.cells = 0; break;
+  }
+  return desc;
+}
+
+// Moves window cells (numbered from kWindowBase) above the routine's temporaries.
+void Codegen::FixWindows(int32_t begin, int32_t frame_cells) {
+  int32_t pc = begin;
+  const int32_t end = static_cast<int32_t>(code_.size());
+  while (pc < end) {
+    int32_t op = code_[pc];
+    const char* kinds = kOpcodeOperands[op];
+    int32_t count = static_cast<int32_t>(std::strlen(kinds));
+    for (int32_t i = 0; i < count; ++i) {
+      int32_t& v = code_[pc + 1 + i];
+      if (kinds[i] == 'R' && v >= kWindowBase) v = v - kWindowBase + frame_cells;
+    }
+    pc += 1 + count;
+    if (op == kSwitch) pc += code_[pc - 2];
+    if (op == kEndFinally) pc += code_[pc - 1];
+  }
+}
+
+}  // namespace qorsv::script::compiler_internal

@@ -1,0 +1,145 @@
+// TPSPascalCompiler: drives lexer, parser, checker and code generator over one text.
+#include "scriptengine/compiler.h"
+
+#include <new>
+
+#include "scriptengine/checker.h"
+#include "scriptengine/codegen.h"
+#include "scriptengine/external_spec.h"
+#include "scriptengine/image.h"
+#include "scriptengine/parser.h"
+
+namespace qorsv::script {
+
+namespace compiler_internal {
+
+// Everything one compilation owns.
+class CompilerState {
+ public:
+  CompilerState() : checker(interner, types, arena), codegen(checker, types) {
+    checker.set_sink(&codegen);
+    checker.DeclareBuiltins();
+  }
+
+  Interner interner;
+  TypeTable types;
+  Arena arena;
+  Checker checker;
+  Codegen codegen;
+};
+
+}  // namespace compiler_internal
+
+using compiler_internal::CompileError;
+using compiler_internal::CompilerState;
+using compiler_internal::Parser;
+using compiler_internal::SourcePos;
+using compiler_internal::TopLevelItem;
+
+std::string TPSPascalCompilerMessage::MessageToString() const {
+  const char* word = kind == TPSPascalCompilerMessageKind::kError     ? "Error"
+                     : kind == TPSPascalCompilerMessageKind::kWarning ? "Warning"
+                                                                      : "Hint";
+  return std::string("[") + word + "] " + module_name + "(" + std::to_string(row) + ":" +
+         std::to_string(col) + "): " + text;
+}
+
+namespace {
+
+bool DefaultDeclareExternal(const std::string&, const std::string& external_text) {
+  ExternalSpecResult parsed = ParseExternalSpec(external_text);
+  if (!parsed.spec) throw ScriptEngineError(parsed.error);
+  return true;
+}
+
+}  // namespace
+
+TPSPascalCompiler::TPSPascalCompiler()
+    : DeclareExternal(DefaultDeclareExternal), state_(std::make_unique<CompilerState>()) {}
+
+TPSPascalCompiler::~TPSPascalCompiler() = default;
+
+void TPSPascalCompiler::DeclareNative(const std::string& declaration) {
+  try {
+    Parser parser(declaration, state_->interner, state_->arena);
+    state_->checker.DeclareNative(parser.ParseHeadingOnly());
+  } catch (const CompileError&) {
+    throw ScriptEngineError("Unable to register function " + declaration);
+  }
+}
+
+void TPSPascalCompiler::DeclareHostVariable(const std::string& name, const std::string& class_name) {
+  state_->checker.DeclareHostVariable(name, class_name);
+}
+
+bool TPSPascalCompiler::Compile(const std::string& text) {
+  messages_.clear();
+  image_.clear();
+  auto fail = [this](SourcePos pos, const std::string& message) {
+    TPSPascalCompilerMessage entry;
+    entry.kind = TPSPascalCompilerMessageKind::kError;
+    entry.row = pos.row;
+    entry.col = pos.col;
+    entry.text = message;
+    messages_.push_back(std::move(entry));
+    return false;
+  };
+
+  compiler_internal::Checker& checker = state_->checker;
+  checker.on_uses = [this](const std::string& unit, const std::string& spelling, SourcePos pos) {
+    bool accepted;
+    try {
+      accepted = DeclareUnit ? DeclareUnit(*this, unit) : unit == "SYSTEM";
+    } catch (const std::exception& error) {
+      throw CompileError(pos, error.what());
+    }
+    if (!accepted) throw CompileError(pos, "Unknown unit '" + spelling + "'");
+  };
+  checker.on_external = [this](const compiler_internal::Routine& routine, SourcePos pos) {
+    bool accepted;
+    try {
+      accepted = !DeclareExternal || DeclareExternal(routine.display, routine.external_text);
+    } catch (const std::exception& error) {
+      throw CompileError(pos, error.what());
+    }
+    if (!accepted) throw CompileError(pos, "Invalid External");
+  };
+
+  try {
+    checker.on_uses("SYSTEM", "SYSTEM", SourcePos{1, 1});
+    Parser parser(text, state_->interner, state_->arena);
+    parser.ParseProgramHeader();
+    for (;;) {
+      TopLevelItem item = parser.NextItem(MainBlockOptional);
+      if (item.kind == TopLevelItem::Kind::kEnd) break;
+      if (item.kind == TopLevelItem::Kind::kMainBlock) {
+        checker.CheckMainBlock(item.main_body, item.end_pos);
+        break;
+      }
+      checker.CheckDecls(item.decls);
+      state_->arena.Reset();
+    }
+    checker.FinishProgram();
+    image_ = SerializeImage(state_->codegen.Finish());
+  } catch (const CompileError& error) {
+    return fail(error.pos(), error.what());
+  } catch (const std::bad_alloc&) {
+    return fail(SourcePos{1, 1}, "Out of memory");
+  }
+  state_->arena.Reset();
+  return true;
+}
+
+int TPSPascalCompiler::MessageCount() const { return static_cast<int>(messages_.size()); }
+
+std::string TPSPascalCompiler::MessageText(int index) const {
+  return messages_.at(static_cast<size_t>(index)).MessageToString();
+}
+
+const TPSPascalCompilerMessage& TPSPascalCompiler::Message(int index) const {
+  return messages_.at(static_cast<size_t>(index));
+}
+
+const std::string& TPSPascalCompiler::ProgramImage() const { return image_; }
+
+}  // namespace qorsv::script

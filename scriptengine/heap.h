@@ -1,0 +1,150 @@
+// Runtime values of the virtual machine: cells and the reference-counted heap objects.
+//
+// A Cell is 8 bytes: an integer, a float, or a pointer. Strings are 8-bit byte strings with a
+// reference count, a length and a capacity (copy-on-write: a string shared by two cells is
+// copied before it changes; an unshared one grows in place, doubling its capacity, so appending
+// to it is amortised constant time); the empty string is the null pointer. Dynamic arrays are
+// reference-counted and shared on assignment. Variants are immutable reference-counted boxes;
+// the null pointer is Unassigned.
+//
+// Every heap object of a runtime is linked into its Heap, which frees whatever is still alive
+// when the runtime ends, so no object outlives its run even when a runtime error interrupted the
+// code that owned it. Sizes are capped: a request beyond the cap throws OutOfMemoryError.
+//
+// Threading: a Heap and its objects belong to one runtime, used by one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "scriptengine/image.h"
+
+namespace qorsv::script::vm_internal {
+
+union Cell {
+  int64_t i;
+  double f;
+  void* p;
+  Cell* c;
+};
+static_assert(sizeof(Cell) == 8);
+
+// The largest string or dynamic array a script may make, in bytes.
+constexpr int64_t kMaxObjectBytes = int64_t{1} << 30;
+
+struct OutOfMemoryError {};
+
+enum class HeapKind : uint8_t { kString, kDynArray, kVariant };
+
+struct HeapObject {
+  int32_t refs;
+  HeapKind kind;
+  HeapObject* prev;
+  HeapObject* next;
+};
+
+struct StrRep : HeapObject {
+  int64_t length;
+  int64_t capacity;
+  char* data() { return reinterpret_cast<char*>(this + 1); }
+};
+
+struct DynArr : HeapObject {
+  int64_t length;
+  int32_t element_rtti;
+  int32_t element_cells;
+  Cell* data() { return reinterpret_cast<Cell*>(this + 1); }
+};
+
+struct VarRep : HeapObject {
+  uint16_t vtype;   // varEmpty... varString
+  Cell value;       // varString: a StrRep* (owned)
+};
+
+enum VarTypeCode : uint16_t {
+  kVtEmpty = 0,
+  kVtNull = 1,
+  kVtInteger = 3,
+  kVtDouble = 5,
+  kVtBoolean = 11,
+  kVtInt64 = 20,
+  kVtString = 0x100,
+};
+
+class Heap {
+ public:
+  explicit Heap(const std::vector<RttiEntry>* rtti) : rtti_(rtti) {}
+  ~Heap();
+  Heap(const Heap&) = delete;
+  Heap& operator=(const Heap&) = delete;
+
+  void set_rtti(const std::vector<RttiEntry>* rtti) { rtti_ = rtti; }
+
+  // Strings.
+  StrRep* NewString(int64_t length, int64_t capacity);
+  StrRep* MakeString(std::string_view text);
+  static std::string_view View(const void* rep) {
+    if (rep == nullptr) return {};
+    auto* s = static_cast<const StrRep*>(rep);
+    return {reinterpret_cast<const char*>(s + 1), static_cast<size_t>(s->length)};
+  }
+  static int64_t Length(const void* rep) {
+    return rep == nullptr ? 0 : static_cast<const StrRep*>(rep)->length;
+  }
+  // Makes the string in `cell` unshared and of the given length (new bytes are zero), keeping
+  // its content; returns it (nullptr for length 0).
+  StrRep* Unique(Cell& cell);
+  void SetStringLength(Cell& cell, int64_t length);
+  // cell := cell + text, in place when the string is unshared.
+  void Append(Cell& cell, std::string_view text);
+
+  // Dynamic arrays.
+  DynArr* NewArray(int64_t length, int32_t element_rtti);
+  void SetArrayLength(Cell& cell, int64_t length, int32_t element_rtti);
+  static int64_t ArrayLength(const void* rep) {
+    return rep == nullptr ? 0 : static_cast<const DynArr*>(rep)->length;
+  }
+
+  // Variants.
+  VarRep* NewVariant(uint16_t vtype, Cell value);
+
+  static void Retain(void* object) {
+    if (object != nullptr) ++static_cast<HeapObject*>(object)->refs;
+  }
+  void Release(void* object) {
+    if (object != nullptr && --static_cast<HeapObject*>(object)->refs == 0) Destroy(object);
+  }
+  // dst := src for one managed cell.
+  void Assign(Cell& dst, void* src) {
+    Retain(src);
+    void* old = dst.p;
+    dst.p = src;
+    Release(old);
+  }
+
+  // Composite values (records, static arrays) laid out in cells, by runtime type descriptor.
+  void CopyComposite(Cell* dst, const Cell* src, int32_t rtti, bool release_old);
+  void FinalizeComposite(Cell* cells, int32_t rtti);
+  // Zeroes without releasing (the cells own nothing).
+  static void Zero(Cell* cells, int32_t count) {
+    std::memset(static_cast<void*>(cells), 0, sizeof(Cell) * static_cast<size_t>(count));
+  }
+
+  int64_t live_objects() const { return live_; }
+
+ private:
+  void* Allocate(size_t bytes, HeapKind kind);
+  void Free(HeapObject* object);
+  void Destroy(void* object);
+  void Link(HeapObject* object);
+  void Unlink(HeapObject* object);
+
+  const std::vector<RttiEntry>* rtti_;
+  HeapObject* head_ = nullptr;
+  int64_t live_ = 0;
+};
+
+}  // namespace qorsv::script::vm_internal

@@ -1,0 +1,337 @@
+#include "scriptengine/lexer.h"
+
+#include <charconv>
+#include <cmath>
+#include <memory>
+
+namespace qorsv::script::compiler_internal {
+namespace {
+
+constexpr const char* kKeywordNames[kKwKeywordCount] = {
+    "AND",   "ARRAY",     "BEGIN",     "CASE",   "CONST",          "DIV",    "DO",
+    "DOWNTO", "ELSE",     "END",       "EXCEPT", "FINALLY",        "FOR",    "FUNCTION",
+    "IF",    "IN",        "MOD",       "NIL",    "NOT",            "OF",     "OR",
+    "PROCEDURE", "PROGRAM", "RAISE",   "RECORD", "REPEAT",         "SET",    "SHL",
+    "SHR",   "THEN",      "TO",        "TRY",    "TYPE",           "UNIT",   "UNTIL",
+    "USES",  "VAR",       "WHILE",     "WITH",   "XOR",            "LABEL",  "GOTO",
+    "CLASS", "INTERFACE", "IMPLEMENTATION",
+};
+
+bool IsIdentStart(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+bool IsIdentChar(char c) { return IsIdentStart(c) || (c >= '0' && c <= '9'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+// Locale-independent; an overflowing literal reads as infinity.
+double ParseDouble(const std::string& digits) {
+  double value = 0;
+  auto parsed = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (parsed.ec == std::errc::result_out_of_range) return HUGE_VAL;
+  return value;
+}
+char ToUpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+}  // namespace
+
+Interner::Interner() {
+  for (const char* name : kKeywordNames) Intern(name);
+}
+
+Ident Interner::Intern(std::string_view upper) {
+  auto found = ids_.find(upper);
+  if (found != ids_.end()) return found->second;
+  storage_.push_back(std::make_unique<std::string>(upper));
+  Ident id = static_cast<Ident>(names_.size());
+  names_.push_back(*storage_.back());
+  ids_.emplace(std::string_view(*storage_.back()), id);
+  return id;
+}
+
+Ident Interner::InternAnyCase(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) c = ToUpperAscii(c);
+  return Intern(upper);
+}
+
+std::string TokenName(Tok kind) {
+  switch (kind) {
+    case Tok::kEof: return "end of file";
+    case Tok::kIdent: return "identifier";
+    case Tok::kInt: return "integer constant";
+    case Tok::kFloat: return "float constant";
+    case Tok::kString: return "string constant";
+    case Tok::kPlus: return "'+'";
+    case Tok::kMinus: return "'-'";
+    case Tok::kStar: return "'*'";
+    case Tok::kSlash: return "'/'";
+    case Tok::kEq: return "'='";
+    case Tok::kNe: return "'<>'";
+    case Tok::kLt: return "'<'";
+    case Tok::kGt: return "'>'";
+    case Tok::kLe: return "'<='";
+    case Tok::kGe: return "'>='";
+    case Tok::kAssign: return "':='";
+    case Tok::kColon: return "':'";
+    case Tok::kSemicolon: return "';'";
+    case Tok::kComma: return "','";
+    case Tok::kDot: return "'.'";
+    case Tok::kDotDot: return "'..'";
+    case Tok::kLParen: return "'('";
+    case Tok::kRParen: return "')'";
+    case Tok::kLBracket: return "'['";
+    case Tok::kRBracket: return "']'";
+    case Tok::kCaret: return "'^'";
+    case Tok::kAt: return "'@'";
+  }
+  return "token";
+}
+
+Lexer::Lexer(std::string_view text, Interner& interner) : text_(text), interner_(interner) {}
+
+// Advances over one line break at text_[i] (CR LF, LF or a lone CR).
+void Lexer::NewLine(size_t& i) {
+  if (text_[i] == '\r' && i + 1 < text_.size() && text_[i + 1] == '\n') ++i;
+  ++i;
+  ++row_;
+  col_ = 1;
+}
+
+void Lexer::SkipBlanksAndComments() {
+  for (;;) {
+    char c = Peek();
+    if (c == '\r' || c == '\n') {
+      NewLine(pos_);
+    } else if (c == ' ' || c == '\t' || c == '\f' || c == '\v' || c == '\0') {
+      if (pos_ >= text_.size()) return;
+      Advance();
+    } else if (c == '/' && Peek(1) == '/') {
+      while (pos_ < text_.size() && text_[pos_] != '\r' && text_[pos_] != '\n') Advance();
+    } else if (c == '{' || (c == '(' && Peek(1) == '*')) {
+      SourcePos start{row_, col_};
+      bool brace = c == '{';
+      pos_ += brace ? 1 : 2;
+      col_ += brace ? 1 : 2;
+      for (;;) {
+        if (pos_ >= text_.size()) throw CompileError(start, "Unexpected end of file in comment");
+        char d = text_[pos_];
+        if (d == '\r' || d == '\n') {
+          NewLine(pos_);
+        } else if (brace && d == '}') {
+          Advance();
+          break;
+        } else if (!brace && d == '*' && Peek(1) == ')') {
+          Advance();
+          Advance();
+          break;
+        } else {
+          Advance();
+        }
+      }
+    } else {
+      return;
+    }
+  }
+}
+
+void Lexer::Next(Token& token) {
+  SkipBlanksAndComments();
+  token.row = row_;
+  token.col = col_;
+  size_t start = pos_;
+  if (pos_ >= text_.size()) {
+    token.kind = Tok::kEof;
+    token.text = {};
+    return;
+  }
+  char c = text_[pos_];
+  if (IsIdentStart(c)) {
+    ReadIdent(token);
+  } else if (IsDigit(c)) {
+    ReadNumber(token);
+  } else if (c == '$') {
+    ReadHex(token);
+  } else if (c == '\'' || c == '#') {
+    ReadString(token);
+  } else {
+    Advance();
+    char n = Peek();
+    auto two = [&](Tok kind) {
+      Advance();
+      token.kind = kind;
+    };
+    switch (c) {
+      case '+': token.kind = Tok::kPlus; break;
+      case '-': token.kind = Tok::kMinus; break;
+      case '*': token.kind = Tok::kStar; break;
+      case '/': token.kind = Tok::kSlash; break;
+      case '=': token.kind = Tok::kEq; break;
+      case '<':
+        if (n == '=') two(Tok::kLe);
+        else if (n == '>') two(Tok::kNe);
+        else token.kind = Tok::kLt;
+        break;
+      case '>':
+        if (n == '=') two(Tok::kGe);
+        else token.kind = Tok::kGt;
+        break;
+      case ':':
+        if (n == '=') two(Tok::kAssign);
+        else token.kind = Tok::kColon;
+        break;
+      case ';': token.kind = Tok::kSemicolon; break;
+      case ',': token.kind = Tok::kComma; break;
+      case '.':
+        if (n == '.') two(Tok::kDotDot);
+        else if (n == ')') two(Tok::kRBracket);
+        else token.kind = Tok::kDot;
+        break;
+      case '(':
+        if (n == '.') two(Tok::kLBracket);
+        else token.kind = Tok::kLParen;
+        break;
+      case ')': token.kind = Tok::kRParen; break;
+      case '[': token.kind = Tok::kLBracket; break;
+      case ']': token.kind = Tok::kRBracket; break;
+      case '^': token.kind = Tok::kCaret; break;
+      case '@': token.kind = Tok::kAt; break;
+      default: {
+        std::string shown = (static_cast<unsigned char>(c) >= 32 && static_cast<unsigned char>(c) < 127)
+                                ? std::string(1, c)
+                                : "#" + std::to_string(static_cast<unsigned char>(c));
+        throw CompileError({token.row, token.col}, "Invalid character '" + shown + "'");
+      }
+    }
+  }
+  token.text = text_.substr(start, pos_ - start);
+}
+
+void Lexer::ReadIdent(Token& token) {
+  size_t start = pos_;
+  upper_buffer_.clear();
+  while (pos_ < text_.size() && IsIdentChar(text_[pos_])) {
+    upper_buffer_.push_back(ToUpperAscii(text_[pos_]));
+    Advance();
+  }
+  token.kind = Tok::kIdent;
+  token.ident = interner_.Intern(upper_buffer_);
+  (void)start;
+}
+
+void Lexer::ReadNumber(Token& token) {
+  SourcePos start{row_, col_};
+  size_t begin = pos_;
+  while (IsDigit(Peek())) Advance();
+  bool is_float = false;
+  // "1..5" is a range, not a float.
+  if (Peek() == '.' && IsDigit(Peek(1))) {
+    is_float = true;
+    Advance();
+    while (IsDigit(Peek())) Advance();
+  }
+  if ((Peek() == 'e' || Peek() == 'E') &&
+      (IsDigit(Peek(1)) || ((Peek(1) == '+' || Peek(1) == '-') && IsDigit(Peek(2))))) {
+    is_float = true;
+    Advance();
+    if (Peek() == '+' || Peek() == '-') Advance();
+    while (IsDigit(Peek())) Advance();
+  }
+  std::string digits(text_.substr(begin, pos_ - begin));
+  if (is_float) {
+    token.kind = Tok::kFloat;
+    token.float_value = ParseDouble(digits);
+    return;
+  }
+  uint64_t value = 0;
+  for (char d : digits) {
+    uint64_t next = value * 10 + static_cast<uint64_t>(d - '0');
+    if (value > (UINT64_MAX - 9) / 10 || next > static_cast<uint64_t>(INT64_MAX)) {
+      // Beyond Int64: kept as a float constant, as the literal reads.
+      token.kind = Tok::kFloat;
+      token.float_value = ParseDouble(digits);
+      return;
+    }
+    value = next;
+  }
+  (void)start;
+  token.kind = Tok::kInt;
+  token.int_value = value;
+}
+
+void Lexer::ReadHex(Token& token) {
+  SourcePos start{row_, col_};
+  Advance();  // '$'
+  uint64_t value = 0;
+  int digits = 0;
+  while (HexValue(Peek()) >= 0) {
+    if (digits == 16) throw CompileError(start, "Integer constant too large");
+    value = value * 16 + static_cast<uint64_t>(HexValue(Peek()));
+    ++digits;
+    Advance();
+  }
+  if (digits == 0) throw CompileError(start, "Invalid hexadecimal constant");
+  token.kind = Tok::kInt;
+  token.int_value = value;
+}
+
+// A string literal: any sequence of 'quoted' parts (a doubled quote stands for one quote) and
+// #nn / #$hh character codes, with nothing between them.
+void Lexer::ReadString(Token& token) {
+  token.kind = Tok::kString;
+  token.string_value.clear();
+  for (;;) {
+    char c = Peek();
+    if (c == '\'') {
+      SourcePos start{row_, col_};
+      Advance();
+      for (;;) {
+        if (pos_ >= text_.size() || text_[pos_] == '\r' || text_[pos_] == '\n') {
+          throw CompileError(start, "Unterminated string");
+        }
+        char d = text_[pos_];
+        Advance();
+        if (d == '\'') {
+          if (Peek() == '\'') {
+            token.string_value.push_back('\'');
+            Advance();
+            continue;
+          }
+          break;
+        }
+        token.string_value.push_back(d);
+      }
+    } else if (c == '#') {
+      SourcePos start{row_, col_};
+      Advance();
+      uint32_t code = 0;
+      int digits = 0;
+      if (Peek() == '$') {
+        Advance();
+        while (HexValue(Peek()) >= 0) {
+          code = code * 16 + static_cast<uint32_t>(HexValue(Peek()));
+          if (code > 0xFFFF) throw CompileError(start, "Invalid character code");
+          ++digits;
+          Advance();
+        }
+      } else {
+        while (IsDigit(Peek())) {
+          code = code * 10 + static_cast<uint32_t>(Peek() - '0');
+          if (code > 0xFFFF) throw CompileError(start, "Invalid character code");
+          ++digits;
+          Advance();
+        }
+      }
+      if (digits == 0) throw CompileError(start, "Invalid character code");
+      token.string_value.push_back(static_cast<char>(code & 0xFF));
+    } else {
+      return;
+    }
+  }
+}
+
+}  // namespace qorsv::script::compiler_internal

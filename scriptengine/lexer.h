@@ -1,0 +1,166 @@
+// The lexer of the script dialect: turns the compiled text into tokens.
+//
+// Identifiers and keywords are compared without regard to case: every identifier is interned as
+// its upper-case spelling and carried as a number (keywords take the first numbers). Comments
+// ("//", "{ }", "(* *)") are skipped; string literals with doubled quotes and #nn / #$hh
+// character codes are joined into one literal token. Rows and columns are 1-based; a row ends at
+// LF, CR LF or a lone CR.
+//
+// Used by the parser, one lexer per compilation. Threading: one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "scriptengine/diagnostics.h"
+
+namespace qorsv::script::compiler_internal {
+
+// Interned identifier number; keywords come first (see Keyword).
+using Ident = uint32_t;
+
+enum Keyword : Ident {
+  kKwAnd,
+  kKwArray,
+  kKwBegin,
+  kKwCase,
+  kKwConst,
+  kKwDiv,
+  kKwDo,
+  kKwDownto,
+  kKwElse,
+  kKwEnd,
+  kKwExcept,
+  kKwFinally,
+  kKwFor,
+  kKwFunction,
+  kKwIf,
+  kKwIn,
+  kKwMod,
+  kKwNil,
+  kKwNot,
+  kKwOf,
+  kKwOr,
+  kKwProcedure,
+  kKwProgram,
+  kKwRaise,
+  kKwRecord,
+  kKwRepeat,
+  kKwSet,
+  kKwShl,
+  kKwShr,
+  kKwThen,
+  kKwTo,
+  kKwTry,
+  kKwType,
+  kKwUnit,
+  kKwUntil,
+  kKwUses,
+  kKwVar,
+  kKwWhile,
+  kKwWith,
+  kKwXor,
+  kKwLabel,
+  kKwGoto,
+  kKwClass,
+  kKwInterface,
+  kKwImplementation,
+  kKwKeywordCount,
+  kKwNone = 0xFFFFFFFFu,  // matches no token
+};
+
+// Interns identifiers by their upper-case spelling. Keywords are interned first.
+class Interner {
+ public:
+  Interner();
+  Ident Intern(std::string_view upper);
+  // Upper-cases and interns.
+  Ident InternAnyCase(std::string_view text);
+  const std::string& Upper(Ident id) const { return names_[id]; }
+  bool IsKeyword(Ident id) const { return id < kKwKeywordCount; }
+
+ private:
+  std::unordered_map<std::string_view, Ident> ids_;
+  std::vector<std::string> names_;
+  std::vector<std::unique_ptr<std::string>> storage_;
+};
+
+enum class Tok : uint8_t {
+  kEof,
+  kIdent,    // also keywords: ident < kKwKeywordCount
+  kInt,      // decimal or $hex
+  kFloat,
+  kString,   // one or more quoted parts and #codes
+  kPlus,
+  kMinus,
+  kStar,
+  kSlash,
+  kEq,
+  kNe,
+  kLt,
+  kGt,
+  kLe,
+  kGe,
+  kAssign,
+  kColon,
+  kSemicolon,
+  kComma,
+  kDot,
+  kDotDot,
+  kLParen,
+  kRParen,
+  kLBracket,
+  kRBracket,
+  kCaret,
+  kAt,
+};
+
+struct Token {
+  Tok kind = Tok::kEof;
+  int row = 1;
+  int col = 1;
+  Ident ident = 0;            // kIdent
+  std::string_view text;      // the source spelling
+  uint64_t int_value = 0;     // kInt
+  double float_value = 0;     // kFloat
+  std::string string_value;   // kString, decoded
+};
+
+// Spelling of a token kind for messages ("';'", "identifier").
+std::string TokenName(Tok kind);
+
+class Lexer {
+ public:
+  Lexer(std::string_view text, Interner& interner);
+
+  // Reads the next token into `token`. Throws CompileError on a malformed literal.
+  void Next(Token& token);
+
+ private:
+  void SkipBlanksAndComments();
+  void NewLine(size_t& i);
+  void ReadIdent(Token& token);
+  void ReadNumber(Token& token);
+  void ReadHex(Token& token);
+  void ReadString(Token& token);
+  char Peek(size_t ahead = 0) const {
+    return pos_ + ahead < text_.size() ? text_[pos_ + ahead] : '\0';
+  }
+  void Advance() {
+    ++pos_;
+    ++col_;
+  }
+
+  std::string_view text_;
+  Interner& interner_;
+  size_t pos_ = 0;
+  int row_ = 1;
+  int col_ = 1;
+  std::string upper_buffer_;
+};
+
+}  // namespace qorsv::script::compiler_internal

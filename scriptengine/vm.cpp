@@ -1,0 +1,771 @@
+// The instruction loop of the virtual machine.
+#include "scriptengine/vm.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "scriptengine/opcodes.h"
+
+namespace qorsv::script::vm_internal {
+namespace {
+
+int64_t WrapValue(int64_t value, int32_t int_class) {
+  switch (int_class) {
+    case kWrapS8: return static_cast<int8_t>(value);
+    case kWrapU8: return static_cast<uint8_t>(value);
+    case kWrapS16: return static_cast<int16_t>(value);
+    case kWrapU16: return static_cast<uint16_t>(value);
+    case kWrapS32: return static_cast<int32_t>(value);
+    case kWrapU32: return static_cast<uint32_t>(value);
+    default: return value;
+  }
+}
+
+int CompareStrings(const void* a, const void* b) {
+  std::string_view x = Heap::View(a);
+  std::string_view y = Heap::View(b);
+  int c = x.compare(y);
+  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+bool SameString(const void* a, const void* b) {
+  if (a == b) return true;
+  return Heap::View(a) == Heap::View(b);
+}
+
+}  // namespace
+
+void Machine::Raise(TIFException kind, std::string param) {
+  VmError error;
+  error.kind = kind;
+  error.param = std::move(param);
+  throw error;
+}
+
+void Machine::StepLimitReached() {
+  VmError error;
+  error.kind = erCustomError;
+  error.param = "Step limit exceeded";
+  error.fatal = true;
+  throw error;
+}
+
+// Runs from pc_ in the frame on top of calls_ until the entry frame returns.
+void Machine::Interpret() {
+  const int32_t* const code = image_.code.data();
+  const int32_t* ip = code + pc_;
+  Cell* fp = calls_.back().fp;
+  Cell* const globals = globals_.get();
+  Heap& heap = heap_;
+
+  static const void* const kLabels[] = {
+#define QORSV_LABEL(name, operands) &&L_##name,
+      QORSV_OPCODES(QORSV_LABEL)
+#undef QORSV_LABEL
+  };
+
+#define R(n) (ip[n] >= 0 ? fp + ip[n] : globals + ~ip[n])
+#define NEXT(words) \
+  ip += (words);    \
+  goto* kLabels[*ip]
+#define JUMP(target) \
+  ip = code + (target); \
+  goto* kLabels[*ip]
+#define FAIL(kind, param)                          \
+  do {                                             \
+    pc_ = static_cast<int32_t>(ip - code);         \
+    Raise(kind, param);                            \
+  } while (0)
+#define COUNT_STEP()                                           \
+  do {                                                         \
+    if (--budget_ < 0) {                                       \
+      pc_ = static_cast<int32_t>(ip - code);                   \
+      StepLimitReached();                                      \
+    }                                                          \
+  } while (0)
+
+  goto* kLabels[*ip];
+
+L_kNop : { NEXT(1); }
+L_kMov : {
+  *R(1) = *R(2);
+  NEXT(3);
+}
+L_kMovI : {
+  R(1)->i = ip[2];
+  NEXT(3);
+}
+L_kMovN : {
+  std::memmove(R(1), R(2), sizeof(Cell) * static_cast<size_t>(ip[3]));
+  NEXT(4);
+}
+L_kMovS : {
+  heap.Assign(*R(1), R(2)->p);
+  NEXT(3);
+}
+L_kTake : {
+  Cell* d = R(1);
+  Cell* s = R(2);
+  if (d != s) {
+    void* old = d->p;
+    d->p = s->p;
+    s->p = nullptr;
+    heap.Release(old);
+  }
+  NEXT(3);
+}
+L_kZeroN : {
+  Heap::Zero(R(1), ip[2]);
+  NEXT(3);
+}
+L_kClear : {
+  Cell* d = R(1);
+  void* old = d->p;
+  d->p = nullptr;
+  heap.Release(old);
+  NEXT(2);
+}
+L_kWrap : {
+  R(1)->i = WrapValue(R(2)->i, ip[3]);
+  NEXT(4);
+}
+L_kAdd32 : {
+  R(1)->i = static_cast<int32_t>(static_cast<uint32_t>(R(2)->i) + static_cast<uint32_t>(R(3)->i));
+  NEXT(4);
+}
+L_kSub32 : {
+  R(1)->i = static_cast<int32_t>(static_cast<uint32_t>(R(2)->i) - static_cast<uint32_t>(R(3)->i));
+  NEXT(4);
+}
+L_kMul32 : {
+  R(1)->i = static_cast<int32_t>(static_cast<uint32_t>(R(2)->i) * static_cast<uint32_t>(R(3)->i));
+  NEXT(4);
+}
+L_kAdd32I : {
+  R(1)->i = static_cast<int32_t>(static_cast<uint32_t>(R(2)->i) + static_cast<uint32_t>(ip[3]));
+  NEXT(4);
+}
+L_kAdd64 : {
+  R(1)->i = static_cast<int64_t>(static_cast<uint64_t>(R(2)->i) + static_cast<uint64_t>(R(3)->i));
+  NEXT(4);
+}
+L_kSub64 : {
+  R(1)->i = static_cast<int64_t>(static_cast<uint64_t>(R(2)->i) - static_cast<uint64_t>(R(3)->i));
+  NEXT(4);
+}
+L_kMul64 : {
+  R(1)->i = static_cast<int64_t>(static_cast<uint64_t>(R(2)->i) * static_cast<uint64_t>(R(3)->i));
+  NEXT(4);
+}
+L_kAdd64I : {
+  R(1)->i = static_cast<int64_t>(static_cast<uint64_t>(R(2)->i) + static_cast<uint64_t>(static_cast<int64_t>(ip[3])));
+  NEXT(4);
+}
+L_kDiv : {
+  int64_t a = R(2)->i;
+  int64_t b = R(3)->i;
+  if (b == 0) FAIL(ErDivideByZero, "");
+  R(1)->i = b == -1 ? static_cast<int64_t>(0 - static_cast<uint64_t>(a)) : a / b;
+  NEXT(4);
+}
+L_kMod : {
+  int64_t a = R(2)->i;
+  int64_t b = R(3)->i;
+  if (b == 0) FAIL(ErDivideByZero, "");
+  R(1)->i = b == -1 ? 0 : a % b;
+  NEXT(4);
+}
+L_kNeg64 : {
+  R(1)->i = static_cast<int64_t>(0 - static_cast<uint64_t>(R(2)->i));
+  NEXT(3);
+}
+L_kAbs64 : {
+  int64_t a = R(2)->i;
+  R(1)->i = a < 0 ? static_cast<int64_t>(0 - static_cast<uint64_t>(a)) : a;
+  NEXT(3);
+}
+L_kAnd : {
+  R(1)->i = R(2)->i & R(3)->i;
+  NEXT(4);
+}
+L_kAndI : {
+  R(1)->i = R(2)->i & ip[3];
+  NEXT(4);
+}
+L_kOr : {
+  R(1)->i = R(2)->i | R(3)->i;
+  NEXT(4);
+}
+L_kXor : {
+  R(1)->i = R(2)->i ^ R(3)->i;
+  NEXT(4);
+}
+L_kNot : {
+  R(1)->i = ~R(2)->i;
+  NEXT(3);
+}
+L_kNotB : {
+  R(1)->i = R(2)->i == 0 ? 1 : 0;
+  NEXT(3);
+}
+L_kShl32 : {
+  R(1)->i = static_cast<int32_t>(static_cast<uint32_t>(R(2)->i) << (R(3)->i & 31));
+  NEXT(4);
+}
+L_kShl64 : {
+  R(1)->i = static_cast<int64_t>(static_cast<uint64_t>(R(2)->i) << (R(3)->i & 63));
+  NEXT(4);
+}
+L_kShr32 : {
+  R(1)->i = static_cast<int32_t>(static_cast<uint32_t>(R(2)->i) >> (R(3)->i & 31));
+  NEXT(4);
+}
+L_kShr64 : {
+  R(1)->i = static_cast<int64_t>(static_cast<uint64_t>(R(2)->i) >> (R(3)->i & 63));
+  NEXT(4);
+}
+L_kEq : {
+  R(1)->i = R(2)->i == R(3)->i;
+  NEXT(4);
+}
+L_kNe : {
+  R(1)->i = R(2)->i != R(3)->i;
+  NEXT(4);
+}
+L_kLt : {
+  R(1)->i = R(2)->i < R(3)->i;
+  NEXT(4);
+}
+L_kLe : {
+  R(1)->i = R(2)->i <= R(3)->i;
+  NEXT(4);
+}
+L_kNeZ : {
+  R(1)->i = R(2)->i != 0;
+  NEXT(3);
+}
+L_kAddF : {
+  R(1)->f = R(2)->f + R(3)->f;
+  NEXT(4);
+}
+L_kSubF : {
+  R(1)->f = R(2)->f - R(3)->f;
+  NEXT(4);
+}
+L_kMulF : {
+  R(1)->f = R(2)->f * R(3)->f;
+  NEXT(4);
+}
+L_kDivF : {
+  double a = R(2)->f;
+  double b = R(3)->f;
+  if (b == 0) FAIL(a == 0 || std::isnan(a) ? ErMathError : ErDivideByZero, "");
+  R(1)->f = a / b;
+  NEXT(4);
+}
+L_kNegF : {
+  R(1)->f = -R(2)->f;
+  NEXT(3);
+}
+L_kAbsF : {
+  R(1)->f = std::fabs(R(2)->f);
+  NEXT(3);
+}
+L_kI2F : {
+  R(1)->f = static_cast<double>(R(2)->i);
+  NEXT(3);
+}
+L_kToSingle : {
+  R(1)->f = static_cast<double>(static_cast<float>(R(2)->f));
+  NEXT(3);
+}
+L_kEqF : {
+  R(1)->i = R(2)->f == R(3)->f;
+  NEXT(4);
+}
+L_kNeF : {
+  R(1)->i = R(2)->f != R(3)->f;
+  NEXT(4);
+}
+L_kLtF : {
+  R(1)->i = R(2)->f < R(3)->f;
+  NEXT(4);
+}
+L_kLeF : {
+  R(1)->i = R(2)->f <= R(3)->f;
+  NEXT(4);
+}
+L_kEqS : {
+  R(1)->i = SameString(R(2)->p, R(3)->p);
+  NEXT(4);
+}
+L_kNeS : {
+  R(1)->i = !SameString(R(2)->p, R(3)->p);
+  NEXT(4);
+}
+L_kLtS : {
+  R(1)->i = CompareStrings(R(2)->p, R(3)->p) < 0;
+  NEXT(4);
+}
+L_kLeS : {
+  R(1)->i = CompareStrings(R(2)->p, R(3)->p) <= 0;
+  NEXT(4);
+}
+L_kJmp : { JUMP(ip[1]); }
+L_kJmpBack : {
+  COUNT_STEP();
+  JUMP(ip[1]);
+}
+L_kJT : {
+  if (R(1)->i != 0) {
+    JUMP(ip[2]);
+  }
+  NEXT(3);
+}
+L_kJF : {
+  if (R(1)->i == 0) {
+    JUMP(ip[2]);
+  }
+  NEXT(3);
+}
+L_kJTBack : {
+  if (R(1)->i != 0) {
+    COUNT_STEP();
+    JUMP(ip[2]);
+  }
+  NEXT(3);
+}
+L_kJFBack : {
+  if (R(1)->i == 0) {
+    COUNT_STEP();
+    JUMP(ip[2]);
+  }
+  NEXT(3);
+}
+#define COMPARE_JUMP(cmp)        \
+  if (R(1)->i cmp R(2)->i) {     \
+    JUMP(ip[3]);                 \
+  }                              \
+  NEXT(4);
+#define COMPARE_JUMP_I(cmp)      \
+  if (R(1)->i cmp ip[2]) {       \
+    JUMP(ip[3]);                 \
+  }                              \
+  NEXT(4);
+L_kJEq : { COMPARE_JUMP(==) }
+L_kJNe : { COMPARE_JUMP(!=) }
+L_kJLt : { COMPARE_JUMP(<) }
+L_kJLe : { COMPARE_JUMP(<=) }
+L_kJGt : { COMPARE_JUMP(>) }
+L_kJGe : { COMPARE_JUMP(>=) }
+L_kJEqI : { COMPARE_JUMP_I(==) }
+L_kJNeI : { COMPARE_JUMP_I(!=) }
+L_kJLtI : { COMPARE_JUMP_I(<) }
+L_kJLeI : { COMPARE_JUMP_I(<=) }
+L_kJGtI : { COMPARE_JUMP_I(>) }
+L_kJGeI : { COMPARE_JUMP_I(>=) }
+#undef COMPARE_JUMP
+#undef COMPARE_JUMP_I
+L_kForInc : {
+  Cell* v = R(1);
+  if (v->i < R(2)->i) {
+    ++v->i;
+    COUNT_STEP();
+    JUMP(ip[3]);
+  }
+  NEXT(4);
+}
+L_kForDec : {
+  Cell* v = R(1);
+  if (v->i > R(2)->i) {
+    --v->i;
+    COUNT_STEP();
+    JUMP(ip[3]);
+  }
+  NEXT(4);
+}
+L_kSwitch : {
+  int64_t index = R(1)->i - ip[2];
+  if (index >= 0 && index < ip[3]) {
+    JUMP(ip[5 + index]);
+  }
+  JUMP(ip[4]);
+}
+L_kConcat : {
+  Cell* d = R(1);
+  Cell* a = R(2);
+  Cell* b = R(3);
+  if (d == a) {
+    heap.Append(*d, Heap::View(b->p));
+  } else {
+    std::string_view x = Heap::View(a->p);
+    std::string_view y = Heap::View(b->p);
+    StrRep* joined = nullptr;
+    if (!x.empty() || !y.empty()) {
+      joined = heap.NewString(static_cast<int64_t>(x.size() + y.size()),
+                              static_cast<int64_t>(x.size() + y.size()));
+      std::memcpy(joined->data(), x.data(), x.size());
+      std::memcpy(joined->data() + x.size(), y.data(), y.size());
+    }
+    void* old = d->p;
+    d->p = joined;
+    heap.Release(old);
+  }
+  NEXT(4);
+}
+L_kAppend : {
+  Cell* d = R(1);
+  heap.Append(*d, Heap::View(R(2)->p));
+  NEXT(3);
+}
+L_kAppendC : {
+  char c = static_cast<char>(R(2)->i);
+  heap.Append(*R(1), std::string_view(&c, 1));
+  NEXT(3);
+}
+L_kChrToS : {
+  char c = static_cast<char>(R(2)->i);
+  Cell* d = R(1);
+  StrRep* s = heap.MakeString(std::string_view(&c, 1));
+  void* old = d->p;
+  d->p = s;
+  heap.Release(old);
+  NEXT(3);
+}
+L_kLenS : {
+  R(1)->i = Heap::Length(R(2)->p);
+  NEXT(3);
+}
+L_kStrIdx : {
+  void* s = R(2)->p;
+  int64_t index = R(3)->i;
+  if (index < 1 || index > Heap::Length(s)) FAIL(ErOutOfRange, "");
+  R(1)->i = static_cast<uint8_t>(static_cast<StrRep*>(s)->data()[index - 1]);
+  NEXT(4);
+}
+L_kStrSetIdxP : {
+  Cell* cell = R(1)->c;
+  int64_t index = R(2)->i;
+  if (index < 1 || index > Heap::Length(cell->p)) FAIL(ErOutOfRange, "");
+  char c = static_cast<char>(R(3)->i);
+  heap.Unique(*cell)->data()[index - 1] = c;
+  NEXT(4);
+}
+L_kSetLenS : {
+  heap.SetStringLength(*R(1)->c, R(2)->i);
+  NEXT(3);
+}
+L_kDaLen : {
+  R(1)->i = Heap::ArrayLength(R(2)->p);
+  NEXT(3);
+}
+#define ARRAY_ELEMENT(array_cell, index_cell, out)                               \
+  auto* array = static_cast<DynArr*>((array_cell)->p);                           \
+  int64_t index = (index_cell)->i;                                               \
+  if (index < 0 || index >= Heap::ArrayLength(array)) FAIL(ErOutOfRange, "");    \
+  Cell* out = array->data() + index * array->element_cells;
+L_kDaLoad : {
+  ARRAY_ELEMENT(R(2), R(3), element)
+  *R(1) = *element;
+  NEXT(4);
+}
+L_kDaLoadS : {
+  ARRAY_ELEMENT(R(2), R(3), element)
+  heap.Assign(*R(1), element->p);
+  NEXT(4);
+}
+L_kDaStore : {
+  ARRAY_ELEMENT(R(1), R(2), element)
+  *element = *R(3);
+  NEXT(4);
+}
+L_kDaStoreS : {
+  ARRAY_ELEMENT(R(1), R(2), element)
+  heap.Assign(*element, R(3)->p);
+  NEXT(4);
+}
+L_kDaAddr : {
+  ARRAY_ELEMENT(R(2), R(3), element)
+  R(1)->c = element;
+  NEXT(4);
+}
+#undef ARRAY_ELEMENT
+L_kDaSetLen : {
+  pc_ = static_cast<int32_t>(ip - code);
+  heap.SetArrayLength(*R(1)->c, R(2)->i, ip[3]);
+  NEXT(4);
+}
+L_kDaFromStatic : {
+  Cell* source = R(2)->c;
+  int32_t count = ip[3];
+  int32_t rtti = ip[4];
+  DynArr* array = count > 0 ? heap.NewArray(count, rtti) : nullptr;
+  if (array != nullptr) {
+    int32_t cells = array->element_cells;
+    if (image_.rtti[rtti].managed) {
+      for (int32_t i = 0; i < count; ++i) {
+        heap.CopyComposite(array->data() + i * cells, source + i * cells, rtti, false);
+      }
+    } else {
+      std::memcpy(static_cast<void*>(array->data()), source,
+                  sizeof(Cell) * static_cast<size_t>(count) * static_cast<size_t>(cells));
+    }
+  }
+  Cell* d = R(1);
+  void* old = d->p;
+  d->p = array;
+  heap.Release(old);
+  NEXT(5);
+}
+#define STATIC_INDEX(index_cell, low, count, out)              \
+  int64_t out = (index_cell)->i - (low);                       \
+  if (out < 0 || out >= (count)) FAIL(ErOutOfRange, "");
+L_kSaLoad : {
+  STATIC_INDEX(R(3), ip[4], ip[5], index)
+  *R(1) = R(2)[index];
+  NEXT(6);
+}
+L_kSaLoadS : {
+  STATIC_INDEX(R(3), ip[4], ip[5], index)
+  heap.Assign(*R(1), R(2)[index].p);
+  NEXT(6);
+}
+L_kSaStore : {
+  STATIC_INDEX(R(2), ip[3], ip[4], index)
+  R(1)[index] = *R(5);
+  NEXT(6);
+}
+L_kSaStoreS : {
+  STATIC_INDEX(R(2), ip[3], ip[4], index)
+  heap.Assign(R(1)[index], R(5)->p);
+  NEXT(6);
+}
+L_kSaAddr : {
+  STATIC_INDEX(R(3), ip[4], ip[5], index)
+  R(1)->c = R(2) + index * ip[6];
+  NEXT(7);
+}
+L_kPAddr : {
+  STATIC_INDEX(R(3), ip[4], ip[5], index)
+  R(1)->c = R(2)->c + index * ip[6];
+  NEXT(7);
+}
+#undef STATIC_INDEX
+L_kLea : {
+  R(1)->c = R(2);
+  NEXT(3);
+}
+L_kFrame : {
+  Cell* frame = fp;
+  for (int32_t i = 0; i < ip[2]; ++i) frame = frame[0].c;
+  R(1)->c = frame;
+  NEXT(3);
+}
+L_kPOff : {
+  R(1)->c = R(2)->c + ip[3];
+  NEXT(4);
+}
+L_kLoadP : {
+  *R(1) = R(2)->c[ip[3]];
+  NEXT(4);
+}
+L_kLoadPS : {
+  heap.Assign(*R(1), R(2)->c[ip[3]].p);
+  NEXT(4);
+}
+L_kLoadPN : {
+  std::memmove(R(1), R(2)->c + ip[3], sizeof(Cell) * static_cast<size_t>(ip[4]));
+  NEXT(5);
+}
+L_kStoreP : {
+  R(1)->c[ip[2]] = *R(3);
+  NEXT(4);
+}
+L_kStorePS : {
+  heap.Assign(R(1)->c[ip[2]], R(3)->p);
+  NEXT(4);
+}
+L_kStorePN : {
+  std::memmove(R(1)->c + ip[2], R(3), sizeof(Cell) * static_cast<size_t>(ip[4]));
+  NEXT(5);
+}
+L_kCopy : {
+  heap.CopyComposite(R(1)->c, R(2)->c, ip[3], true);
+  NEXT(4);
+}
+L_kInitCopy : {
+  heap.CopyComposite(R(1)->c, R(2)->c, ip[3], false);
+  NEXT(4);
+}
+L_kMoveComp : {
+  Cell* d = R(1)->c;
+  Cell* s = R(2)->c;
+  if (d != s) {
+    heap.FinalizeComposite(d, ip[3]);
+    std::memcpy(static_cast<void*>(d), s, sizeof(Cell) * static_cast<size_t>(image_.rtti[ip[3]].cells));
+    Heap::Zero(s, image_.rtti[ip[3]].cells);
+  }
+  NEXT(4);
+}
+L_kSetIn : {
+  int64_t v = R(2)->i;
+  const Cell* set = R(3);
+  R(1)->i = v >= 0 && v <= 255 && ((static_cast<uint64_t>(set[v >> 6].i) >> (v & 63)) & 1);
+  NEXT(4);
+}
+#define SET_BINARY(expr)                                              \
+  Cell* d = R(1);                                                     \
+  const Cell* a = R(2);                                               \
+  const Cell* b = R(3);                                               \
+  for (int k = 0; k < 4; ++k) {                                       \
+    uint64_t x = static_cast<uint64_t>(a[k].i);                       \
+    uint64_t y = static_cast<uint64_t>(b[k].i);                       \
+    d[k].i = static_cast<int64_t>(expr);                              \
+  }                                                                   \
+  NEXT(4);
+L_kSetUnion : { SET_BINARY(x | y) }
+L_kSetDiff : { SET_BINARY(x & ~y) }
+L_kSetInter : { SET_BINARY(x & y) }
+#undef SET_BINARY
+L_kSetEq : {
+  const Cell* a = R(2);
+  const Cell* b = R(3);
+  bool equal = true;
+  for (int k = 0; k < 4; ++k) equal = equal && a[k].i == b[k].i;
+  R(1)->i = equal;
+  NEXT(4);
+}
+L_kSetLe : {
+  const Cell* a = R(2);
+  const Cell* b = R(3);
+  bool subset = true;
+  for (int k = 0; k < 4; ++k) subset = subset && (a[k].i & ~b[k].i) == 0;
+  R(1)->i = subset;
+  NEXT(4);
+}
+L_kSetClear : {
+  Heap::Zero(R(1), 4);
+  NEXT(2);
+}
+L_kSetIncl : {
+  int64_t v = R(2)->i;
+  if (v >= 0 && v <= 255) R(1)[v >> 6].i |= static_cast<int64_t>(uint64_t{1} << (v & 63));
+  NEXT(3);
+}
+L_kSetExcl : {
+  int64_t v = R(2)->i;
+  if (v >= 0 && v <= 255) R(1)[v >> 6].i &= ~static_cast<int64_t>(uint64_t{1} << (v & 63));
+  NEXT(3);
+}
+L_kSetRange : {
+  Cell* d = R(1);
+  int64_t low = std::max<int64_t>(R(2)->i, 0);
+  int64_t high = std::min<int64_t>(R(3)->i, 255);
+  for (int64_t v = low; v <= high; ++v) d[v >> 6].i |= static_cast<int64_t>(uint64_t{1} << (v & 63));
+  NEXT(4);
+}
+L_kToVar : {
+  pc_ = static_cast<int32_t>(ip - code);
+  ToVariant(*R(1), *R(2), ip[3]);
+  NEXT(4);
+}
+L_kFromVar : {
+  pc_ = static_cast<int32_t>(ip - code);
+  FromVariant(*R(1), *R(2), ip[3]);
+  NEXT(4);
+}
+L_kVarOp : {
+  pc_ = static_cast<int32_t>(ip - code);
+  VariantOp(*R(1), *R(2), *R(3), ip[4]);
+  NEXT(5);
+}
+L_kVarCmp : {
+  pc_ = static_cast<int32_t>(ip - code);
+  bool holds = VariantCompare(*R(2), *R(3), ip[4]);
+  R(1)->i = holds;
+  NEXT(5);
+}
+L_kVarNeg : {
+  pc_ = static_cast<int32_t>(ip - code);
+  Cell zero;
+  zero.p = nullptr;
+  Cell* d = R(1);
+  Cell operand = *R(2);
+  Heap::Retain(operand.p);
+  VariantOp(*d, zero, operand, kVarSub);
+  heap.Release(operand.p);
+  NEXT(3);
+}
+L_kCall : {
+  const ProcInfo& callee = image_.procs[ip[1]];
+  Cell* frame = fp + ip[2];
+  pc_ = static_cast<int32_t>(ip - code);
+  if (frame + callee.max_cells > stack_.get() + kStackCells || calls_.size() >= kMaxCallDepth) {
+    Raise(erOutOfStackRange);
+  }
+  COUNT_STEP();
+  calls_.push_back(CallInfo{ip[1], frame, pc_ + 3});
+  Heap::Zero(frame + callee.param_cells, callee.frame_cells - callee.param_cells);
+  fp = frame;
+  JUMP(callee.entry);
+}
+L_kCallN : {
+  pc_ = static_cast<int32_t>(ip - code);
+  CallNative(ip[1], fp + ip[2]);
+  NEXT(3);
+}
+L_kCallX : {
+  pc_ = static_cast<int32_t>(ip - code);
+  CallExternal(ip[1], fp + ip[2]);
+  NEXT(3);
+}
+L_kRet : {
+  CallInfo frame = calls_.back();
+  FinalizeFrame(frame, false);
+  calls_.pop_back();
+  if (calls_.empty()) return;
+  fp = calls_.back().fp;
+  JUMP(frame.return_pc);
+}
+L_kTryExcept : {
+  handlers_.push_back(Handler{ip[1], calls_.size(), false, nullptr});
+  NEXT(2);
+}
+L_kTryFinally : {
+  handlers_.push_back(Handler{ip[1], calls_.size(), true, R(2)});
+  NEXT(3);
+}
+L_kPopTry : {
+  handlers_.pop_back();
+  NEXT(1);
+}
+L_kEndFinally : {
+  int64_t state = R(1)->i;
+  int32_t labels = ip[2];
+  if (state == 0) {
+    NEXT(3 + labels);
+  }
+  if (state < 0) {
+    size_t index = static_cast<size_t>(-state - 1);
+    if (index >= pending_.size()) FAIL(ErInternalError, "");
+    VmError error = pending_[index];
+    pending_.resize(index);
+    pc_ = static_cast<int32_t>(ip - code);
+    throw error;
+  }
+  if (state > labels) FAIL(ErInternalError, "");
+  JUMP(ip[3 + state - 1]);
+}
+L_kReraise : {
+  pc_ = static_cast<int32_t>(ip - code);
+  throw current_exception_;
+}
+#undef R
+#undef NEXT
+#undef JUMP
+#undef FAIL
+#undef COUNT_STEP
+}
+
+}  // namespace qorsv::script::vm_internal

@@ -1,0 +1,165 @@
+// The virtual machine: runs a loaded program image.
+//
+// Machine is TPSExec's engine room. Frames live on a fixed cell stack (a call beyond it, or
+// beyond the call-depth limit, is the runtime error "Out Of Stack Range", never a C++ stack
+// overflow); runtime errors are C++ exceptions (VmError) thrown by the instruction that fails and
+// caught by Execute, which unwinds to the script's innermost handler or ends the run. Natives
+// are called through VmNativeCall; library functions through libffi (ffi.h).
+//
+// Threading: one thread at a time per Machine; Machines share nothing.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "scriptengine/exec.h"
+#include "scriptengine/external_spec.h"
+#include "scriptengine/ffi.h"
+#include "scriptengine/heap.h"
+#include "scriptengine/image.h"
+#include "scriptengine/native.h"
+
+namespace qorsv::script::vm_internal {
+
+// A runtime error on its way to a handler or out of the run.
+struct VmError {
+  TIFException kind = ErNoError;
+  std::string param;
+  bool from_native = false;  // raised inside a native: its own message is the failure text
+  std::string native_message;
+  bool fatal = false;        // the step limit: no script handler may catch it
+  int32_t proc = -1;
+  int32_t pos = 0;
+};
+
+constexpr int64_t kStackCells = int64_t{1} << 20;
+constexpr size_t kMaxCallDepth = 100000;
+
+class Machine {
+ public:
+  Machine();
+  ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  void RegisterNative(const std::string& name, NativeFunction function);
+  void SetHostContext(void* context) { host_context_ = context; }
+  void* host_context() const { return host_context_; }
+  void SetLibraryDirectory(const std::string& directory) { library_directory_ = directory; }
+  void SetStepLimit(uint64_t steps) { step_limit_ = steps; }
+
+  bool Load(const std::string& bytes);
+  bool loaded() const { return loaded_; }
+  const ProgramImage& image() const { return image_; }
+
+  // Runs procedure `proc` whose parameters are already in the stack base cells (see
+  // EntryFrame). False on a runtime error (see last_error()).
+  bool Execute(int32_t proc);
+  Cell* EntryFrame() { return stack_.get(); }
+  Cell* GlobalCell(int32_t offset) { return globals_.get() + offset; }
+
+  Heap& heap() { return heap_; }
+  const VmError& last_error() const { return last_error_; }
+  void SetLoadError(TIFException kind, std::string param);
+  // The last exception raised in the script (what ExceptionType and friends report).
+  const VmError& current_exception() const { return current_exception_; }
+
+  [[noreturn]] void Raise(TIFException kind, std::string param = {});
+
+ private:
+  struct CallInfo {
+    int32_t proc;
+    Cell* fp;
+    int32_t return_pc;
+  };
+  struct Handler {
+    int32_t pc;
+    size_t depth;       // calls_.size() when the try began
+    bool is_finally;
+    Cell* state;        // finally: the state cell
+  };
+  struct External {
+    bool bound = false;
+    ExternalSpec spec;
+    void* address = nullptr;
+    std::unique_ptr<PreparedCall> call;
+  };
+  struct CellFree {
+    void operator()(Cell* cells) const;
+  };
+
+  void Interpret();
+  bool Unwind(VmError error);
+  void FinalizeFrame(const CallInfo& frame, bool with_result);
+  void CallNative(int32_t import, Cell* window);
+  void CallExternal(int32_t import, Cell* window);
+  bool BindImports();
+  bool BindExternal(int32_t import, External& external);
+  void InitGlobals();
+  [[noreturn]] void StepLimitReached();
+
+  // Variant operations (vm_variant.cpp).
+  void ToVariant(Cell& dst, const Cell& src, int32_t kind);
+  void FromVariant(Cell& dst, const Cell& src, int32_t kind);
+  void VariantOp(Cell& dst, const Cell& a, const Cell& b, int32_t op);
+  bool VariantCompare(const Cell& a, const Cell& b, int32_t op);
+
+  ProgramImage image_;
+  bool loaded_ = false;
+  Heap heap_;
+  std::unique_ptr<Cell, CellFree> globals_;
+  std::unique_ptr<Cell, CellFree> stack_;
+  std::vector<CallInfo> calls_;
+  std::vector<Handler> handlers_;
+  std::vector<VmError> pending_;  // exceptions waiting for their finally block to end
+  VmError current_exception_;
+  VmError last_error_;
+  int32_t pc_ = 0;
+  int64_t budget_ = INT64_MAX;
+  uint64_t step_limit_ = 0;
+
+  std::unordered_map<std::string, NativeFunction> natives_;
+  std::vector<const NativeFunction*> bound_natives_;
+  std::vector<External> externals_;
+  std::string library_directory_;
+  std::unique_ptr<ExternalLibraries> libraries_;
+  void* host_context_ = nullptr;
+
+  friend class VmNativeCall;
+};
+
+// The NativeCall a native receives: reads its arguments from the call window.
+class VmNativeCall : public NativeCall {
+ public:
+  VmNativeCall(Machine& machine, const ImportInfo& import, Cell* window)
+      : machine_(machine), import_(import), window_(window) {}
+
+  int ArgCount() const override { return static_cast<int>(import_.params.size()); }
+  int64_t Int(int index) const override;
+  double Float(int index) const override;
+  std::string Str(int index) const override;
+  void SetVarInt(int index, int64_t value) override;
+  void SetVarFloat(int index, double value) override;
+  void SetVarStr(int index, const std::string& value) override;
+  void ReturnInt(int64_t value) override;
+  void ReturnFloat(double value) override;
+  void ReturnStr(const std::string& value) override;
+  void* HostContext() const override { return machine_.host_context(); }
+
+  // For the engine's own routines that work on raw values.
+  Machine& machine() { return machine_; }
+  Cell& Arg(int index);
+  Cell& Result() { return window_[import_.result.offset]; }
+  const ValueDesc& ArgDesc(int index) const { return import_.params.at(static_cast<size_t>(index)); }
+
+ private:
+  const Cell& Value(int index) const;
+  Machine& machine_;
+  const ImportInfo& import_;
+  Cell* window_;
+};
+
+}  // namespace qorsv::script::vm_internal

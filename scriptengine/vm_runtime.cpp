@@ -1,0 +1,375 @@
+// Loading, running and unwinding of the virtual machine; calls into natives and libraries.
+#include <cstdlib>
+#include <new>
+
+#include "scriptengine/external_spec.h"
+#include "scriptengine/opcodes.h"
+#include "scriptengine/vm.h"
+
+namespace qorsv::script::vm_internal {
+namespace {
+
+Cell* AllocateCells(int64_t count) {
+  // calloc leaves the pages of a large area untouched until they are used.
+  auto* cells = static_cast<Cell*>(std::calloc(static_cast<size_t>(count > 0 ? count : 1), sizeof(Cell)));
+  if (cells == nullptr) throw std::bad_alloc();
+  return cells;
+}
+
+FfiType FfiTypeFor(const ValueDesc& desc) {
+  if (desc.by_ref) return FfiType::kPointer;
+  switch (desc.kind) {
+    case ValueKind::kOrdinal:
+      switch (desc.int_class) {
+        case kWrapS8: return FfiType::kInt8;
+        case kWrapU8: return FfiType::kUInt8;
+        case kWrapS16: return FfiType::kInt16;
+        case kWrapU16: return FfiType::kUInt16;
+        case kWrapS32: return FfiType::kInt32;
+        case kWrapU32: return FfiType::kUInt32;
+        default: return FfiType::kInt64;
+      }
+    case ValueKind::kBoolean: return FfiType::kBool;
+    case ValueKind::kChar: return FfiType::kUInt8;
+    case ValueKind::kFloat: return desc.is_single ? FfiType::kSingle : FfiType::kDouble;
+    case ValueKind::kVoid: return FfiType::kVoid;
+    default: return FfiType::kPointer;
+  }
+}
+
+}  // namespace
+
+void Machine::CellFree::operator()(Cell* cells) const { std::free(cells); }
+
+Machine::Machine() : heap_(&image_.rtti) {}
+
+Machine::~Machine() {
+  // Heap objects are freed by the heap itself; libraries are closed by ExternalLibraries.
+}
+
+void Machine::RegisterNative(const std::string& name, NativeFunction function) {
+  natives_[name] = std::move(function);
+}
+
+void Machine::SetLoadError(TIFException kind, std::string param) {
+  last_error_ = VmError{};
+  last_error_.kind = kind;
+  last_error_.param = std::move(param);
+}
+
+bool Machine::Load(const std::string& bytes) {
+  if (loaded_) {
+    SetLoadError(erInvalidHeader, "");
+    return false;
+  }
+  ImageLoadResult result = DeserializeImage(bytes);
+  if (!result.image) {
+    SetLoadError(result.error, result.parameter);
+    return false;
+  }
+  image_ = std::move(*result.image);
+  heap_.set_rtti(&image_.rtti);
+  try {
+    globals_.reset(AllocateCells(image_.global_cells));
+    stack_.reset(AllocateCells(kStackCells));
+    InitGlobals();
+  } catch (const std::bad_alloc&) {
+    SetLoadError(erOutOfMemory, "");
+    return false;
+  } catch (const OutOfMemoryError&) {
+    SetLoadError(erOutOfMemory, "");
+    return false;
+  }
+  if (!BindImports()) return false;
+  loaded_ = true;
+  last_error_ = VmError{};
+  return true;
+}
+
+void Machine::InitGlobals() {
+  Cell* globals = globals_.get();
+  for (const GlobalInit& init : image_.inits) {
+    Cell& cell = globals[init.cell];
+    switch (init.kind) {
+      case GlobalInit::Kind::kInt: cell.i = init.int_value; break;
+      case GlobalInit::Kind::kFloat: cell.f = init.float_value; break;
+      case GlobalInit::Kind::kString:
+        heap_.Release(cell.p);
+        cell.p = heap_.MakeString(init.string_value);
+        break;
+      case GlobalInit::Kind::kSet:
+        for (int k = 0; k < 4; ++k) globals[init.cell + k].i = static_cast<int64_t>(init.set_bits[k]);
+        break;
+    }
+  }
+}
+
+// Binds every import the program uses: natives by registered name, library functions by
+// loading their library now (or at the first call for DELAYLOAD).
+bool Machine::BindImports() {
+  bound_natives_.assign(image_.imports.size(), nullptr);
+  externals_.clear();
+  externals_.resize(image_.imports.size());
+  for (size_t i = 0; i < image_.imports.size(); ++i) {
+    const ImportInfo& import = image_.imports[i];
+    if (!import.external) {
+      auto found = natives_.find(import.name);
+      if (found == natives_.end() || !found->second) {
+        SetLoadError(erCannotImport, import.name);
+        return false;
+      }
+      bound_natives_[i] = &found->second;
+      continue;
+    }
+    ExternalSpecResult parsed = ParseExternalSpec(import.external_text);
+    if (!parsed.spec) {
+      SetLoadError(erCannotImport, import.name);
+      return false;
+    }
+    External& external = externals_[i];
+    external.spec = *parsed.spec;
+    try {
+      std::vector<FfiType> params;
+      for (const ValueDesc& param : import.params) params.push_back(FfiTypeFor(param));
+      external.call = std::make_unique<PreparedCall>(FfiTypeFor(import.result), params);
+    } catch (const std::exception&) {
+      SetLoadError(erCannotImport, import.name);
+      return false;
+    }
+    if (!external.spec.delay_load && !BindExternal(static_cast<int32_t>(i), external)) return false;
+  }
+  return true;
+}
+
+bool Machine::BindExternal(int32_t, External& external) {
+  if (!libraries_) {
+    libraries_ = library_directory_.empty() ? std::make_unique<ExternalLibraries>()
+                                            : std::make_unique<ExternalLibraries>(library_directory_);
+  }
+  ResolvedFunction resolved = libraries_->Resolve(external.spec.library_name, external.spec.function_name);
+  if (!resolved.found()) {
+    SetLoadError(erCannotImport, resolved.missing);
+    return false;
+  }
+  external.address = resolved.address;
+  external.bound = true;
+  return true;
+}
+
+bool Machine::Execute(int32_t proc) {
+  if (!loaded_ || proc < 0 || proc >= static_cast<int32_t>(image_.procs.size())) {
+    SetLoadError(erOutOfProcRange, "");
+    return false;
+  }
+  const ProcInfo& info = image_.procs[proc];
+  Cell* base = stack_.get();
+  Heap::Zero(base + info.param_cells, info.frame_cells - info.param_cells);
+  calls_.clear();
+  handlers_.clear();
+  pending_.clear();
+  calls_.push_back(CallInfo{proc, base, -1});
+  pc_ = info.entry;
+  budget_ = step_limit_ == 0 ? INT64_MAX : static_cast<int64_t>(step_limit_);
+  last_error_ = VmError{};
+  for (;;) {
+    VmError error;
+    try {
+      Interpret();
+      return true;
+    } catch (VmError& raised) {
+      error = std::move(raised);
+    } catch (const OutOfMemoryError&) {
+      error.kind = erOutOfMemory;
+    } catch (const std::bad_alloc&) {
+      error.kind = erOutOfMemory;
+    }
+    if (!Unwind(std::move(error))) return false;
+  }
+}
+
+// Hands `error` to the innermost handler of the run, releasing the frames it leaves; false
+// when no handler takes it (the run ends with last_error_ set).
+bool Machine::Unwind(VmError error) {
+  if (!calls_.empty()) {
+    error.proc = calls_.back().proc;
+    error.pos = pc_;
+  }
+  current_exception_ = error;
+  if (!error.fatal && !handlers_.empty()) {
+    Handler handler = handlers_.back();
+    handlers_.pop_back();
+    while (calls_.size() > handler.depth) {
+      FinalizeFrame(calls_.back(), true);
+      calls_.pop_back();
+    }
+    if (handler.is_finally) {
+      pending_.push_back(error);
+      handler.state->i = -static_cast<int64_t>(pending_.size());
+    }
+    pc_ = handler.pc;
+    return true;
+  }
+  while (!calls_.empty()) {
+    FinalizeFrame(calls_.back(), true);
+    calls_.pop_back();
+  }
+  handlers_.clear();
+  pending_.clear();
+  last_error_ = std::move(error);
+  return false;
+}
+
+void Machine::FinalizeFrame(const CallInfo& frame, bool with_result) {
+  const ProcInfo& proc = image_.procs[frame.proc];
+  Cell* fp = frame.fp;
+  for (const FrameCleanup& cleanup : proc.cleanup) {
+    if (cleanup.rtti < 0) {
+      void* old = fp[cleanup.offset].p;
+      fp[cleanup.offset].p = nullptr;
+      heap_.Release(old);
+    } else {
+      heap_.FinalizeComposite(fp + cleanup.offset, cleanup.rtti);
+    }
+  }
+  if (with_result && proc.result.kind != ValueKind::kVoid && proc.result.rtti >= 0) {
+    heap_.FinalizeComposite(fp + proc.result.offset, proc.result.rtti);
+  }
+}
+
+void Machine::CallNative(int32_t import, Cell* window) {
+  const ImportInfo& info = image_.imports[import];
+  auto release_arguments = [&]() {
+    for (const ValueDesc& param : info.params) {
+      if (param.by_ref) continue;
+      if (param.kind == ValueKind::kString || param.kind == ValueKind::kPChar ||
+          param.kind == ValueKind::kVariant || param.kind == ValueKind::kDynArray) {
+        void* old = window[param.offset].p;
+        window[param.offset].p = nullptr;
+        heap_.Release(old);
+      }
+    }
+  };
+  if (info.result.kind != ValueKind::kVoid) window[info.result.offset].i = 0;
+  VmError error;
+  bool failed = false;
+  try {
+    VmNativeCall call(*this, info, window);
+    (*bound_natives_[import])(call);
+  } catch (VmError& raised) {
+    error = std::move(raised);
+    failed = true;
+  } catch (const OutOfMemoryError&) {
+    error.kind = erOutOfMemory;
+    failed = true;
+  } catch (const std::bad_alloc&) {
+    error.kind = erOutOfMemory;
+    failed = true;
+  } catch (const NativeDivideByZero& raised) {
+    error.kind = ErDivideByZero;
+    error.from_native = true;
+    error.native_message = raised.what();
+    failed = true;
+  } catch (const NativeMathError& raised) {
+    error.kind = ErMathError;
+    error.from_native = true;
+    error.native_message = raised.what();
+    failed = true;
+  } catch (const std::exception& raised) {
+    error.kind = erException;
+    error.param = raised.what();
+    error.from_native = true;
+    error.native_message = raised.what();
+    failed = true;
+  }
+  release_arguments();
+  if (failed) throw error;
+}
+
+void Machine::CallExternal(int32_t import, Cell* window) {
+  const ImportInfo& info = image_.imports[import];
+  External& external = externals_[import];
+  if (!external.bound && !BindExternal(import, external)) {
+    VmError error = last_error_;
+    last_error_ = VmError{};
+    throw error;
+  }
+  std::vector<FfiValue> args(info.params.size());
+  std::vector<int64_t> scratch(info.params.size());
+  std::vector<double> float_scratch(info.params.size());
+  static const char kEmpty[1] = {0};
+  for (size_t i = 0; i < info.params.size(); ++i) {
+    const ValueDesc& param = info.params[i];
+    Cell& cell = window[param.offset];
+    if (param.by_ref) {
+      Cell* target = cell.c;
+      if (param.kind == ValueKind::kString || param.kind == ValueKind::kPChar) {
+        StrRep* text = heap_.Unique(*target);
+        args[i].p = text != nullptr ? text->data() : kEmpty;
+      } else if (param.kind == ValueKind::kFloat) {
+        float_scratch[i] = target->f;
+        args[i].p = &float_scratch[i];
+      } else {
+        scratch[i] = target->i;
+        args[i].p = &scratch[i];
+      }
+      continue;
+    }
+    switch (param.kind) {
+      case ValueKind::kFloat: args[i].d = cell.f; break;
+      case ValueKind::kString:
+      case ValueKind::kPChar: {
+        auto* text = static_cast<StrRep*>(cell.p);
+        args[i].p = text != nullptr ? text->data() : kEmpty;
+        break;
+      }
+      case ValueKind::kObject:
+      case ValueKind::kDynArray:
+      case ValueKind::kVariant: args[i].p = cell.p; break;
+      default: args[i].i = cell.i; break;
+    }
+  }
+  FfiValue result;
+  try {
+    result = external.call->Invoke(external.address, args);
+  } catch (const std::exception& raised) {
+    Raise(erCouldNotCallProc, raised.what());
+  }
+  // Write back `var` arguments, wrapped to their declared width.
+  for (size_t i = 0; i < info.params.size(); ++i) {
+    const ValueDesc& param = info.params[i];
+    if (!param.by_ref) continue;
+    Cell* target = window[param.offset].c;
+    if (param.kind == ValueKind::kFloat) {
+      target->f = float_scratch[i];
+    } else if (param.kind == ValueKind::kOrdinal || param.kind == ValueKind::kBoolean ||
+               param.kind == ValueKind::kChar) {
+      int64_t v = scratch[i];
+      switch (param.int_class) {
+        case kWrapS8: v = static_cast<int8_t>(v); break;
+        case kWrapU8: v = static_cast<uint8_t>(v); break;
+        case kWrapS16: v = static_cast<int16_t>(v); break;
+        case kWrapU16: v = static_cast<uint16_t>(v); break;
+        case kWrapS32: v = static_cast<int32_t>(v); break;
+        case kWrapU32: v = static_cast<uint32_t>(v); break;
+        default: break;
+      }
+      target->i = param.kind == ValueKind::kBoolean ? (v != 0) : v;
+    }
+  }
+  Cell& out = window[info.result.offset];
+  switch (info.result.kind) {
+    case ValueKind::kVoid: break;
+    case ValueKind::kFloat: out.f = result.d; break;
+    case ValueKind::kBoolean: out.i = result.i != 0; break;
+    case ValueKind::kString:
+    case ValueKind::kPChar:
+      out.p = result.p != nullptr ? heap_.MakeString(static_cast<const char*>(result.p)) : nullptr;
+      break;
+    case ValueKind::kObject: out.p = const_cast<void*>(result.p); break;
+    case ValueKind::kVariant:
+    case ValueKind::kDynArray: out.p = nullptr; break;
+    default: out.i = result.i; break;
+  }
+}
+
+}  // namespace qorsv::script::vm_internal

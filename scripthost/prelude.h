@@ -1,0 +1,46 @@
+// The prelude the script runner puts in front of every script: constants that describe the
+// request, the server and its traffic, the include of ext.qor, and the procedures readparams,
+// readheaders and readcookies that fill the script's records with the request's form fields,
+// header lines and cookies. Texts are placed in single-quoted literals in quoted form.
+//
+// The combined text is built byte for byte as scripts and the workbench listing expect it:
+// everything up to the nine closing line breaks occupies the first lines of the compiled text,
+// and the script's own lines follow.
+//
+// Pure functions; callable from any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "scripthost/request_records.h"
+
+namespace qorsv {
+
+// A text in quoted form for a single-quoted literal: a single quote is doubled, a character
+// below 32 becomes '+chr(code)+', everything else (bytes from 128 on too) is copied.
+std::string QuoteLiteral(std::string_view value);
+
+// What the prelude's constants describe.
+struct PreludeValues {
+  int slot = 0;                // uniqueecho
+  std::string client_address;  // myip
+  std::string host_name;       // myhost
+  std::string host_root;       // myhostdir
+  std::string program_dir;     // mypath
+  std::string last_visit;      // lastvisit
+  uint32_t server_uptime = 0;  // serveruptime, in minutes
+  std::string document;        // localdoc
+  uint32_t out_mb = 0;
+  uint32_t out_kb = 0;
+  uint32_t out_gb = 0;
+  uint32_t out_bytes = 0;
+  uint32_t served_files = 0;  // servedfiled
+};
+
+// The prelude followed by the script text.
+std::string BuildCombinedText(const PreludeValues& values, const RequestData& data,
+                              std::string_view script_text);
+
+}  // namespace qorsv

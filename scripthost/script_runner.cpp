@@ -1,0 +1,260 @@
+#include "scripthost/script_runner.h"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <memory>
+
+#include "console/compile_report.h"
+#include "console/product.h"
+#include "console/server_log.h"
+#include "console/traffic_counters.h"
+#include "scriptengine/engine.h"
+#include "scripthost/echo_slots.h"
+#include "scripthost/include_resolver.h"
+#include "scripthost/prelude.h"
+#include "scripthost/run_context.h"
+#include "scripthost/script_api.h"
+#include "scripthost/script_random.h"
+#include "scripthost/sql_handles.h"
+#include "transport/open_connections.h"
+#include "transport/platform.h"
+#include "transport/temp_names.h"
+
+namespace qorsv {
+namespace {
+
+using script::CallValue;
+using script::ScriptEngineError;
+using script::TPSExec;
+using script::TPSPascalCompiler;
+
+// What scripts see as the variable Application: the server application. Scripts get no
+// operations on it; it exists so that the variable is set, as every run promises.
+struct HostApplication {
+  std::string title = kApplicationTitle;
+};
+
+HostApplication& TheHostApplication() {
+  static HostApplication application;
+  return application;
+}
+
+const RequestData& EmptyRequestData() {
+  static const RequestData empty;
+  return empty;
+}
+
+std::string ProgramDirOf(const ScriptRunInput& input) {
+  std::string dir = input.program_dir.empty() ? ProgramDir() : input.program_dir;
+  if (dir.back() != '/') dir += '/';
+  return dir;
+}
+
+// Holds an output slot for the length of a run.
+class SlotHold {
+ public:
+  SlotHold() : slot_(ScriptEchoSlots().TakeOutputSlot()) {}
+  ~SlotHold() { ScriptEchoSlots().ReleaseOutputSlot(slot_); }
+  SlotHold(const SlotHold&) = delete;
+  SlotHold& operator=(const SlotHold&) = delete;
+  int slot() const { return slot_; }
+
+ private:
+  int slot_;
+};
+
+// Deletes the temporary script copy when the run is over, whether it succeeded or not.
+class TempFileHold {
+ public:
+  explicit TempFileHold(std::string path) : path_(std::move(path)) {}
+  ~TempFileHold() { ::unlink(path_.c_str()); }
+  TempFileHold(const TempFileHold&) = delete;
+  TempFileHold& operator=(const TempFileHold&) = delete;
+
+ private:
+  std::string path_;
+};
+
+// The compiler's unit hook: "SYSTEM" gets the host variable Application and the 94 native
+// declarations in their order; scripts may name no other unit.
+bool DeclareSystemUnit(TPSPascalCompiler& compiler, const std::string& unit_name) {
+  if (unit_name != "SYSTEM") return false;
+  compiler.DeclareHostVariable("Application", "TApplication");
+  for (const NativeEntry& entry : ScriptApiNatives()) compiler.DeclareNative(entry.declaration);
+  return true;
+}
+
+PreludeValues MakePreludeValues(const ScriptRunInput& input, int slot,
+                                const std::string& program_dir, const TrafficSnapshot& traffic) {
+  PreludeValues values;
+  values.slot = slot;
+  values.client_address = input.client_address;
+  values.host_name = input.host_name;
+  values.host_root = input.host_root;
+  values.program_dir = program_dir;
+  values.last_visit = input.last_visit;
+  values.server_uptime = traffic.TotalServerUptime;
+  values.document = input.document;
+  values.out_mb = traffic.OutMB;
+  values.out_kb = traffic.OutKB;
+  values.out_gb = traffic.OutGB;
+  values.out_bytes = traffic.OutBytes;
+  values.served_files = traffic.ServedFiles;
+  return values;
+}
+
+void WriteTempScript(const std::string& path, const std::string& combined_text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << combined_text << "\r\n";
+  out.close();
+  if (!out) throw QorsvError("Cannot create file " + path);
+}
+
+std::string Preprocess(const std::string& program_dir, const std::string& main_name,
+                       const std::string& combined_text) {
+  script::TPSPreProcessor preprocessor;
+  preprocessor.ResolveInclude = [&program_dir](const std::string&, const std::string& name) {
+    return ResolveScriptInclude(program_dir, name);
+  };
+  try {
+    return preprocessor.Preprocess(main_name, combined_text);
+  } catch (const std::exception& error) {
+    throw ScriptPreprocessFailure(error.what());
+  }
+}
+
+CallValue CallByName(TPSExec& exec, const std::string& name,
+                     const std::vector<CallValue>& args = {}) {
+  try {
+    return exec.CallProcedure(name, args);
+  } catch (const ScriptEngineError& error) {
+    throw ScriptCallFailure(error.what());
+  }
+}
+
+void RegisterNatives(TPSExec& exec) {
+  for (const NativeEntry& entry : ScriptApiNatives()) {
+    if (entry.function) exec.RegisterNative(entry.registered_name, entry.function);
+  }
+}
+
+// The server's own cookie. A page whose blocks run one after the other keeps one "qorserver"
+// cookie: a second one without max-age would turn the kept cookie into a session cookie.
+void AddServerCookie(ResponseInfo& response) {
+  if (response.FindCookie(kServerCookieName) == nullptr) {
+    response.AddCookiesFromText(std::string(kServerCookieName) + "=" + kProductBanner);
+  }
+  if (ResponseCookie* cookie = response.FindCookie(kServerCookieName)) {
+    cookie->max_age = kServerCookieMaxAge;
+    cookie->value = kProductBanner;
+  }
+}
+
+// The cookies the script queued through ext.qor: ndxaddcookies tells how many (its low 8 bits
+// count), getaddcookiesname and getaddcookiesvalue give each one.
+void AddScriptCookies(TPSExec& exec, ResponseInfo* response) {
+  CallValue queued = CallByName(exec, "ndxaddcookies");
+  int count = 0;
+  try {
+    count = queued.ToInt32() & 0xFF;
+  } catch (const ScriptEngineError& error) {  // a result that is no number
+    throw ScriptCallFailure(error.what());
+  }
+  for (int i = 1; i <= count; ++i) {
+    std::string name = CallByName(exec, "getaddcookiesname", {CallValue::Integer(i)}).ToText();
+    std::string value = CallByName(exec, "getaddcookiesvalue", {CallValue::Integer(i)}).ToText();
+    if (response != nullptr) response->AddCookiesFromText(name + "=" + value);
+  }
+}
+
+// The calls by name around the main block, in their fixed order.
+void RunLoadedProgram(TPSExec& exec, const ScriptRunInput& input, const TrafficSnapshot& traffic,
+                      ScriptRunDetails& details) {
+  CallByName(exec, "qOrScriptInitialization");
+  CallByName(exec, "readcookies");
+  CallByName(exec, "readparams");
+  CallByName(exec, "readheaders");
+  CallByName(exec, "setusersonline", {CallValue::Word(OpenConnections())});
+  CallByName(exec, "settrafic",
+             {CallValue::LongWord(traffic.OutGB), CallValue::LongWord(traffic.OutMB),
+              CallValue::LongWord(traffic.OutKB), CallValue::LongWord(traffic.OutBytes)});
+  CallByName(exec, "setuserip", {CallValue::Text(input.client_address)});
+  if (!exec.RunMainBlock()) details.main_block_error = exec.LastErrorMessage();
+  if (input.response != nullptr) AddServerCookie(*input.response);
+  AddScriptCookies(exec, input.response);
+}
+
+}  // namespace
+
+std::string executescript(const ScriptRunInput& input, const std::string& temp_file_name,
+                          ScriptRunDetails* details) {
+  ScriptRunDetails own_details;
+  ScriptRunDetails& run = details != nullptr ? *details : own_details;
+  const std::string program_dir = ProgramDirOf(input);
+  const RequestData& data = input.data != nullptr ? *input.data : EmptyRequestData();
+  const uint32_t thread_id = static_cast<uint32_t>(input.thread_id);
+
+  ReseedScriptRandom();
+  SlotHold slot;
+  TrafficSnapshot traffic = ReadTrafficCounters();
+  std::string combined = BuildCombinedText(
+      MakePreludeValues(input, slot.slot(), program_dir, traffic), data, input.script_text);
+  WriteTempScript(temp_file_name, combined);
+  std::string preprocessed = Preprocess(program_dir, temp_file_name, combined);
+  combined.clear();
+  combined.shrink_to_fit();
+
+  auto compiler = std::make_unique<TPSPascalCompiler>();
+  compiler->DeclareUnit = DeclareSystemUnit;
+  compiler->MainBlockOptional = true;
+  bool compiled = compiler->Compile(preprocessed);
+  std::vector<std::string> messages;
+  for (int i = 0; i < compiler->MessageCount(); ++i) messages.push_back(compiler->MessageText(i));
+  run.compiler_messages = messages;
+  run.compiled = compiled;
+  CompileReport report = MakeCompileReport(std::move(messages), preprocessed, !compiled);
+  std::string failure_output = report.output_text;
+  PostCompileReport(std::move(report));
+  if (!compiled) return failure_output;
+
+  std::string image = compiler->ProgramImage();
+  compiler.reset();
+  RunContext context{static_cast<int>(input.thread_id), slot.slot()};
+  auto exec = std::make_unique<TPSExec>();
+  exec->SetHostContext(&context);
+  exec->SetLibraryDirectory(program_dir);
+  RegisterNatives(*exec);
+  if (!exec->Load(image)) return preprocessed + kLoadFailureText + exec->LastErrorParameter();
+  run.loaded = true;
+  exec->SetVariableObject("APPLICATION", &TheHostApplication());
+
+  try {
+    RunLoadedProgram(*exec, input, traffic, run);
+  } catch (...) {
+    exec.reset();
+    ReleaseRunSqlHandles(thread_id);
+    throw;
+  }
+  exec.reset();
+  std::string output = ScriptEchoSlots().SlotOutput(slot.slot());
+  AddSyslogLine("ended connection :" + std::to_string(input.thread_id));
+  ReleaseRunSqlHandles(thread_id);
+  return output;
+}
+
+std::string runscript(const ScriptRunInput& input, ScriptRunDetails* details) {
+  WriteLogLine("RUN SCRIPT \"" + input.script_text + "\"");
+  uint64_t started = TickCountMs();
+  std::string temp_file_name = TempScriptNameIn(ProgramDirOf(input)) + ".pfii";
+  std::string output;
+  {
+    // A failing run deletes its copy too: failures must not pile files up in "temp".
+    TempFileHold temp_file(temp_file_name);
+    output = executescript(input, temp_file_name, details);
+  }
+  AppendLogBufferLine("Delta time :" + std::to_string(TickCountMs() - started));
+  return output;
+}
+
+}  // namespace qorsv
