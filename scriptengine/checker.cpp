@@ -235,7 +235,7 @@ void Checker::DeclareVar(VarDecl* decl) {
     symbol->type = type;
     if (routine_ == nullptr) {
       symbol->level = 0;
-      if (static_cast<int64_t>(global_cells_) + type->cells > kMaxTypeCells * 4) {
+      if (static_cast<int64_t>(global_cells_) + type->cells > kMaxTypeCells) {
         Fail(decl->positions[i], "Too many global variables");
       }
       symbol->offset = global_cells_;

@@ -164,6 +164,18 @@ TEST(ExecTest, HostVariablesOfHostClasses) {
   EXPECT_TRUE(marked);
 }
 
+TEST(ExecTest, AutomationObjectsAreOpaqueReferences) {
+  TPSExec exec;
+  exec.RegisterNative("CREATEOLEOBJECT", [](NativeCall&) {});
+  ASSERT_TRUE(exec.Load(Compile(
+      "var o: IDispatch; ok: Boolean; begin o := CreateOleObject('Word.Application'); ok := o = nil;\r\n"
+      "IDispatchInvoke(o, False, 'Quit', [1, 'a']); end.",
+      {"function CreateOleObject(const ClassName: string): IDispatch;"})));
+  EXPECT_FALSE(exec.RunMainBlock());
+  EXPECT_EQ(exec.GetVariable("ok").ToInt32(), 1);
+  EXPECT_EQ(exec.LastErrorMessage(), "Null Pointer Exception");
+}
+
 TEST(ExecTest, ExceptionTextsOfEveryKind) {
   EXPECT_EQ(ExceptionToString(ErNoError, ""), "No Error");
   EXPECT_EQ(ExceptionToString(erCannotImport, std::string("LIB\x01tail")), "Cannot Import LIB");
