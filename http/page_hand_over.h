@@ -25,9 +25,8 @@ struct PageRequest {
   ResponseInfo* response = nullptr;
 };
 
-// Returns the path of the file to send for the page. A path containing "temp/qortmpscr" that
-// differs from the page's own path is a temporary output, which the dispatcher deletes after
-// sending it. Pages are sent as they stand: the page's own path is returned.
+// Returns the path of the file to send for the page: the page processor's output file (a path
+// containing "temp/qortmpscr"), which the dispatcher deletes after sending it.
 std::string HandOverToPageProcessor(const PageRequest& page);
 
 }  // namespace qorsv

@@ -133,8 +133,11 @@ CallValue CallByName(TPSExec& exec, const std::string& name,
   }
 }
 
-void RegisterNatives(TPSExec& exec) {
+void RegisterNatives(TPSExec& exec, const std::vector<NativeEntry>& overrides) {
   for (const NativeEntry& entry : ScriptApiNatives()) {
+    if (entry.function) exec.RegisterNative(entry.registered_name, entry.function);
+  }
+  for (const NativeEntry& entry : overrides) {
     if (entry.function) exec.RegisterNative(entry.registered_name, entry.function);
   }
 }
@@ -224,7 +227,7 @@ std::string executescript(const ScriptRunInput& input, const std::string& temp_f
   auto exec = std::make_unique<TPSExec>();
   exec->SetHostContext(&context);
   exec->SetLibraryDirectory(program_dir);
-  RegisterNatives(*exec);
+  RegisterNatives(*exec, input.native_overrides);
   if (!exec->Load(image)) return preprocessed + kLoadFailureText + exec->LastErrorParameter();
   run.loaded = true;
   exec->SetVariableObject("APPLICATION", &TheHostApplication());

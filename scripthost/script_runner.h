@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "scripthost/native_entry.h"
 #include "scripthost/request_records.h"
 #include "transport/error.h"
 #include "transport/http_records.h"
@@ -57,6 +58,9 @@ struct ScriptRunInput {
   // The program directory with its trailing "/" (scripts, temp, libraries); empty: the
   // directory of the running executable.
   std::string program_dir;
+  // Implementations registered after the script API's, so they take their names' place: the
+  // command-line runner shows Msg on its standard error instead of the operator's message box.
+  std::vector<NativeEntry> native_overrides;
 };
 
 // What a caller may want to know of a run besides its output text; filled as the run goes, so

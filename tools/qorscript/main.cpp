@@ -5,7 +5,8 @@
 //
 // Standard output gets what the script wrote, byte for byte; standard error gets the compiler
 // messages, the message of a runtime error that ended the main block, and on failure the
-// runner's own text for it (standard output then stays empty). Exit status: 0 when the run
+// runner's own text for it (standard output then stays empty); Msg and Showmessage write there
+// too, since no operator closes message boxes here. Exit status: 0 when the run
 // completed, 1 when the file could not be read or preprocessing, compilation or loading failed,
 // 2 when a routine called by name failed.
 #include <fstream>
@@ -13,6 +14,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "scripthost/request_records.h"
 #include "scripthost/script_runner.h"
@@ -47,6 +49,14 @@ bool ReadParams(int argc, char** argv, qorsv::Tparams& params) {
   return true;
 }
 
+// Nobody is there to close an operator's message box: Msg and Showmessage write their text to
+// standard error and the script goes on.
+std::vector<qorsv::NativeEntry> MessageBoxesOnStderr() {
+  auto show = [](qorsv::script::NativeCall& call) { std::cerr << call.Str(0) << '\n'; };
+  return {{"procedure Msg(Data: string);", "MSG", show},
+          {"procedure Showmessage(Data:string);", "SHOWMESSAGE", show}};
+}
+
 void PrintMessages(const qorsv::ScriptRunDetails& details) {
   for (const std::string& message : details.compiler_messages) std::cerr << message << '\n';
 }
@@ -78,6 +88,7 @@ int main(int argc, char** argv) {
   input.data = data.get();
   input.thread_id = qorsv::CurrentThreadId();
   input.response = &response;
+  input.native_overrides = MessageBoxesOnStderr();
 
   qorsv::ScriptRunDetails details;
   std::string output;
