@@ -12,17 +12,28 @@ SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 
 
 def analysed_name(line):
-    """The name the workbench's analysis records for a line, or None when it records nothing."""
+    """The name the workbench's analysis records for a line, or None when it records nothing.
+
+    The keyword is taken to be followed by one separator; the name runs to the next ":", ";",
+    "(" or blank after its first character (positions here are 1-based, as in the analysis).
+    """
     lower = line.lower()
     for keyword in ("procedure", "function"):
-        at = lower.find(keyword)
-        if at >= 0:
-            start = at + len(keyword) + 1
-            end = start
-            while end < len(line) and line[end] not in ":;( ":
-                end += 1
-            return line[start:end]
-    return None
+        p = lower.find(keyword) + 1
+        if p > 0:
+            break
+    else:
+        return None
+    n = len(line)
+    at = lambda i: line[i - 1] if 1 <= i <= n else ""
+    a = p + len(keyword) + 1
+    b = a + 1
+    while b <= n and at(b) not in (":", ";", "(", " "):
+        b += 1
+    for ending in (";", "(", ":", " "):
+        if at(b) == ending:
+            b -= 1
+    return line[a - 1:b] if b >= a else ""
 
 
 def header_lines(text):

@@ -18,19 +18,21 @@ SINK = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "transport
 PAGE = "webpage/default/demo/mail.html"
 
 
-def have_aiosmtpd():
-    return subprocess.run([sys.executable, "-c", "import aiosmtpd"],
-                          capture_output=True).returncode == 0
+# Debian's interpreter is the one that sees the python3-aiosmtpd package.
+PYTHON = "/usr/bin/python3" if os.access("/usr/bin/python3", os.X_OK) else sys.executable
 
 
-@unittest.skipUnless(have_aiosmtpd(), "python3-aiosmtpd is not installed")
 class MailFormTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.outdir = tempfile.mkdtemp(prefix="qorsv_mail_sink_")
-        cls.sink = subprocess.Popen([sys.executable, SINK, cls.outdir], stdout=subprocess.PIPE,
+        cls.sink = subprocess.Popen([PYTHON, SINK, cls.outdir], stdout=subprocess.PIPE,
                                     stdin=subprocess.DEVNULL)
-        cls.sink_port = int(cls.sink.stdout.readline())
+        first_line = cls.sink.stdout.readline()
+        if not first_line.strip().isdigit():
+            cls.sink.wait(10)
+            raise RuntimeError("the mail sink did not start (is python3-aiosmtpd installed?)")
+        cls.sink_port = int(first_line)
         cls.server = Server()
         cls.closed_port = free_port()
         shipped = cls.server.read(PAGE).decode("latin-1")
@@ -79,9 +81,10 @@ class MailFormTest(unittest.TestCase):
         self.assertEqual(sender, "webmaster@localhost")
         self.assertEqual(recipients, ["webmaster@localhost"])
         headers, _, body = data.partition("\r\n\r\n")
-        self.assertRegex(headers, r"(?m)^Subject: Hello Bcc: victim@example.org$")
-        self.assertNotRegex(headers, r"(?mi)^Bcc:")
-        self.assertRegex(headers, r"(?m)^To: webmaster@localhost$")
+        header_lines = headers.split("\r\n")
+        self.assertIn("Subject: Hello  Bcc: victim@example.org", header_lines)
+        self.assertFalse([line for line in header_lines if line.lower().startswith("bcc:")])
+        self.assertIn("To: webmaster@localhost", header_lines)
         self.assertEqual(body, "From: Ann <ann@example.org>\r\n\r\nLine one\r\n.\r\nEnd\r\n")
 
         # A server that cannot be reached: the page shows the transport's error, and the mail

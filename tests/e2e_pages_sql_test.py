@@ -149,7 +149,9 @@ class SqlPagesTest(unittest.TestCase):
             thread.join(60)
         for n in range(1, requests + 1):
             with self.subTest(n=n):
-                self.assertEqual(answers.get(n), (200, f"stored {n} count=1\r\n\r\n"))
+                status, body = answers.get(n, (None, ""))
+                self.assertEqual(status, 200)
+                self.assertEqual(body.split("\r\n")[0], f"stored {n} count=1")
         with sqlite3.connect(self.server.path("scriptdata/shared.db")) as db:
             stored = sorted(row[0] for row in db.execute("select n from entries"))
         self.assertEqual(stored, list(range(1, requests + 1)))
