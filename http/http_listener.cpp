@@ -1,20 +1,17 @@
 #include "http/http_listener.h"
 
-#include <atomic>
 #include <mutex>
 #include <unordered_set>
 
+#include "http/connection_threads.h"
 #include "http/request_reader.h"
 #include "http/response_writer.h"
-#include "http/worker_pool.h"
 #include "transport/open_connections.h"
 #include "transport/platform.h"
 #include "transport/socket.h"
 
 namespace qorsv {
 namespace {
-
-constexpr std::chrono::milliseconds kAcceptRound{1000};
 
 // The listener's connection events. A connection counts as open from its accept to its close.
 void HTTPServerConnect() { CountConnectionOpened(); }
@@ -24,27 +21,23 @@ void HTTPServerCommandOther(const OtherCommand&) {}
 
 }  // namespace
 
+// What the connection threads share: the handler and the connections that are open, so that
+// stopping can close them. Each serving thread keeps it alive.
 struct HttpListener::State {
-  State(CommandHandler command_handler, std::chrono::milliseconds timeout, uint16_t port)
-      : handler(std::move(command_handler)),
-        read_timeout(timeout),
-        socket(std::make_unique<ListeningSocket>(port)),
-        pool(WorkerPool::Create()) {}
+  State(CommandHandler command_handler, std::chrono::milliseconds timeout)
+      : handler(std::move(command_handler)), read_timeout(timeout) {}
 
-  // Runs on the accept thread; every connection's job keeps the state alive while it runs.
-  static void AcceptLoop(const std::shared_ptr<State>& self);
-  void Serve(Connection& connection);
+  void Serve(ListeningSocket::Accepted accepted);
+  void ServeRequest(Connection& connection);
   void Register(Connection* connection);
   void Unregister(Connection* connection);
   void ShutdownOpenConnections();
 
   CommandHandler handler;
   std::chrono::milliseconds read_timeout;
-  std::unique_ptr<ListeningSocket> socket;  // closed when listening stops
-  std::shared_ptr<WorkerPool> pool;
-  std::atomic<bool> stopping{false};
   std::mutex open_mutex;
   std::unordered_set<Connection*> open;  // guarded by open_mutex
+  bool stopping = false;                 // guarded by open_mutex
 };
 
 void HttpListener::State::Register(Connection* connection) {
@@ -62,57 +55,49 @@ void HttpListener::State::Unregister(Connection* connection) {
 
 void HttpListener::State::ShutdownOpenConnections() {
   std::lock_guard<std::mutex> lock(open_mutex);
+  stopping = true;
   for (Connection* connection : open) connection->ShutdownBoth();
 }
 
-void HttpListener::State::AcceptLoop(const std::shared_ptr<State>& self) {
-  while (!self->stopping) {
-    std::optional<ListeningSocket::Accepted> accepted = self->socket->Accept(kAcceptRound);
-    if (!accepted) continue;
-    HTTPServerConnect();
-    auto connection = std::make_shared<Connection>(accepted->fd, accepted->remote_ip);
-    self->Register(connection.get());
-    try {
-      self->pool->Submit([self, connection] { self->Serve(*connection); });
-    } catch (...) {
-      // No thread to serve it: the client is dropped.
-      self->Unregister(connection.get());
-      HTTPServerDisconnect();
-    }
-  }
-}
-
-void HttpListener::State::Serve(Connection& connection) {
-  connection.SetIdleTimeout(read_timeout);
-  connection.SetReadDeadline(Clock::now() + read_timeout);
+void HttpListener::State::Serve(ListeningSocket::Accepted accepted) {
+  HTTPServerConnect();
+  Connection connection(accepted.fd, std::move(accepted.remote_ip));
+  Register(&connection);
   try {
-    std::optional<ReadOutcome> outcome = ReadRequest(
-        connection, connection.RemoteIP(), [&connection] { connection.SetReadDeadline({}); });
-    if (outcome && outcome->other) {
-      HTTPServerCommandOther(*outcome->other);
-    } else if (outcome && outcome->request) {
-      const RequestInfo& request = *outcome->request;
-      auto response = std::make_unique<ResponseInfo>();
-      ResponseWriter writer(connection, request.Command == "HEAD");
-      ConnectionThread thread(CurrentThreadId(), writer);
-      try {
-        handler(thread, request, *response);
-      } catch (const ConnectionLost&) {
-        throw;
-      } catch (const std::exception& error) {
-        response->SetStatusCode(500);
-        response->ContentText = error.what();
-      } catch (...) {
-        response->SetStatusCode(500);
-        response->ContentText = "Unknown error.";
-      }
-      writer.Finish(*response);
-    }
+    ServeRequest(connection);
   } catch (...) {
     // A request that cannot be read, or a client that went away: the connection just ends.
   }
   Unregister(&connection);
   HTTPServerDisconnect();
+}
+
+void HttpListener::State::ServeRequest(Connection& connection) {
+  connection.SetIdleTimeout(read_timeout);
+  connection.SetReadDeadline(Clock::now() + read_timeout);
+  std::optional<ReadOutcome> outcome = ReadRequest(
+      connection, connection.RemoteIP(), [&connection] { connection.SetReadDeadline({}); });
+  if (!outcome) return;
+  if (outcome->other) {
+    HTTPServerCommandOther(*outcome->other);
+    return;
+  }
+  const RequestInfo& request = *outcome->request;
+  auto response = std::make_unique<ResponseInfo>();
+  ResponseWriter writer(connection, request.Command == "HEAD");
+  ConnectionThread thread(CurrentThreadId(), writer);
+  try {
+    handler(thread, request, *response);
+  } catch (const ConnectionLost&) {
+    throw;
+  } catch (const std::exception& error) {
+    response->SetStatusCode(500);
+    response->ContentText = error.what();
+  } catch (...) {
+    response->SetStatusCode(500);
+    response->ContentText = "Unknown error.";
+  }
+  writer.Finish(*response);
 }
 
 HttpListener::HttpListener(CommandHandler handler)
@@ -125,21 +110,23 @@ HttpListener::~HttpListener() { Stop(); }
 
 void HttpListener::Start(uint16_t port) {
   if (state_) return;
-  state_ = std::make_shared<State>(handler_, read_timeout_, port);
-  port_ = state_->socket->Port();
-  accept_thread_ = std::thread([state = state_] { State::AcceptLoop(state); });
+  auto socket = std::make_unique<ListeningSocket>(port, ConnectionThreads::kAcceptRound);
+  uint16_t bound_port = socket->Port();
+  auto state = std::make_shared<State>(handler_, read_timeout_);
+  threads_ = ConnectionThreads::Start(std::move(socket), [state](ListeningSocket::Accepted a) {
+    state->Serve(std::move(a));
+  });
+  state_ = std::move(state);
+  port_ = bound_port;
 }
 
 void HttpListener::Stop() {
   if (!state_) return;
-  state_->stopping = true;
-  state_->socket->Wake();
-  accept_thread_.join();
-  state_->socket.reset();
+  threads_->StopAccepting();
   state_->ShutdownOpenConnections();
-  state_->pool->Stop();
-  state_->pool->WaitIdle(kTerminateWaitTime);
-  // Threads still running keep the state alive until they end.
+  threads_->WaitUntilIdle(kTerminateWaitTime);
+  // Threads still serving keep what they use alive until they end.
+  threads_.reset();
   state_.reset();
 }
 

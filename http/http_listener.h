@@ -12,12 +12,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <thread>
 
 #include "http/connection_thread.h"
 #include "transport/http_records.h"
 
 namespace qorsv {
+
+class ConnectionThreads;
 
 class HttpListener {
  public:
@@ -53,7 +54,7 @@ class HttpListener {
   CommandHandler handler_;
   std::chrono::milliseconds read_timeout_;
   std::shared_ptr<State> state_;
-  std::thread accept_thread_;
+  std::shared_ptr<ConnectionThreads> threads_;
   uint16_t port_ = 0;
 };
 

@@ -85,10 +85,9 @@ class BufferedSource {
       buffer_.clear();
       start_ = 0;
     }
-    size_t old_size = buffer_.size();
-    buffer_.resize(old_size + kChunk);
-    size_t got = source_.ReadSome(buffer_.data() + old_size, kChunk);
-    buffer_.resize(old_size + got);
+    char chunk[kChunk];
+    size_t got = source_.ReadSome(chunk, sizeof chunk);
+    buffer_.append(chunk, got);
     return got > 0;
   }
 

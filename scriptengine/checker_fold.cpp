@@ -193,10 +193,18 @@ Expr* Checker::Fold(Expr* expr) {
     int64_t b = static_cast<IntLit*>(right)->value;
     uint64_t ua = static_cast<uint64_t>(a);
     uint64_t ub = static_cast<uint64_t>(b);
+    // Constant sums and products that leave their type's range become Int64 constants.
+    auto widen = [&](int64_t value) -> Expr* {
+      if (type->kind == TypeKind::kInteger && type->int_class != IntClass::kS64 &&
+          WrapToClass(value, type->int_class) != value) {
+        return make_int(value, types_.int64_type);
+      }
+      return make_int(value, type);
+    };
     switch (op) {
-      case Op::kAdd: return make_int(static_cast<int64_t>(ua + ub), type);
-      case Op::kSub: return make_int(static_cast<int64_t>(ua - ub), type);
-      case Op::kMul: return make_int(static_cast<int64_t>(ua * ub), type);
+      case Op::kAdd: return widen(static_cast<int64_t>(ua + ub));
+      case Op::kSub: return widen(static_cast<int64_t>(ua - ub));
+      case Op::kMul: return widen(static_cast<int64_t>(ua * ub));
       case Op::kIntDiv:
       case Op::kMod:
         if (b == 0) Fail(binary->pos, "Division by zero");

@@ -2,6 +2,7 @@
 #include "scriptengine/codegen.h"
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 
 namespace qorsv::script::compiler_internal {
@@ -114,25 +115,20 @@ void Codegen::EmitMainBlock(Routine& main, Span<Stmt*> body, SourcePos) {
 }
 
 void Codegen::InitGlobal(const Symbol& variable, const ConstValue& value) {
-  GlobalInit init;
-  init.cell = variable.offset;
   const Type* type = variable.type;
   if (type->IsOrdinal()) {
-    init.kind = GlobalInit::Kind::kInt;
-    init.int_value = value.int_value;
+    AddInit(variable.offset, value.int_value);
   } else if (type->kind == TypeKind::kFloat) {
+    GlobalInit init;
     init.kind = GlobalInit::Kind::kFloat;
-    init.float_value = value.float_value;
+    init.cell = variable.offset;
+    std::memcpy(&init.value, &value.float_value, sizeof(double));
+    inits_.push_back(init);
   } else if (type->kind == TypeKind::kString || type->kind == TypeKind::kPChar) {
-    init.kind = GlobalInit::Kind::kString;
-    init.string_value = value.string_value;
+    if (!value.string_value.empty()) AddStringInit(variable.offset, value.string_value);
   } else if (type->kind == TypeKind::kSet) {
-    init.kind = GlobalInit::Kind::kSet;
-    init.set_bits = value.set_bits;
-  } else {
-    return;
+    for (int i = 0; i < 4; ++i) AddInit(variable.offset + i, static_cast<int64_t>(value.set_bits[i]));
   }
-  inits_.push_back(std::move(init));
 }
 
 ProgramImage Codegen::Finish() {
@@ -155,6 +151,7 @@ ProgramImage Codegen::Finish() {
   }
   image.rtti = std::move(rtti_);
   image.inits = std::move(inits_);
+  image.string_pool = std::move(string_pool_);
   image.global_cells = checker_.global_cells();
   image.main_proc = main_proc_;
   return image;

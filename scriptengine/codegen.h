@@ -79,6 +79,8 @@ class Codegen : public RoutineSink {
   int32_t CompositeTemp(const Type* type);
   void ReleaseStatementTemps(size_t mark);
   bool IsTemp(int32_t cell) const;
+  void AddInit(int32_t cell, int64_t value);
+  void AddStringInit(int32_t cell, std::string_view text);
   int32_t ConstInt(int64_t value);
   int32_t ConstFloat(double value);
   int32_t ConstString(std::string_view value);
@@ -159,7 +161,7 @@ class Codegen : public RoutineSink {
   std::unordered_map<const Routine*, int32_t> import_index_;
   std::unordered_map<int64_t, int32_t> int_consts_;
   std::unordered_map<uint64_t, int32_t> float_consts_;
-  std::unordered_map<std::string, int32_t> string_consts_;
+  std::string string_pool_;
   std::map<std::vector<uint64_t>, int32_t> set_consts_;
   int32_t main_proc_ = -1;
 

@@ -113,15 +113,29 @@ void Codegen::ReleaseStatementTemps(size_t mark) {
 
 // ---- Constants: cells of the global area, filled at load ----
 
+void Codegen::AddInit(int32_t cell, int64_t value) {
+  GlobalInit init;
+  init.kind = GlobalInit::Kind::kInt;
+  init.cell = cell;
+  init.value = value;
+  inits_.push_back(init);
+}
+
+void Codegen::AddStringInit(int32_t cell, std::string_view text) {
+  GlobalInit init;
+  init.kind = GlobalInit::Kind::kString;
+  init.cell = cell;
+  init.value = static_cast<int64_t>(string_pool_.size());
+  init.length = static_cast<int32_t>(text.size());
+  string_pool_.append(text);
+  inits_.push_back(init);
+}
+
 int32_t Codegen::ConstInt(int64_t value) {
   auto found = int_consts_.find(value);
   if (found != int_consts_.end()) return found->second;
   int32_t cell = checker_.AllocateGlobalCells(1);
-  GlobalInit init;
-  init.kind = GlobalInit::Kind::kInt;
-  init.cell = cell;
-  init.int_value = value;
-  inits_.push_back(init);
+  if (value != 0) AddInit(cell, value);
   int_consts_.emplace(value, GlobalRef(cell));
   return GlobalRef(cell);
 }
@@ -135,23 +149,18 @@ int32_t Codegen::ConstFloat(double value) {
   GlobalInit init;
   init.kind = GlobalInit::Kind::kFloat;
   init.cell = cell;
-  init.float_value = value;
+  init.value = static_cast<int64_t>(bits);
   inits_.push_back(init);
   float_consts_.emplace(bits, GlobalRef(cell));
   return GlobalRef(cell);
 }
 
+// String literals are not shared between occurrences: looking each one up would cost more than
+// the cell it saves, and a generated text may hold a great many distinct literals.
 int32_t Codegen::ConstString(std::string_view value) {
   if (value.empty()) return ConstInt(0);
-  auto found = string_consts_.find(std::string(value));
-  if (found != string_consts_.end()) return found->second;
   int32_t cell = checker_.AllocateGlobalCells(1);
-  GlobalInit init;
-  init.kind = GlobalInit::Kind::kString;
-  init.cell = cell;
-  init.string_value = std::string(value);
-  inits_.push_back(std::move(init));
-  string_consts_.emplace(std::string(value), GlobalRef(cell));
+  AddStringInit(cell, value);
   return GlobalRef(cell);
 }
 
@@ -160,11 +169,9 @@ int32_t Codegen::ConstSet(const uint64_t* bits) {
   auto found = set_consts_.find(key);
   if (found != set_consts_.end()) return found->second;
   int32_t cell = checker_.AllocateGlobalCells(kSetCells);
-  GlobalInit init;
-  init.kind = GlobalInit::Kind::kSet;
-  init.cell = cell;
-  for (int i = 0; i < 4; ++i) init.set_bits[i] = bits[i];
-  inits_.push_back(init);
+  for (int i = 0; i < 4; ++i) {
+    if (bits[i] != 0) AddInit(cell + i, static_cast<int64_t>(bits[i]));
+  }
   // A set's cells run upward from its first cell; as a global reference the first cell is the
   // highest-numbered reference, see Offset.
   set_consts_.emplace(key, GlobalRef(cell));

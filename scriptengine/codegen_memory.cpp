@@ -89,6 +89,10 @@ Codegen::Location Codegen::Locate(Expr* expr) {
       }
       return Location{false, pointer, 0};
     }
+    case ExprKind::kCall:
+      // A record or array returned by a function lives in a temporary of this statement.
+      if (IsComposite(expr->type)) return Location{true, Eval(expr), 0};
+      [[fallthrough]];
     default: throw CompileError(expr->pos, "Variable expected");
   }
 }

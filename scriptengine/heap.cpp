@@ -32,10 +32,36 @@ void Heap::Unlink(HeapObject* object) {
   if (object->next != nullptr) object->next->prev = object->prev;
 }
 
+size_t Heap::SizeOf(const HeapObject* object) {
+  switch (object->kind) {
+    case HeapKind::kString:
+      return sizeof(StrRep) + static_cast<size_t>(static_cast<const StrRep*>(object)->capacity) + 1;
+    case HeapKind::kDynArray: {
+      auto* a = static_cast<const DynArr*>(object);
+      return sizeof(DynArr) + sizeof(Cell) * static_cast<size_t>(a->length) *
+                                  static_cast<size_t>(a->element_cells);
+    }
+    case HeapKind::kVariant: return sizeof(VarRep);
+  }
+  return 0;
+}
+
+void Heap::Charge(size_t bytes) {
+  if (bytes > static_cast<size_t>(kMaxHeapBytes) ||
+      bytes_ + static_cast<int64_t>(bytes) > kMaxHeapBytes) {
+    throw OutOfMemoryError{};
+  }
+  bytes_ += static_cast<int64_t>(bytes);
+}
+
 void* Heap::Allocate(size_t bytes, HeapKind kind) {
   if (bytes > static_cast<size_t>(kMaxObjectBytes) + 256) throw OutOfMemoryError{};
+  Charge(bytes);
   auto* object = static_cast<HeapObject*>(std::malloc(bytes));
-  if (object == nullptr) throw OutOfMemoryError{};
+  if (object == nullptr) {
+    bytes_ -= static_cast<int64_t>(bytes);
+    throw OutOfMemoryError{};
+  }
   object->refs = 1;
   object->kind = kind;
   Link(object);
@@ -44,6 +70,7 @@ void* Heap::Allocate(size_t bytes, HeapKind kind) {
 }
 
 void Heap::Free(HeapObject* object) {
+  bytes_ -= static_cast<int64_t>(SizeOf(object));
   Unlink(object);
   --live_;
   std::free(object);
@@ -126,11 +153,13 @@ void Heap::Append(Cell& cell, std::string_view text) {
       saved.assign(text);
       text = saved;
     }
+    Charge(static_cast<size_t>(capacity - s->capacity));
     Unlink(s);
     auto* grown = static_cast<StrRep*>(
         std::realloc(s, sizeof(StrRep) + static_cast<size_t>(capacity) + 1));
     if (grown == nullptr) {
       Link(s);
+      bytes_ -= capacity - s->capacity;
       throw OutOfMemoryError{};
     }
     Link(grown);

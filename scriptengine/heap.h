@@ -32,8 +32,11 @@ union Cell {
 };
 static_assert(sizeof(Cell) == 8);
 
-// The largest string or dynamic array a script may make, in bytes.
-constexpr int64_t kMaxObjectBytes = int64_t{1} << 30;
+// The largest string or dynamic array a script may make, and the most memory all the objects of
+// one runtime may hold at once, in bytes: a runaway script fails with "Out Of Memory" long
+// before it could starve the server.
+constexpr int64_t kMaxObjectBytes = int64_t{1} << 29;
+constexpr int64_t kMaxHeapBytes = int64_t{1} << 29;
 
 struct OutOfMemoryError {};
 
@@ -134,10 +137,13 @@ class Heap {
   }
 
   int64_t live_objects() const { return live_; }
+  int64_t live_bytes() const { return bytes_; }
 
  private:
   void* Allocate(size_t bytes, HeapKind kind);
   void Free(HeapObject* object);
+  static size_t SizeOf(const HeapObject* object);
+  void Charge(size_t bytes);
   void Destroy(void* object);
   void Link(HeapObject* object);
   void Unlink(HeapObject* object);
@@ -145,6 +151,7 @@ class Heap {
   const std::vector<RttiEntry>* rtti_;
   HeapObject* head_ = nullptr;
   int64_t live_ = 0;
+  int64_t bytes_ = 0;
 };
 
 }  // namespace qorsv::script::vm_internal

@@ -272,8 +272,12 @@ bool VerifyTables(const ProgramImage& image) {
     }
   }
   for (const GlobalInit& init : image.inits) {
-    int32_t cells = init.kind == GlobalInit::Kind::kSet ? 4 : 1;
-    if (init.cell < 0 || init.cell + cells > image.global_cells) return false;
+    if (init.cell < 0 || init.cell >= image.global_cells) return false;
+    if (init.kind == GlobalInit::Kind::kString &&
+        (init.value < 0 || init.length < 0 ||
+         static_cast<uint64_t>(init.value) + static_cast<uint64_t>(init.length) > image.string_pool.size())) {
+      return false;
+    }
   }
   return image.main_proc >= 0 && image.main_proc < static_cast<int32_t>(image.procs.size());
 }
@@ -336,15 +340,10 @@ std::string SerializeImage(const ProgramImage& image) {
   for (const GlobalInit& i : image.inits) {
     w.U8(static_cast<uint8_t>(i.kind));
     w.I32(i.cell);
-    switch (i.kind) {
-      case GlobalInit::Kind::kInt: w.I64(i.int_value); break;
-      case GlobalInit::Kind::kFloat: w.F64(i.float_value); break;
-      case GlobalInit::Kind::kString: w.Str(i.string_value); break;
-      case GlobalInit::Kind::kSet:
-        for (uint64_t bits : i.set_bits) w.I64(static_cast<int64_t>(bits));
-        break;
-    }
+    w.I64(i.value);
+    w.I32(i.length);
   }
+  w.Str(image.string_pool);
   w.I32(static_cast<int32_t>(image.code.size()));
   w.Raw(image.code.data(), image.code.size() * sizeof(int32_t));
   return std::move(w.out());
@@ -413,20 +412,19 @@ ImageLoadResult DeserializeImage(const std::string& bytes) {
     g.value = ReadDesc(r);
     g.host_object = r.U8() != 0;
   }
-  image.inits.resize(r.Count(9));
+  image.inits.resize(r.Count(17));
   for (GlobalInit& i : image.inits) {
-    i.kind = static_cast<GlobalInit::Kind>(r.U8());
-    i.cell = r.I32();
-    switch (i.kind) {
-      case GlobalInit::Kind::kInt: i.int_value = r.I64(); break;
-      case GlobalInit::Kind::kFloat: i.float_value = r.F64(); break;
-      case GlobalInit::Kind::kString: i.string_value = r.Str(); break;
-      case GlobalInit::Kind::kSet:
-        for (uint64_t& bits : i.set_bits) bits = static_cast<uint64_t>(r.I64());
-        break;
-      default: result.error = erInvalidHeader; return result;
+    uint8_t kind = r.U8();
+    if (kind > static_cast<uint8_t>(GlobalInit::Kind::kString)) {
+      result.error = erInvalidHeader;
+      return result;
     }
+    i.kind = static_cast<GlobalInit::Kind>(kind);
+    i.cell = r.I32();
+    i.value = r.I64();
+    i.length = r.I32();
   }
+  image.string_pool = r.Str();
   image.code.resize(r.Count(4));
   r.Raw(image.code.data(), image.code.size() * sizeof(int32_t));
   if (!r.ok() || !r.AtEnd()) {

@@ -10,7 +10,6 @@
 // Threading: plain values.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -93,13 +92,11 @@ struct GlobalInfo {
 
 // A value placed in a global cell before the program runs.
 struct GlobalInit {
-  enum class Kind : uint8_t { kInt, kFloat, kString, kSet };
+  enum class Kind : uint8_t { kInt, kFloat, kString };
   Kind kind = Kind::kInt;
   int32_t cell = 0;
-  int64_t int_value = 0;
-  double float_value = 0;
-  std::string string_value;
-  std::array<uint64_t, 4> set_bits{};
+  int64_t value = 0;   // kInt: the integer; kFloat: the double's bits; kString: pool offset
+  int32_t length = 0;  // kString: bytes in the pool
 };
 
 struct ProgramImage {
@@ -109,6 +106,7 @@ struct ProgramImage {
   std::vector<RttiEntry> rtti;
   std::vector<GlobalInfo> globals;
   std::vector<GlobalInit> inits;
+  std::string string_pool;  // the texts of string constants, back to back
   int32_t global_cells = 0;
   int32_t main_proc = -1;
 };

@@ -39,13 +39,14 @@ int64_t RoundToInteger(double value, bool banker) {
 std::string Pad(const std::string& text, int64_t width, char fill, bool left) {
   int64_t length = static_cast<int64_t>(text.size());
   if (width <= length) return text;
-  std::string padding(static_cast<size_t>(std::min<int64_t>(width - length, int64_t{1} << 30)), fill);
+  if (width > vm_internal::kMaxObjectBytes) throw vm_internal::OutOfMemoryError{};
+  std::string padding(static_cast<size_t>(width - length), fill);
   return left ? padding + text : text + padding;
 }
 
 std::string Repeat(int64_t code, int64_t count) {
   if (count <= 0) return {};
-  if (count > (int64_t{1} << 30)) throw vm_internal::OutOfMemoryError{};
+  if (count > vm_internal::kMaxObjectBytes) throw vm_internal::OutOfMemoryError{};
   return std::string(static_cast<size_t>(count), static_cast<char>(code));
 }
 

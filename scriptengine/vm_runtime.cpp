@@ -1,5 +1,6 @@
 // Loading, running and unwinding of the virtual machine; calls into natives and libraries.
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "scriptengine/external_spec.h"
@@ -91,14 +92,12 @@ void Machine::InitGlobals() {
   for (const GlobalInit& init : image_.inits) {
     Cell& cell = globals[init.cell];
     switch (init.kind) {
-      case GlobalInit::Kind::kInt: cell.i = init.int_value; break;
-      case GlobalInit::Kind::kFloat: cell.f = init.float_value; break;
+      case GlobalInit::Kind::kInt: cell.i = init.value; break;
+      case GlobalInit::Kind::kFloat: std::memcpy(&cell.f, &init.value, sizeof(double)); break;
       case GlobalInit::Kind::kString:
         heap_.Release(cell.p);
-        cell.p = heap_.MakeString(init.string_value);
-        break;
-      case GlobalInit::Kind::kSet:
-        for (int k = 0; k < 4; ++k) globals[init.cell + k].i = static_cast<int64_t>(init.set_bits[k]);
+        cell.p = heap_.MakeString(std::string_view(image_.string_pool).substr(
+            static_cast<size_t>(init.value), static_cast<size_t>(init.length)));
         break;
     }
   }

@@ -19,7 +19,9 @@ def split(response):
 
 
 class ServingTest(unittest.TestCase):
-    """One server for the whole class: static files, pages, hosts, uploads."""
+    """One server for the whole class: static files, pages, hosts, uploads. Pages (type
+    text/html) go through the page processor, which writes each line with CR LF: the pages here
+    are written that way, so they come back unchanged."""
 
     @classmethod
     def setUpClass(cls):
@@ -27,10 +29,10 @@ class ServingTest(unittest.TestCase):
         s = cls.server
         s.write("webpage/default/hello.txt", "hello")
         s.write("webpage/default/img/logo.png", b"\x89PNG\r\n\x1a\n" + bytes(range(256)))
-        s.write("webpage/default/sub/index.html", "<p>sub</p>")
-        s.write("webpage/default/form.html", "<form>form</form>")
+        s.write("webpage/default/sub/index.html", "<p>sub</p>\r\n")
+        s.write("webpage/default/form.html", "<form>form</form>\r\n")
         s.write("webpage/default/big.bin", os.urandom(5 * 1024 * 1024 + 17))
-        s.write("webpage/alpha/index.html", "<p>alpha</p>")
+        s.write("webpage/alpha/index.html", "<p>alpha</p>\r\n")
         s.write("secret.txt", "outside every root")
         s.write("config/hosts.dat", "*\r\n($root)webpage/default/\r\n"
                 "Alpha.Test\r\n($root)webpage/alpha/\r\n")
@@ -52,7 +54,7 @@ class ServingTest(unittest.TestCase):
     def test_content_types_and_default_documents(self):
         cases = [
             ("/img/logo.png", "image/png", self.server.read("webpage/default/img/logo.png")),
-            ("/sub/", "text/html", b"<p>sub</p>"),
+            ("/sub/", "text/html", b"<p>sub</p>\r\n"),
             ("/IMG/../img/logo.png", "image/png",
              self.server.read("webpage/default/img/logo.png")),
         ]
@@ -83,9 +85,10 @@ class ServingTest(unittest.TestCase):
         self.assertIn("Content-Length: %d\r\n" % len(body), head)
 
     def test_virtual_hosts(self):
-        cases = [("alpha.test", "/", b"<p>alpha</p>"), ("ALPHA.TEST", "/", b"<p>alpha</p>"),
+        alpha, sub = b"<p>alpha</p>\r\n", b"<p>sub</p>\r\n"
+        cases = [("alpha.test", "/", alpha), ("ALPHA.TEST", "/", alpha),
                  # The port is part of the name: only the "*" root has /sub/.
-                 ("alpha.test:8080", "/sub/", b"<p>sub</p>"), ("unknown", "/sub/", b"<p>sub</p>")]
+                 ("alpha.test:8080", "/sub/", sub), ("unknown", "/sub/", sub)]
         for host, document, body in cases:
             with self.subTest(host=host):
                 _, got = split(self.get(document, host=host))
@@ -108,10 +111,15 @@ class ServingTest(unittest.TestCase):
             with self.subTest(request=request):
                 self.assertEqual(self.server.exchange(request), b"")
 
+    def test_page_output_files_are_removed_after_sending(self):
+        for _ in range(3):
+            self.assertEqual(split(self.get("/sub/"))[1], b"<p>sub</p>\r\n")
+        self.assertEqual(glob.glob(self.server.path("temp/qortmpscr*.html")), [])
+
     def test_post_is_answered_with_the_file(self):
         response = self.server.exchange(
             "POST /form.html?b=2 HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\n\r\na=1")
-        self.assertEqual(split(response)[1], b"<form>form</form>")
+        self.assertEqual(split(response)[1], b"<form>form</form>\r\n")
 
     @unittest.skipUnless(shutil.which("curl"), "curl is not installed")
     def test_uploads_are_stored_in_temp(self):
@@ -122,7 +130,7 @@ class ServingTest(unittest.TestCase):
             ["curl", "-s", "-F", "note=hi there", "-F", f"file=@{source};filename=notes.txt",
              f"http://127.0.0.1:{self.server.port}/form.html"],
             capture_output=True, timeout=30, check=True)
-        self.assertEqual(result.stdout, b"<form>form</form>")
+        self.assertEqual(result.stdout, b"<form>form</form>\r\n")
         stored = set(glob.glob(self.server.path("temp/qortmpscr*.upload"))) - before
         self.assertEqual(len(stored), 1)
         name = os.path.basename(stored.pop())

@@ -5,8 +5,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/sendfile.h>
+#include <sys/time.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,6 +19,9 @@ namespace {
 
 // Room for bursts of new connections; a short queue makes clients retry their handshake.
 constexpr int kListenBacklog = 1024;
+constexpr int kDeferAcceptSeconds = 30;
+// A client that takes no byte of the answer for this long is dropped.
+constexpr std::chrono::milliseconds kWriteTimeout{30000};
 
 std::string BindFailureText(int error, uint16_t port) {
   if (error == EADDRINUSE) return "Could not bind socket. Address and port are already in use.";
@@ -29,6 +32,11 @@ std::string BindFailureText(int error, uint16_t port) {
   }
   return "Could not bind socket. " + std::string(std::strerror(error)) + " (port " +
          std::to_string(port) + ").";
+}
+
+timeval ToTimeval(std::chrono::milliseconds duration) {
+  return timeval{static_cast<time_t>(duration.count() / 1000),
+                 static_cast<suseconds_t>(duration.count() % 1000 * 1000)};
 }
 
 int MillisecondsUntil(Clock::time_point moment) {
@@ -53,25 +61,25 @@ void Connection::ShutdownBoth() {
   if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
 }
 
-void Connection::WaitFor(short events, bool reading) {
+void Connection::WaitUntilReadable() {
   int timeout = static_cast<int>(idle_timeout_.count());
-  if (reading && read_deadline_) timeout = std::min(timeout, MillisecondsUntil(*read_deadline_));
-  pollfd entry{fd_, events, 0};
+  if (read_deadline_) timeout = std::min(timeout, MillisecondsUntil(*read_deadline_));
+  pollfd entry{fd_, POLLIN, 0};
   for (;;) {
     int ready = ::poll(&entry, 1, timeout);
     if (ready > 0) return;
-    if (ready == 0) throw ConnectionLost(reading ? "Read timed out." : "Write timed out.");
+    if (ready == 0) throw ConnectionLost("Read timed out.");
     if (errno != EINTR) throw ConnectionLost(std::strerror(errno));
   }
 }
 
 size_t Connection::ReadSome(char* buffer, size_t size) {
   for (;;) {
-    ssize_t got = ::recv(fd_, buffer, size, 0);
+    ssize_t got = ::recv(fd_, buffer, size, MSG_DONTWAIT);
     if (got >= 0) return static_cast<size_t>(got);
     if (errno == EINTR) continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) throw ConnectionLost(std::strerror(errno));
-    WaitFor(POLLIN, true);
+    WaitUntilReadable();
   }
 }
 
@@ -84,8 +92,8 @@ void Connection::Write(std::string_view data, bool more_follows) {
       continue;
     }
     if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) throw ConnectionLost(std::strerror(errno));
-    WaitFor(POLLOUT, false);
+    if (errno == EAGAIN || errno == EWOULDBLOCK) throw ConnectionLost("Write timed out.");
+    throw ConnectionLost(std::strerror(errno));
   }
 }
 
@@ -100,17 +108,24 @@ uint64_t Connection::SendFile(int fd, uint64_t count) {
     }
     if (sent == 0) break;  // the file is shorter than it was
     if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) throw ConnectionLost(std::strerror(errno));
-    WaitFor(POLLOUT, false);
+    if (errno == EAGAIN || errno == EWOULDBLOCK) throw ConnectionLost("Write timed out.");
+    throw ConnectionLost(std::strerror(errno));
   }
   return total;
 }
 
-ListeningSocket::ListeningSocket(uint16_t port) : port_(port) {
-  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+ListeningSocket::ListeningSocket(uint16_t port, std::chrono::milliseconds accept_round)
+    : port_(port) {
+  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd_ < 0) throw QorsvError("Could not create socket. " + std::string(std::strerror(errno)));
   int on = 1;
   ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  // A waiting accept gives up after one round, so idle threads can look around now and then.
+  timeval round = ToTimeval(accept_round);
+  ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &round, sizeof round);
+  // Accepted sockets inherit this: a write that cannot go on for so long gives up.
+  timeval write_timeout = ToTimeval(kWriteTimeout);
+  ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &write_timeout, sizeof write_timeout);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -121,57 +136,50 @@ ListeningSocket::ListeningSocket(uint16_t port) : port_(port) {
     ::close(fd_);
     throw QorsvError(BindFailureText(error, port));
   }
+  // Hand a client to a thread only once its request has begun to arrive, so the thread does
+  // not wait twice. A client that sends nothing within the time is dropped by the kernel.
+  int defer_seconds = kDeferAcceptSeconds;
+  ::setsockopt(fd_, IPPROTO_TCP, TCP_DEFER_ACCEPT, &defer_seconds, sizeof defer_seconds);
   socklen_t length = sizeof address;
   if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
     port_ = ntohs(address.sin_port);
   }
-  wake_fd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (wake_fd_ < 0) {
-    int error = errno;
-    ::close(fd_);
-    throw QorsvError("Could not create socket. " + std::string(std::strerror(error)));
-  }
 }
 
-ListeningSocket::~ListeningSocket() {
-  ::close(fd_);
-  ::close(wake_fd_);
+ListeningSocket::~ListeningSocket() { Close(); }
+
+void ListeningSocket::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
 }
 
-void ListeningSocket::Wake() {
-  uint64_t one = 1;
-  [[maybe_unused]] ssize_t ignored = ::write(wake_fd_, &one, sizeof one);
+void ListeningSocket::Stop() {
+  stopped_.store(true);
+  // Ends every accept that waits on the socket at once, and takes the socket out of listening.
+  ::shutdown(fd_, SHUT_RDWR);
 }
 
-std::optional<ListeningSocket::Accepted> ListeningSocket::TryAccept() {
+ListeningSocket::AcceptResult ListeningSocket::Accept(Accepted& accepted) {
   for (;;) {
+    if (stopped_.load()) return AcceptResult::kStopped;
     sockaddr_in peer{};
     socklen_t length = sizeof peer;
-    int fd = ::accept4(fd_, reinterpret_cast<sockaddr*>(&peer), &length,
-                       SOCK_NONBLOCK | SOCK_CLOEXEC);
+    int fd = ::accept4(fd_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
     if (fd >= 0) {
-      int on = 1;
-      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
       char text[INET_ADDRSTRLEN] = "";
       ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
-      return Accepted{fd, text};
+      accepted = Accepted{fd, text};
+      return AcceptResult::kAccepted;
     }
-    // A connection that was reset before it was taken, or a passing shortage: try later.
+    if (stopped_.load()) return AcceptResult::kStopped;
+    // A client that reset before it was taken, or a signal: wait on.
     if (errno == EINTR || errno == ECONNABORTED) continue;
     if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-      // Out of descriptors or memory: the pending client stays queued; pause instead of spinning.
+      // Out of descriptors or memory: the client stays queued; pause instead of spinning.
       ::usleep(10000);
     }
-    return std::nullopt;
+    return AcceptResult::kNothing;
   }
-}
-
-std::optional<ListeningSocket::Accepted> ListeningSocket::Accept(std::chrono::milliseconds timeout) {
-  if (auto accepted = TryAccept()) return accepted;
-  pollfd entries[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
-  int ready = ::poll(entries, 2, static_cast<int>(timeout.count()));
-  if (ready <= 0 || (entries[1].revents & POLLIN)) return std::nullopt;
-  return TryAccept();
 }
 
 }  // namespace qorsv

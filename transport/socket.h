@@ -1,11 +1,13 @@
 // TCP sockets for the HTTP listener: the listening socket on all IPv4 addresses, accepted client
-// connections with reads that time out, complete writes and file sends through sendfile.
+// connections with reads and writes that time out, complete writes and file sends through
+// sendfile.
 //
-// A ListeningSocket is used by the accept thread; Wake() may be called from any thread to end a
-// wait. A Connection belongs to the thread that serves it, except ShutdownBoth(), which another
+// A ListeningSocket is shared by the threads that accept on it; Stop() may be called from any
+// thread. A Connection belongs to the thread that serves it, except ShutdownBoth(), which another
 // thread may call to end a blocked read or write (the listener does so when it stops).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -48,7 +50,8 @@ using Clock = std::chrono::steady_clock;
 
 class Connection : public ByteSink, public ByteSource {
  public:
-  // Takes ownership of a connected, non-blocking socket.
+  // Takes ownership of a connected socket. Reads wait by poll, with the time-outs below; writes
+  // block, up to the send time-out of the socket (SO_SNDTIMEO).
   Connection(int fd, std::string remote_ip);
   ~Connection() override;
   Connection(const Connection&) = delete;
@@ -71,8 +74,8 @@ class Connection : public ByteSink, public ByteSource {
   void Close();
 
  private:
-  // Waits until the socket is ready for events; throws ConnectionLost on time-out.
-  void WaitFor(short events, bool reading);
+  // Waits until there is something to read; throws ConnectionLost on time-out.
+  void WaitUntilReadable();
 
   int fd_;
   std::string remote_ip_;
@@ -84,31 +87,32 @@ class ListeningSocket {
  public:
   // Binds all IPv4 addresses at the port (0: any free port) and listens. Throws QorsvError:
   // "Could not bind socket. Address and port are already in use." for a port in use, or a text
-  // naming the cause for any other failure.
-  explicit ListeningSocket(uint16_t port);
+  // naming the cause for any other failure. Each Accept waits at most accept_round.
+  ListeningSocket(uint16_t port, std::chrono::milliseconds accept_round);
   ~ListeningSocket();
   ListeningSocket(const ListeningSocket&) = delete;
   ListeningSocket& operator=(const ListeningSocket&) = delete;
 
   uint16_t Port() const { return port_; }
 
-  // Waits up to timeout for a client (or for Wake()); returns the accepted connection's socket
-  // and the client's address, or nothing.
   struct Accepted {
-    int fd;
+    int fd;  // blocking, with a 30 s send time-out
     std::string remote_ip;
   };
-  std::optional<Accepted> Accept(std::chrono::milliseconds timeout);
+  enum class AcceptResult { kAccepted, kNothing, kStopped };
+  // Waits one round for a client. Several threads may wait at once; each client goes to one.
+  // kStopped once Stop() was called.
+  AcceptResult Accept(Accepted& accepted);
 
-  // Ends the current and every later Accept wait at once.
-  void Wake();
+  // Stops listening: every waiting and later Accept returns kStopped; new clients are refused.
+  void Stop();
+  // Frees the port. Only after Stop, once no thread is inside Accept any more.
+  void Close();
 
  private:
-  std::optional<Accepted> TryAccept();
-
   int fd_ = -1;
-  int wake_fd_ = -1;
   uint16_t port_ = 0;
+  std::atomic<bool> stopped_{false};
 };
 
 }  // namespace qorsv

@@ -195,6 +195,7 @@ TEST_F(HttpListenerTest, OpenConnectionsCountsAndStopClosesIdleClients) {
   uint16_t before = OpenConnections();
   {
     Client idle(port_);
+    idle.Send("GET / HTTP/1.1\r\n");  // a request that is not complete yet
     for (int i = 0; i < 200 && OpenConnections() != before + 1; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }

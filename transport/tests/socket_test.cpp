@@ -37,17 +37,23 @@ std::string ReadAll(int fd) {
   return all;
 }
 
+constexpr std::chrono::milliseconds kRound{2000};
+
 struct Pair {
-  ListeningSocket listener{0};
+  ListeningSocket listener{0, kRound};
   int client = -1;
   std::unique_ptr<Connection> server;
 
+  // The client speaks first: a client is handed over only once its first bytes are there.
   Pair() {
     client = ConnectTo(listener.Port());
-    auto accepted = listener.Accept(std::chrono::milliseconds(2000));
-    EXPECT_TRUE(accepted.has_value());
-    EXPECT_EQ(accepted->remote_ip, "127.0.0.1");
-    server = std::make_unique<Connection>(accepted->fd, accepted->remote_ip);
+    EXPECT_EQ(::write(client, "!", 1), 1);
+    ListeningSocket::Accepted accepted;
+    EXPECT_EQ(listener.Accept(accepted), ListeningSocket::AcceptResult::kAccepted);
+    EXPECT_EQ(accepted.remote_ip, "127.0.0.1");
+    server = std::make_unique<Connection>(accepted.fd, accepted.remote_ip);
+    char first;
+    EXPECT_EQ(server->ReadSome(&first, 1), 1u);
   }
   ~Pair() {
     if (client >= 0) ::close(client);
@@ -55,19 +61,34 @@ struct Pair {
 };
 
 TEST(SocketTest, BindingAPortInUseGivesTheFixedText) {
-  ListeningSocket first(0);
+  ListeningSocket first(0, kRound);
   try {
-    ListeningSocket second(first.Port());
+    ListeningSocket second(first.Port(), kRound);
     FAIL() << "second bind succeeded";
   } catch (const QorsvError& error) {
     EXPECT_STREQ(error.what(), "Could not bind socket. Address and port are already in use.");
   }
 }
 
-TEST(SocketTest, AcceptEndsOnWake) {
-  ListeningSocket listener(0);
-  listener.Wake();
-  EXPECT_FALSE(listener.Accept(std::chrono::milliseconds(5000)).has_value());
+TEST(SocketTest, AcceptWaitsOneRoundAndStopEndsEveryWait) {
+  ListeningSocket listener(0, std::chrono::milliseconds(20));
+  ListeningSocket::Accepted accepted;
+  EXPECT_EQ(listener.Accept(accepted), ListeningSocket::AcceptResult::kNothing);
+  // A client that has sent nothing yet is not handed over.
+  int silent = ConnectTo(listener.Port());
+  EXPECT_EQ(listener.Accept(accepted), ListeningSocket::AcceptResult::kNothing);
+  ::close(silent);
+
+  ListeningSocket slow(0, std::chrono::milliseconds(60000));
+  std::thread waiter([&] {
+    ListeningSocket::Accepted none;
+    EXPECT_EQ(slow.Accept(none), ListeningSocket::AcceptResult::kStopped);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  slow.Stop();
+  waiter.join();
+  slow.Close();
+  ListeningSocket again(slow.Port(), kRound);  // the port is free once closed
 }
 
 TEST(SocketTest, WritesReachTheClientAndEndOfStreamReadsZero) {

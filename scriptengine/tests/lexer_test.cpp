@@ -1,0 +1,92 @@
+// The lexer: literals, comments, case folding and positions.
+#include "scriptengine/lexer.h"
+
+#include <gtest/gtest.h>
+
+namespace qorsv::script::compiler_internal {
+namespace {
+
+std::vector<Token> Tokens(std::string_view text, Interner& interner) {
+  Lexer lexer(text, interner);
+  std::vector<Token> tokens;
+  for (;;) {
+    Token token;
+    lexer.Next(token);
+    if (token.kind == Tok::kEof) return tokens;
+    tokens.push_back(token);
+  }
+}
+
+TEST(LexerTest, StringLiteralForms) {
+  struct Case {
+    const char* source;
+    std::string value;
+  } cases[] = {
+      {"'abc'", "abc"},
+      {"''", ""},
+      {"'it''s'", "it's"},
+      {"''''", "'"},
+      {"#13#10", "\r\n"},
+      {"'a'#9'b'", "a\tb"},
+      {"#$41#$62", "Ab"},
+      {"#200", std::string(1, '\xC8')},
+      {"'x'#0'y'", std::string("x\0y", 3)},
+  };
+  for (const Case& c : cases) {
+    Interner interner;
+    std::vector<Token> tokens = Tokens(c.source, interner);
+    ASSERT_EQ(tokens.size(), 1u) << c.source;
+    EXPECT_EQ(tokens[0].kind, Tok::kString) << c.source;
+    EXPECT_EQ(tokens[0].string_value, c.value) << c.source;
+  }
+}
+
+TEST(LexerTest, NumbersAndRanges) {
+  Interner interner;
+  std::vector<Token> tokens = Tokens("12 $FF 1.5 2e3 1..5 $7fffffffffffffff", interner);
+  ASSERT_EQ(tokens.size(), 8u);
+  EXPECT_EQ(tokens[0].int_value, 12u);
+  EXPECT_EQ(tokens[1].int_value, 255u);
+  EXPECT_EQ(tokens[2].kind, Tok::kFloat);
+  EXPECT_DOUBLE_EQ(tokens[2].float_value, 1.5);
+  EXPECT_DOUBLE_EQ(tokens[3].float_value, 2000);
+  EXPECT_EQ(tokens[4].kind, Tok::kInt);
+  EXPECT_EQ(tokens[5].kind, Tok::kDotDot);
+  EXPECT_EQ(tokens[6].kind, Tok::kInt);
+  EXPECT_EQ(tokens[7].int_value, 0x7fffffffffffffffu);
+}
+
+TEST(LexerTest, IdentifiersIgnoreCaseAndKeywordsAreKnown) {
+  Interner interner;
+  std::vector<Token> tokens = Tokens("Count COUNT count BEGIN begin", interner);
+  ASSERT_EQ(tokens.size(), 5u);
+  EXPECT_EQ(tokens[0].ident, tokens[1].ident);
+  EXPECT_EQ(tokens[1].ident, tokens[2].ident);
+  EXPECT_EQ(tokens[3].ident, static_cast<Ident>(kKwBegin));
+  EXPECT_EQ(tokens[4].ident, static_cast<Ident>(kKwBegin));
+  EXPECT_EQ(tokens[0].text, "Count");
+}
+
+TEST(LexerTest, CommentsAreSkippedAndRowsCounted) {
+  Interner interner;
+  std::vector<Token> tokens =
+      Tokens("a // line\r\n{ brace\r\n comment } b (* star\r\n *) c\rd\ne", interner);
+  ASSERT_EQ(tokens.size(), 5u);
+  EXPECT_EQ(tokens[0].row, 1);
+  EXPECT_EQ(tokens[1].row, 3);
+  EXPECT_EQ(tokens[1].col, 12);
+  EXPECT_EQ(tokens[2].row, 4);
+  EXPECT_EQ(tokens[2].col, 5);
+  EXPECT_EQ(tokens[3].row, 5);  // a lone CR ends a row
+  EXPECT_EQ(tokens[4].row, 6);
+}
+
+TEST(LexerTest, MalformedInputIsAnError) {
+  for (const char* source : {"'open", "'line\r\nbreak'", "{ never closed", "#", "$", "a ? b"}) {
+    Interner interner;
+    EXPECT_THROW(Tokens(source, interner), CompileError) << source;
+  }
+}
+
+}  // namespace
+}  // namespace qorsv::script::compiler_internal

@@ -1,0 +1,37 @@
+// Compiling and running small test scripts: the natives print(s: string) and printi(i: Int64)
+// collect output lines; the result says how far the script got.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "scriptengine/engine.h"
+
+namespace qorsv::script::testing {
+
+struct ScriptRun {
+  bool compiled = false;
+  std::string message;  // the last compiler message, "[Error] (r:c): text"
+  bool loaded = false;
+  TIFException load_error = ErNoError;
+  std::string load_parameter;
+  bool completed = false;  // the main block ran to its end
+  std::string output;      // every printed line followed by "\n"
+  std::string error;       // the runtime error message when the main block stopped
+};
+
+struct ScriptOptions {
+  bool main_block_optional = true;
+  uint64_t step_limit = 0;
+  // Extra declarations and registrations.
+  std::vector<std::string> declarations;
+  std::function<void(TPSExec&)> register_natives;
+};
+
+ScriptRun RunScript(const std::string& text, const ScriptOptions& options = {});
+
+// The first compiler message of `text`, or "" when it compiles.
+std::string CompileMessage(const std::string& text, bool main_block_optional = true);
+
+}  // namespace qorsv::script::testing
