@@ -29,6 +29,11 @@ int CompareStrings(const void* a, const void* b) {
   return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
+// The cell an operand names: >= 0 in the frame, < 0 a global.
+inline Cell* CellAt(int32_t operand, Cell* fp, Cell* globals) {
+  return operand >= 0 ? fp + operand : globals + ~operand;
+}
+
 bool SameString(const void* a, const void* b) {
   if (a == b) return true;
   return Heap::View(a) == Heap::View(b);
@@ -65,7 +70,7 @@ void Machine::Interpret() {
 #undef QORSV_LABEL
   };
 
-#define R(n) (ip[n] >= 0 ? fp + ip[n] : globals + ~ip[n])
+#define R(n) CellAt(ip[n], fp, globals)
 #define NEXT(words) \
   ip += (words);    \
   goto* kLabels[*ip]
@@ -405,8 +410,8 @@ L_kConcat : {
     if (!x.empty() || !y.empty()) {
       joined = heap.NewString(static_cast<int64_t>(x.size() + y.size()),
                               static_cast<int64_t>(x.size() + y.size()));
-      std::memcpy(joined->data(), x.data(), x.size());
-      std::memcpy(joined->data() + x.size(), y.data(), y.size());
+      if (!x.empty()) std::memcpy(joined->data(), x.data(), x.size());
+      if (!y.empty()) std::memcpy(joined->data() + x.size(), y.data(), y.size());
     }
     void* old = d->p;
     d->p = joined;

@@ -1,0 +1,190 @@
+// TPSExec: loading, binding natives, calling routines by name and the failures of each step.
+#include "scriptengine/exec.h"
+
+#include <gtest/gtest.h>
+
+#include "scriptengine/compiler.h"
+
+namespace qorsv::script {
+namespace {
+
+// Compiles `text` with the extra native declarations; the image is empty on failure.
+std::string Compile(const std::string& text, std::vector<std::string> natives = {}) {
+  TPSPascalCompiler compiler;
+  compiler.MainBlockOptional = true;
+  compiler.DeclareUnit = [&](TPSPascalCompiler& c, const std::string&) {
+    for (const std::string& native : natives) c.DeclareNative(native);
+    return true;
+  };
+  EXPECT_TRUE(compiler.Compile(text)) << (compiler.MessageCount() ? compiler.MessageText(0) : "");
+  return compiler.ProgramImage();
+}
+
+const char kRoutines[] =
+    "var log: string; counter: Word;\r\n"
+    "procedure NoArgs; begin log := log + 'n'; end;\r\n"
+    "procedure SetUsers(count: Word); begin counter := count; end;\r\n"
+    "procedure Traffic(gb, mb, kb, bytes: LongWord); begin log := log + IntToStr(gb + mb + kb + bytes); end;\r\n"
+    "procedure SetIp(ip: string); begin log := log + ip; end;\r\n"
+    "function Count: Integer; begin Result := counter * 2; end;\r\n"
+    "function Name(i: Integer): string; begin Result := 'c' + IntToStr(i); end;\r\n"
+    "function Divide(a, b: Integer): Integer; begin Result := a div b; end;\r\n"
+    "function Parse(s: string): Integer; begin Result := StrToInt(s); end;\r\n"
+    "procedure Fail; begin RaiseException(erCustomError, 'custom text'); end;\r\n";
+
+TEST(ExecTest, CallsRoutinesByNameWithCallValues) {
+  TPSExec exec;
+  ASSERT_TRUE(exec.Load(Compile(kRoutines)));
+  EXPECT_TRUE(exec.CallProcedure("noargs").IsNone());
+  exec.CallProcedure("NOARGS");
+  exec.CallProcedure("SetUsers", {CallValue::Word(21)});
+  exec.CallProcedure("traffic", {CallValue::LongWord(2000000000u), CallValue::LongWord(1),
+                                 CallValue::LongWord(2), CallValue::LongWord(3)});
+  exec.CallProcedure("SetIp", {CallValue::Text("127.0.0.1")});
+  EXPECT_EQ(exec.CallProcedure("Count").ToInt32(), 42);
+  EXPECT_EQ(exec.CallProcedure("Name", {CallValue::Integer(7)}).ToText(), "c7");
+  EXPECT_EQ(exec.GetVariable("LOG").ToText(), "nn2000000006127.0.0.1");
+  EXPECT_EQ(exec.GetVariable("counter").ToInt32(), 21);
+}
+
+TEST(ExecTest, CallFailuresCarryTheirMessages) {
+  TPSExec exec;
+  ASSERT_TRUE(exec.Load(Compile(kRoutines)));
+  struct Case {
+    const char* name;
+    std::vector<CallValue> args;
+    const char* message;
+  } cases[] = {
+      {"Missing", {}, "Unknown procedure"},
+      {"NoArgs", {CallValue::Integer(1)}, "Too many parameters"},
+      {"Traffic", {CallValue::LongWord(1)}, "Not enough parameters"},
+      {"SetUsers", {CallValue::Text("many")}, "Invalid parameter"},
+      {"SetUsers", {CallValue::Integer(70000)}, "Invalid parameter"},
+      {"SetUsers", {CallValue::Integer(-1)}, "Invalid parameter"},
+      {"SetUsers", {CallValue()}, "Invalid parameter"},
+      {"Divide", {CallValue::Integer(1), CallValue::Integer(0)}, "divide by Zero"},
+      {"Parse", {CallValue::Text("12a")}, "'12a' is not a valid integer value"},
+      {"Fail", {}, "custom text"},
+  };
+  for (const Case& c : cases) {
+    try {
+      exec.CallProcedure(c.name, c.args);
+      ADD_FAILURE() << c.name << " did not fail";
+    } catch (const ScriptEngineError& error) {
+      EXPECT_EQ(std::string(error.what()), c.message) << c.name;
+    }
+  }
+  // The runtime stays usable after failed calls.
+  EXPECT_EQ(exec.CallProcedure("Divide", {CallValue::Integer(9), CallValue::Integer(3)}).ToInt32(), 3);
+  EXPECT_EQ(exec.CallProcedure("SetUsers", {CallValue::Text("12")}).kind(), CallValue::Kind::kNone);
+}
+
+TEST(ExecTest, RunMainBlockReportsRuntimeErrorsWithoutThrowing) {
+  TPSExec exec;
+  ASSERT_TRUE(exec.Load(Compile("var a: Integer; begin a := 0; a := 5 div a; end.")));
+  EXPECT_FALSE(exec.RunMainBlock());
+  EXPECT_EQ(exec.LastError(), ErDivideByZero);
+  EXPECT_EQ(exec.LastErrorMessage(), "divide by Zero");
+
+  TPSExec empty;
+  ASSERT_TRUE(empty.Load(Compile("procedure OnlyDeclarations; begin end;")));
+  EXPECT_TRUE(empty.RunMainBlock());
+}
+
+TEST(ExecTest, LoadBindsOnlyTheNativesTheScriptCalls) {
+  std::vector<std::string> natives = {"procedure Used(s: string);", "procedure Unused;"};
+  std::string calls = Compile("begin Used('x'); end.", natives);
+  std::string ignores = Compile("begin end.", natives);
+
+  TPSExec missing;
+  EXPECT_FALSE(missing.Load(calls));
+  EXPECT_EQ(missing.LastError(), erCannotImport);
+  EXPECT_EQ(missing.LastErrorParameter(), "USED");
+  EXPECT_EQ(ExceptionToString(missing.LastError(), missing.LastErrorParameter()), "Cannot Import USED");
+
+  TPSExec fine;
+  EXPECT_TRUE(fine.Load(ignores));
+
+  std::string got;
+  TPSExec bound;
+  bound.RegisterNative("USED", [&](NativeCall&) { got = "first"; });
+  bound.RegisterNative("USED", [&](NativeCall& call) { got = "second " + call.Str(0); });
+  ASSERT_TRUE(bound.Load(calls));
+  EXPECT_TRUE(bound.RunMainBlock());
+  EXPECT_EQ(got, "second x");
+}
+
+TEST(ExecTest, HostRegistrationsReplaceStandardRoutines) {
+  TPSExec exec;
+  exec.RegisterNative("UPPERCASE", [](NativeCall& call) { call.ReturnStr("host:" + call.Str(0)); });
+  ASSERT_TRUE(exec.Load(Compile("var s: string; begin s := UpperCase('a'); end.")));
+  EXPECT_TRUE(exec.RunMainBlock());
+  EXPECT_EQ(exec.GetVariable("s").ToText(), "host:a");
+}
+
+TEST(ExecTest, NativesSeeTheHostContextAndVarParameters) {
+  int context = 7;
+  TPSExec exec;
+  exec.SetHostContext(&context);
+  exec.RegisterNative("PROBE", [](NativeCall& call) {
+    EXPECT_EQ(*static_cast<int*>(call.HostContext()), 7);
+    EXPECT_EQ(call.ArgCount(), 4);
+    EXPECT_EQ(call.Str(0), "ab");  // a PChar stops at its first NUL
+    call.SetVarInt(1, 70000);      // wraps into the Word
+    call.SetVarStr(2, "changed");
+    call.SetVarFloat(3, 2.5);
+    call.ReturnBool(true);
+  });
+  ASSERT_TRUE(exec.Load(Compile(
+      "var w: Word; s: string; e: Extended; ok: Boolean; begin s := 'x'; ok := Probe('ab'#0'cd', w, s, e); end.",
+      {"function Probe(p: PChar; var w: Word; var s: string; out e: Extended): Boolean;"})));
+  ASSERT_TRUE(exec.RunMainBlock()) << exec.LastErrorMessage();
+  EXPECT_EQ(exec.GetVariable("w").ToInt32(), 70000 - 65536);
+  EXPECT_EQ(exec.GetVariable("s").ToText(), "changed");
+  EXPECT_DOUBLE_EQ(exec.GetVariable("e").ToFloat(), 2.5);
+  EXPECT_EQ(exec.GetVariable("ok").ToInt32(), 1);
+}
+
+TEST(ExecTest, HostVariablesOfHostClasses) {
+  TPSPascalCompiler compiler;
+  compiler.DeclareUnit = [](TPSPascalCompiler& c, const std::string&) {
+    c.DeclareHostVariable("Application", "TApplication");
+    c.DeclareNative("procedure Mark(b: Boolean);");
+    return true;
+  };
+  ASSERT_TRUE(compiler.Compile("begin Mark(Assigned(Application)); end."));
+  bool marked = false;
+  TPSExec exec;
+  exec.RegisterNative("MARK", [&](NativeCall& call) { marked = call.Bool(0); });
+  ASSERT_TRUE(exec.Load(compiler.ProgramImage()));
+  int application = 0;
+  EXPECT_TRUE(exec.SetVariableObject("APPLICATION", &application));
+  EXPECT_FALSE(exec.SetVariableObject("Nothing", &application));
+  EXPECT_TRUE(exec.RunMainBlock());
+  EXPECT_TRUE(marked);
+}
+
+TEST(ExecTest, ExceptionTextsOfEveryKind) {
+  EXPECT_EQ(ExceptionToString(ErNoError, ""), "No Error");
+  EXPECT_EQ(ExceptionToString(erCannotImport, std::string("LIB\x01tail")), "Cannot Import LIB");
+  EXPECT_EQ(ExceptionToString(erOutOfStackRange, ""), "Out Of Stack Range");
+  EXPECT_EQ(ExceptionToString(ErDivideByZero, ""), "divide by Zero");
+  EXPECT_EQ(ExceptionToString(erException, "x"), "Exception: x");
+  EXPECT_EQ(ExceptionToString(erCustomError, "own"), "own");
+  EXPECT_EQ(ExceptionToString(erNoMainProc, ""), "no Main Proc");
+  EXPECT_EQ(ExceptionToString(erOutofRecordRange, ""), "Out of Record Fields Range");
+  EXPECT_EQ(ExceptionToString(static_cast<TIFException>(99), "x"), "Unknown error");
+}
+
+TEST(ExecTest, CallValueConversions) {
+  EXPECT_EQ(CallValue::LongWord(4294967295u).ToInt32(), -1);
+  EXPECT_EQ(CallValue::Text(" 42").ToInt32(), 42);
+  EXPECT_EQ(CallValue::Word(7).ToText(), "7");
+  EXPECT_EQ(CallValue::Boolean(true).ToText(), "True");
+  EXPECT_EQ(CallValue::Float(2.5).ToText(), "2.5");
+  EXPECT_EQ(CallValue().ToText(), "");
+  EXPECT_THROW(CallValue::Text("abc").ToInt32(), ScriptEngineError);
+}
+
+}  // namespace
+}  // namespace qorsv::script

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# A scripted page on qorsv against the same page in PHP on nginx with php-fpm, in the same run,
+# and where the time of one page block goes.
+#
+#   QORSV_BUILD=<release build dir> tools/bench/pages/run.sh
+#
+# The page is about ten lines of HTML around one script block that echoes a query parameter.
+# wrk sends a new connection per request ("Connection: close") to each server in turn; the
+# script prints requests per second, the 99th percentile latency and the ratio qorsv / PHP
+# (target: 1.0 or more). Then page_bench splits one run of the block into the runner's stages.
+# Exit status 1 when a server fails to start or answers wrongly; a missed target is reported,
+# not failed.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+build=${QORSV_BUILD:?"set QORSV_BUILD to a release build directory"}
+build=$(cd "$build" && pwd)
+source "$here/web_bench_lib.sh"
+bench_require wrk nginx curl python3
+
+cmake --build "$build" --target qorsv runtime_files page_bench >/dev/null
+
+start_qorsv "$build"
+cat >"$qorsv_dir/webpage/default/bench.html" <<'EOF'
+<!DOCTYPE html>
+<html>
+<head><title>Greeting</title></head>
+<body>
+<h1>Greeting</h1>
+<p>
+<%qor%>onload
+begin
+  echo('Hello, ' + htmlencode(getparam('name')) + '!');
+end.
+</%qor%>
+</p>
+<p>Served by a script.</p>
+</body>
+</html>
+EOF
+sed -i 's/$/\r/' "$qorsv_dir/webpage/default/bench.html"
+
+mkdir -p "$bench_tmp/php"
+cat >"$bench_tmp/php/bench.php" <<'EOF'
+<!DOCTYPE html>
+<html>
+<head><title>Greeting</title></head>
+<body>
+<h1>Greeting</h1>
+<p>
+<?php echo 'Hello, ' . htmlspecialchars($_GET['name'] ?? '') . '!'; ?>
+
+</p>
+<p>Served by a script.</p>
+</body>
+</html>
+EOF
+start_php "$bench_tmp/php"
+
+qorsv_url="http://127.0.0.1:$qorsv_port/bench.html?name=bench%3Cmark%3E"
+php_url="http://127.0.0.1:$php_port/bench.php?name=bench%3Cmark%3E"
+expect_body "$qorsv_url" "Hello, bench&lt;mark&gt;!"
+expect_body "$php_url" "Hello, bench&lt;mark&gt;!"
+
+echo "scripted page, new connection per request, $bench_connections connections, ${bench_seconds} s"
+measure "$qorsv_url"
+q_rps=$rps q_p99=$p99
+measure "$php_url"
+p_rps=$rps p_p99=$p99
+report "qorsv (page block)" "$q_rps" "$q_p99" "PHP (nginx + php-fpm)" "$p_rps" "$p_p99"
+
+echo
+sed -n '/^<%qor%>/,/^<\/%qor%>/p' "$qorsv_dir/webpage/default/bench.html" | sed '1d;$d' \
+  >"$bench_tmp/block.qor"
+"$build/bench/page_bench" "$build/run" "$bench_tmp/block.qor" 200 "name=bench<mark>"
