@@ -186,6 +186,11 @@ TEST(CodegenTest, Routines) {
        "procedure P(s: string); begin s[1] := 'X'; print(s); end; var t: string; begin t := 'abc'; "
        "P(t); print(t); end.",
        "Xbc\nabc\n"},
+      {"script routines hide standard ones and natives",
+       "function Trim(s: string): string; begin Result := '<' + s + '>'; end;\n"
+       "procedure print(s: string); begin printi(Length(s)); end;\n"
+       "begin print(Trim(' a ')); end.",
+       "5\n"},
       {"default parameter",
        "function F(a: Integer; b: Integer = 5): Integer; begin Result := a + b; end; begin "
        "printi(F(1)); printi(F(1, 1)); end.",
