@@ -205,6 +205,9 @@ TEST(CodegenTest, RecordsAndArrays) {
        "begin a.x := 1; a.s := 'a'; b := a; b.x := 2; b.s := b.s + 'b'; printi(a.x); print(a.s); "
        "print(b.s); end.",
        "1\na\nab\n"},
+      {"index far outside the bounds",
+       "var a: array[1..3] of Integer; i: Int64; begin i := -9223372036854775807 - 1; try printi(a[i]); except print('range'); end; end.",
+       "range\n"},
       {"static arrays with bounds",
        "var a: array[5..7] of Integer; i: Integer; begin for i := 5 to 7 do a[i] := i * i; "
        "printi(a[6]); printi(Low(a)); printi(High(a)); end.",
