@@ -150,7 +150,7 @@ void ReplaceFile(const std::string& path, const std::string& text) {
     TruncateAndWrite(path, text);  // a link or device keeps its identity
     return;
   }
-  std::string temp_path = path + ".XXXXXX";
+  std::string temp_path = path + "." + std::string(6, 'X');  // mkstemp template
   int fd = mkstemp(temp_path.data());
   if (fd < 0) {
     TruncateAndWrite(path, text);

@@ -90,30 +90,48 @@ Span<T> MakeSpan(Arena& arena, const std::vector<T>& items) {
 // ---- Expressions ----
 
 enum class ExprKind : uint8_t {
-  kIntLit,     // value; type set by the parser to Integer/Int64, or by folding
+  kIntLit,  // value; type set by the parser to Integer/Int64, or by folding
   kFloatLit,
-  kStrLit,     // also Char constants (type Char when of length 1 and so typed)
+  kStrLit,  // also Char constants (type Char when of length 1 and so typed)
   kNil,
-  kName,       // an identifier; resolved by the checker to a variable, routine, type...
-  kCall,       // callee(args) or a bare routine name resolved to a call
-  kIndex,      // base[i, j]
-  kField,      // base.name
+  kName,   // an identifier; resolved by the checker to a variable, routine, type...
+  kCall,   // callee(args) or a bare routine name resolved to a call
+  kIndex,  // base[i, j]
+  kField,  // base.name
   kUnary,
   kBinary,
-  kSet,        // [a, b..c]
-  kConvert,    // implicit or explicit conversion, made by the checker
-  kVar,        // a variable (made by the checker from kName)
-  kRoutineRef, // a routine name used where no call is possible (checker)
-  kTypeRef,    // a type name (casts, SizeOf)
-  kSetConst,   // a folded set constant (checker)
-  kArrayCons,  // [a, b, c] passed to an open array parameter (checker)
+  kSet,         // [a, b..c]
+  kConvert,     // implicit or explicit conversion, made by the checker
+  kVar,         // a variable (made by the checker from kName)
+  kRoutineRef,  // a routine name used where no call is possible (checker)
+  kTypeRef,     // a type name (casts, SizeOf)
+  kSetConst,    // a folded set constant (checker)
+  kArrayCons,   // [a, b, c] passed to an open array parameter (checker)
 };
 
 enum class Op : uint8_t {
   kNone,
-  kAdd, kSub, kMul, kDivide, kIntDiv, kMod, kAnd, kOr, kXor, kShl, kShr,
-  kEq, kNe, kLt, kGt, kLe, kGe, kIn,
-  kNeg, kPos, kNot,
+  kAdd,
+  kSub,
+  kMul,
+  kDivide,
+  kIntDiv,
+  kMod,
+  kAnd,
+  kOr,
+  kXor,
+  kShl,
+  kShr,
+  kEq,
+  kNe,
+  kLt,
+  kGt,
+  kLe,
+  kGe,
+  kIn,
+  kNeg,
+  kPos,
+  kNot,
 };
 
 struct Expr {
@@ -123,9 +141,15 @@ struct Expr {
   const Type* type = nullptr;  // set by the checker (literals: by the parser)
 };
 
-struct IntLit : Expr { int64_t value; };
-struct FloatLit : Expr { double value; };
-struct StrLit : Expr { std::string_view value; };
+struct IntLit : Expr {
+  int64_t value;
+};
+struct FloatLit : Expr {
+  double value;
+};
+struct StrLit : Expr {
+  std::string_view value;
+};
 struct NameExpr : Expr {
   Ident ident;
   std::string_view spelling;
@@ -148,7 +172,9 @@ struct FieldExpr : Expr {
   std::string_view spelling;
   const Field* field = nullptr;  // checker
 };
-struct UnaryExpr : Expr { Expr* operand; };
+struct UnaryExpr : Expr {
+  Expr* operand;
+};
 struct BinaryExpr : Expr {
   Expr* left;
   Expr* right;
@@ -157,9 +183,11 @@ struct SetElement {
   Expr* low;
   Expr* high;  // nullptr for a single element
 };
-struct SetExpr : Expr { Span<SetElement> elements; };
+struct SetExpr : Expr {
+  Span<SetElement> elements;
+};
 enum class Conv : uint8_t {
-  kIntToInt,      // re-wrap into the target's storage class
+  kIntToInt,  // re-wrap into the target's storage class
   kIntToFloat,
   kFloatToFloat,  // rounding into Single
   kCharToString,
@@ -168,17 +196,27 @@ enum class Conv : uint8_t {
   kToVariant,
   kFromVariant,
   kStaticToOpenArray,
-  kNone,          // retype only (enum/ordinal casts of the same storage)
+  kNone,  // retype only (enum/ordinal casts of the same storage)
 };
 struct ConvertExpr : Expr {
   Expr* operand;
   Conv conv;
 };
-struct VarExpr : Expr { const Symbol* symbol; };
-struct RoutineRefExpr : Expr { const Routine* routine; };
-struct TypeRefExpr : Expr { const Type* named; };
-struct SetConstExpr : Expr { uint64_t bits[4]; };
-struct ArrayConsExpr : Expr { Span<Expr*> elements; };
+struct VarExpr : Expr {
+  const Symbol* symbol;
+};
+struct RoutineRefExpr : Expr {
+  const Routine* routine;
+};
+struct TypeRefExpr : Expr {
+  const Type* named;
+};
+struct SetConstExpr : Expr {
+  uint64_t bits[4];
+};
+struct ArrayConsExpr : Expr {
+  Span<Expr*> elements;
+};
 
 // ---- Types as written ----
 
@@ -210,14 +248,31 @@ struct FieldDecl {
   Span<SourcePos> positions;
   TypeExpr* type;
 };
-struct RecordTypeExpr : TypeExpr { Span<FieldDecl> fields; };
-struct SetTypeExpr : TypeExpr { TypeExpr* element; };
+struct RecordTypeExpr : TypeExpr {
+  Span<FieldDecl> fields;
+};
+struct SetTypeExpr : TypeExpr {
+  TypeExpr* element;
+};
 
 // ---- Statements ----
 
 enum class StmtKind : uint8_t {
-  kEmpty, kAssign, kCall, kCompound, kIf, kCase, kFor, kWhile, kRepeat,
-  kBreak, kContinue, kExit, kWith, kTry, kRaise,
+  kEmpty,
+  kAssign,
+  kCall,
+  kCompound,
+  kIf,
+  kCase,
+  kFor,
+  kWhile,
+  kRepeat,
+  kBreak,
+  kContinue,
+  kExit,
+  kWith,
+  kTry,
+  kRaise,
 };
 
 struct Stmt {
@@ -228,8 +283,12 @@ struct AssignStmt : Stmt {
   Expr* target;
   Expr* value;
 };
-struct CallStmt : Stmt { Expr* call; };
-struct CompoundStmt : Stmt { Span<Stmt*> body; };
+struct CallStmt : Stmt {
+  Expr* call;
+};
+struct CompoundStmt : Stmt {
+  Span<Stmt*> body;
+};
 struct IfStmt : Stmt {
   Expr* condition;
   Stmt* then_branch;
@@ -264,7 +323,9 @@ struct RepeatStmt : Stmt {
   Span<Stmt*> body;
   Expr* condition;
 };
-struct ExitStmt : Stmt { Expr* value; };
+struct ExitStmt : Stmt {
+  Expr* value;
+};
 struct WithStmt : Stmt {
   Span<Expr*> subjects;
   Stmt* body;
@@ -278,7 +339,9 @@ struct TryStmt : Stmt {
   bool has_except;
   bool has_finally;
 };
-struct RaiseStmt : Stmt { Expr* exception; };
+struct RaiseStmt : Stmt {
+  Expr* exception;
+};
 
 // ---- Declarations ----
 
@@ -327,7 +390,7 @@ struct RoutineDecl : Decl {
   bool is_external;
   std::string_view external_text;
   SourcePos external_pos;
-  Span<Decl*> locals;   // local declarations and nested routines, in order
+  Span<Decl*> locals;  // local declarations and nested routines, in order
   Span<Stmt*> body;
   bool has_body;
   SourcePos end_pos;

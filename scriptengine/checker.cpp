@@ -114,25 +114,33 @@ void Checker::DeclareBuiltins() {
     constant(exception_names[i], types_.tif_exception_type, static_cast<int64_t>(i));
   }
   const std::pair<const char*, int> var_types[] = {
-      {"varEmpty", 0},     {"varNull", 1},      {"varSmallint", 2}, {"varInteger", 3},
-      {"varSingle", 4},    {"varDouble", 5},    {"varCurrency", 6}, {"varDate", 7},
-      {"varOleStr", 8},    {"varDispatch", 9},  {"varError", 10},   {"varBoolean", 11},
+      {"varEmpty", 0},     {"varNull", 1},      {"varSmallint", 2},  {"varInteger", 3},
+      {"varSingle", 4},    {"varDouble", 5},    {"varCurrency", 6},  {"varDate", 7},
+      {"varOleStr", 8},    {"varDispatch", 9},  {"varError", 10},    {"varBoolean", 11},
       {"varVariant", 12},  {"varUnknown", 13},  {"varShortInt", 16}, {"varByte", 17},
-      {"varWord", 18},     {"varLongWord", 19}, {"varInt64", 20},   {"varString", 0x100},
+      {"varWord", 18},     {"varLongWord", 19}, {"varInt64", 20},    {"varString", 0x100},
       {"varArray", 0x2000}};
   for (const auto& [name, value] : var_types) constant(name, types_.tvar_type_type, value);
 
-  const std::pair<const char*, Builtin> builtins[] = {
-      {"Length", Builtin::kLength},       {"SetLength", Builtin::kSetLength},
-      {"High", Builtin::kHigh},           {"Low", Builtin::kLow},
-      {"Inc", Builtin::kInc},             {"Dec", Builtin::kDec},
-      {"Ord", Builtin::kOrd},             {"Chr", Builtin::kChr},
-      {"Succ", Builtin::kSucc},           {"Pred", Builtin::kPred},
-      {"Odd", Builtin::kOdd},             {"SizeOf", Builtin::kSizeOf},
-      {"Assigned", Builtin::kAssigned},   {"GetArrayLength", Builtin::kGetArrayLength},
-      {"SetArrayLength", Builtin::kSetArrayLength}, {"Include", Builtin::kInclude},
-      {"Exclude", Builtin::kExclude},     {"Abs", Builtin::kAbs},
-      {"Sqr", Builtin::kSqr}};
+  const std::pair<const char*, Builtin> builtins[] = {{"Length", Builtin::kLength},
+                                                      {"SetLength", Builtin::kSetLength},
+                                                      {"High", Builtin::kHigh},
+                                                      {"Low", Builtin::kLow},
+                                                      {"Inc", Builtin::kInc},
+                                                      {"Dec", Builtin::kDec},
+                                                      {"Ord", Builtin::kOrd},
+                                                      {"Chr", Builtin::kChr},
+                                                      {"Succ", Builtin::kSucc},
+                                                      {"Pred", Builtin::kPred},
+                                                      {"Odd", Builtin::kOdd},
+                                                      {"SizeOf", Builtin::kSizeOf},
+                                                      {"Assigned", Builtin::kAssigned},
+                                                      {"GetArrayLength", Builtin::kGetArrayLength},
+                                                      {"SetArrayLength", Builtin::kSetArrayLength},
+                                                      {"Include", Builtin::kInclude},
+                                                      {"Exclude", Builtin::kExclude},
+                                                      {"Abs", Builtin::kAbs},
+                                                      {"Sqr", Builtin::kSqr}};
   for (const auto& [name, builtin] : builtins) {
     Symbol* symbol = NewSymbol(SymbolKind::kBuiltin, interner_.InternAnyCase(name), name);
     symbol->builtin = builtin;
@@ -186,11 +194,21 @@ void Checker::DeclareHostVariable(const std::string& name, const std::string& cl
 void Checker::CheckDecls(const std::vector<Decl*>& decls) {
   for (Decl* decl : decls) {
     switch (decl->kind) {
-      case DeclKind::kConst: DeclareConst(static_cast<ConstDecl*>(decl)); break;
-      case DeclKind::kType: DeclareType(static_cast<TypeDecl*>(decl)); break;
-      case DeclKind::kVar: DeclareVar(static_cast<VarDecl*>(decl)); break;
-      case DeclKind::kUses: DeclareUses(static_cast<UsesDecl*>(decl)); break;
-      case DeclKind::kRoutine: DeclareRoutine(static_cast<RoutineDecl*>(decl)); break;
+      case DeclKind::kConst:
+        DeclareConst(static_cast<ConstDecl*>(decl));
+        break;
+      case DeclKind::kType:
+        DeclareType(static_cast<TypeDecl*>(decl));
+        break;
+      case DeclKind::kVar:
+        DeclareVar(static_cast<VarDecl*>(decl));
+        break;
+      case DeclKind::kUses:
+        DeclareUses(static_cast<UsesDecl*>(decl));
+        break;
+      case DeclKind::kRoutine:
+        DeclareRoutine(static_cast<RoutineDecl*>(decl));
+        break;
     }
   }
 }
@@ -235,7 +253,7 @@ void Checker::DeclareVar(VarDecl* decl) {
     symbol->type = type;
     if (routine_ == nullptr) {
       symbol->level = 0;
-      if (static_cast<int64_t>(global_cells_) + type->cells > kMaxTypeCells * 4) {
+      if (static_cast<int64_t>(global_cells_) + type->cells > kMaxTypeCells) {
         Fail(decl->positions[i], "Too many global variables");
       }
       symbol->offset = global_cells_;
@@ -322,7 +340,8 @@ void Checker::DeclareRoutine(RoutineDecl* decl) {
     Routine* declared = existing->second->routine;
     if (!decl->params.empty() || decl->is_function) {
       if (!SameSignature(*declared, *routine)) {
-        Fail(decl->pos, "Declaration of '" + routine->display + "' differs from previous declaration");
+        Fail(decl->pos,
+             "Declaration of '" + routine->display + "' differs from previous declaration");
       }
     }
     declared->forward = false;

@@ -69,7 +69,7 @@ class Checker {
  private:
   struct Scope {
     std::unordered_map<Ident, Symbol*> names;
-    Routine* routine = nullptr;  // nullptr: the global scope
+    Routine* routine = nullptr;         // nullptr: the global scope
     const Type* with_record = nullptr;  // a `with` scope: the record's fields
     Expr* with_subject = nullptr;       // the checked subject expression
     Scope* parent = nullptr;

@@ -11,27 +11,38 @@ int64_t ByteSize(const Type* type) {
     case TypeKind::kEnum:
       switch (type->int_class) {
         case IntClass::kS8:
-        case IntClass::kU8: return 1;
+        case IntClass::kU8:
+          return 1;
         case IntClass::kS16:
-        case IntClass::kU16: return 2;
+        case IntClass::kU16:
+          return 2;
         case IntClass::kS32:
-        case IntClass::kU32: return 4;
-        case IntClass::kS64: return 8;
+        case IntClass::kU32:
+          return 4;
+        case IntClass::kS64:
+          return 8;
       }
       return 4;
     case TypeKind::kBoolean:
-    case TypeKind::kChar: return 1;
+    case TypeKind::kChar:
+      return 1;
     case TypeKind::kFloat:
-      return type->float_class == FloatClass::kSingle ? 4 : type->float_class == FloatClass::kExtended ? 10 : 8;
-    case TypeKind::kVariant: return 16;
-    case TypeKind::kSet: return 32;
-    case TypeKind::kStaticArray: return type->Count() * ByteSize(type->element);
+      return type->float_class == FloatClass::kSingle     ? 4
+             : type->float_class == FloatClass::kExtended ? 10
+                                                          : 8;
+    case TypeKind::kVariant:
+      return 16;
+    case TypeKind::kSet:
+      return 32;
+    case TypeKind::kStaticArray:
+      return type->Count() * ByteSize(type->element);
     case TypeKind::kRecord: {
       int64_t size = 0;
       for (const Field& field : type->fields) size += ByteSize(field.type);
       return size;
     }
-    default: return 4;
+    default:
+      return 4;
   }
 }
 
@@ -60,7 +71,8 @@ Expr* Checker::CheckBuiltin(CallExpr* call, Builtin builtin) {
       arg(0) = CheckExpr(arg(0));
       const Type* type = arg(0)->type;
       if (arg(0)->kind == ExprKind::kStrLit) {
-        return make_int(static_cast<int64_t>(static_cast<StrLit*>(arg(0))->value.size()), types_.integer_type);
+        return make_int(static_cast<int64_t>(static_cast<StrLit*>(arg(0))->value.size()),
+                        types_.integer_type);
       }
       if (type->kind == TypeKind::kChar) return make_int(1, types_.integer_type);
       if (type->kind == TypeKind::kStaticArray) return make_int(type->Count(), types_.integer_type);
@@ -87,8 +99,9 @@ Expr* Checker::CheckBuiltin(CallExpr* call, Builtin builtin) {
     case Builtin::kLow: {
       arg_count(1, 1);
       arg(0) = CheckExpr(arg(0));
-      const Type* type = arg(0)->kind == ExprKind::kTypeRef ? static_cast<TypeRefExpr*>(arg(0))->named
-                                                           : arg(0)->type;
+      const Type* type = arg(0)->kind == ExprKind::kTypeRef
+                             ? static_cast<TypeRefExpr*>(arg(0))->named
+                             : arg(0)->type;
       bool high = builtin == Builtin::kHigh;
       if (type->IsOrdinal()) return make_int(high ? type->high : type->low, type);
       if (type->kind == TypeKind::kStaticArray) {
@@ -127,14 +140,16 @@ Expr* Checker::CheckBuiltin(CallExpr* call, Builtin builtin) {
       const Type* result = type->int_class == IntClass::kS64   ? types_.int64_type
                            : type->int_class == IntClass::kU32 ? types_.cardinal_type
                                                                : types_.integer_type;
-      if (arg(0)->kind == ExprKind::kIntLit) return make_int(static_cast<IntLit*>(arg(0))->value, result);
+      if (arg(0)->kind == ExprKind::kIntLit)
+        return make_int(static_cast<IntLit*>(arg(0))->value, result);
       return MakeConvert(arg(0), result, Conv::kNone);
     }
     case Builtin::kChr: {
       arg_count(1, 1);
       arg(0) = CheckExpr(arg(0));
       if (arg(0)->type->kind != TypeKind::kInteger) TypeMismatch(arg(0)->pos);
-      if (arg(0)->kind == ExprKind::kIntLit) return make_int(static_cast<IntLit*>(arg(0))->value, types_.char_type);
+      if (arg(0)->kind == ExprKind::kIntLit)
+        return make_int(static_cast<IntLit*>(arg(0))->value, types_.char_type);
       return MakeConvert(arg(0), types_.char_type, Conv::kIntToInt);
     }
     case Builtin::kSucc:
@@ -144,7 +159,8 @@ Expr* Checker::CheckBuiltin(CallExpr* call, Builtin builtin) {
       const Type* type = arg(0)->type;
       if (!type->IsOrdinal()) TypeMismatch(arg(0)->pos);
       int64_t step = builtin == Builtin::kSucc ? 1 : -1;
-      if (arg(0)->kind == ExprKind::kIntLit) return make_int(static_cast<IntLit*>(arg(0))->value + step, type);
+      if (arg(0)->kind == ExprKind::kIntLit)
+        return make_int(static_cast<IntLit*>(arg(0))->value + step, type);
       call->type = type;
       return call;
     }
@@ -161,8 +177,9 @@ Expr* Checker::CheckBuiltin(CallExpr* call, Builtin builtin) {
     case Builtin::kSizeOf: {
       arg_count(1, 1);
       arg(0) = CheckExpr(arg(0));
-      const Type* type = arg(0)->kind == ExprKind::kTypeRef ? static_cast<TypeRefExpr*>(arg(0))->named
-                                                           : arg(0)->type;
+      const Type* type = arg(0)->kind == ExprKind::kTypeRef
+                             ? static_cast<TypeRefExpr*>(arg(0))->named
+                             : arg(0)->type;
       return make_int(ByteSize(type), types_.integer_type);
     }
     case Builtin::kAssigned: {
@@ -210,7 +227,8 @@ Expr* Checker::CheckBuiltin(CallExpr* call, Builtin builtin) {
       }
       return call;
     }
-    case Builtin::kCount: break;
+    case Builtin::kCount:
+      break;
   }
   Fail(pos, "Syntax error");
 }

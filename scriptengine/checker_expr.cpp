@@ -8,10 +8,13 @@ Expr* Checker::CheckExpr(Expr* expr) {
   switch (expr->kind) {
     case ExprKind::kIntLit: {
       int64_t value = static_cast<IntLit*>(expr)->value;
-      expr->type = value >= INT32_MIN && value <= INT32_MAX ? types_.integer_type : types_.int64_type;
+      expr->type =
+          value >= INT32_MIN && value <= INT32_MAX ? types_.integer_type : types_.int64_type;
       return expr;
     }
-    case ExprKind::kFloatLit: expr->type = types_.extended_type; return expr;
+    case ExprKind::kFloatLit:
+      expr->type = types_.extended_type;
+      return expr;
     case ExprKind::kStrLit: {
       auto* literal = static_cast<StrLit*>(expr);
       if (literal->value.size() == 1) {
@@ -25,15 +28,25 @@ Expr* Checker::CheckExpr(Expr* expr) {
       expr->type = types_.string_type;
       return expr;
     }
-    case ExprKind::kNil: expr->type = types_.nil_type; return expr;
-    case ExprKind::kName: return CheckName(static_cast<NameExpr*>(expr));
-    case ExprKind::kCall: return CheckCall(static_cast<CallExpr*>(expr));
-    case ExprKind::kIndex: return CheckIndex(static_cast<IndexExpr*>(expr));
-    case ExprKind::kField: return CheckField(static_cast<FieldExpr*>(expr));
-    case ExprKind::kUnary: return CheckUnary(static_cast<UnaryExpr*>(expr));
-    case ExprKind::kBinary: return CheckBinary(static_cast<BinaryExpr*>(expr));
-    case ExprKind::kSet: return CheckSet(static_cast<SetExpr*>(expr), nullptr);
-    default: return expr;
+    case ExprKind::kNil:
+      expr->type = types_.nil_type;
+      return expr;
+    case ExprKind::kName:
+      return CheckName(static_cast<NameExpr*>(expr));
+    case ExprKind::kCall:
+      return CheckCall(static_cast<CallExpr*>(expr));
+    case ExprKind::kIndex:
+      return CheckIndex(static_cast<IndexExpr*>(expr));
+    case ExprKind::kField:
+      return CheckField(static_cast<FieldExpr*>(expr));
+    case ExprKind::kUnary:
+      return CheckUnary(static_cast<UnaryExpr*>(expr));
+    case ExprKind::kBinary:
+      return CheckBinary(static_cast<BinaryExpr*>(expr));
+    case ExprKind::kSet:
+      return CheckSet(static_cast<SetExpr*>(expr), nullptr);
+    default:
+      return expr;
   }
 }
 
@@ -72,7 +85,8 @@ Expr* Checker::CheckName(NameExpr* name) {
       variable->type = symbol->type;
       return variable;
     }
-    case SymbolKind::kConst: return ConstToExpr(symbol->value, name->pos);
+    case SymbolKind::kConst:
+      return ConstToExpr(symbol->value, name->pos);
     case SymbolKind::kType: {
       auto* type_ref = arena_.New<TypeRefExpr>();
       type_ref->kind = ExprKind::kTypeRef;
@@ -106,12 +120,15 @@ Expr* Checker::CheckCall(CallExpr* call) {
     Fail(name->pos, "Unknown identifier '" + Spell(name->spelling, name->ident) + "'");
   }
   switch (symbol->kind) {
-    case SymbolKind::kRoutine: return CheckRoutineCall(call, symbol->routine);
-    case SymbolKind::kBuiltin: return CheckBuiltin(call, symbol->builtin);
+    case SymbolKind::kRoutine:
+      return CheckRoutineCall(call, symbol->routine);
+    case SymbolKind::kBuiltin:
+      return CheckBuiltin(call, symbol->builtin);
     case SymbolKind::kType:
       if (call->args.size != 1) Fail(call->pos, "Invalid number of parameters");
       return CheckCast(call, symbol->type);
-    default: Fail(call->pos, "Routine expected");
+    default:
+      Fail(call->pos, "Routine expected");
   }
 }
 
@@ -179,13 +196,16 @@ void Checker::CheckArgument(CallExpr* call, size_t index, const ParamInfo& param
 
 bool Checker::IsLValue(const Expr* expr) const {
   switch (expr->kind) {
-    case ExprKind::kVar: return true;
-    case ExprKind::kField: return IsLValue(static_cast<const FieldExpr*>(expr)->base);
+    case ExprKind::kVar:
+      return true;
+    case ExprKind::kField:
+      return IsLValue(static_cast<const FieldExpr*>(expr)->base);
     case ExprKind::kIndex: {
       const Expr* base = static_cast<const IndexExpr*>(expr)->base;
       return base->type->kind == TypeKind::kDynArray || IsLValue(base);
     }
-    default: return false;
+    default:
+      return false;
   }
 }
 
@@ -287,7 +307,8 @@ Expr* Checker::CheckUnary(UnaryExpr* unary) {
         TypeMismatch(unary->pos);
       }
       break;
-    default: TypeMismatch(unary->pos);
+    default:
+      TypeMismatch(unary->pos);
   }
   unary->operand = operand;
   return Fold(unary);
@@ -301,8 +322,10 @@ Expr* Checker::CheckBinary(BinaryExpr* binary) {
     case Op::kGt:
     case Op::kLe:
     case Op::kGe:
-    case Op::kIn: return CheckComparison(binary);
-    default: break;
+    case Op::kIn:
+      return CheckComparison(binary);
+    default:
+      break;
   }
   Expr* left = CheckExpr(binary->left);
   Expr* right = CheckExpr(binary->right);
@@ -456,7 +479,8 @@ Expr* Checker::CheckSet(SetExpr* set, const Type* wanted) {
     if (element.high != nullptr) {
       element.high = Coerce(element.high, element.low->type, raw.high->pos);
     }
-    constant = constant && IsConst(element.low) && (element.high == nullptr || IsConst(element.high));
+    constant =
+        constant && IsConst(element.low) && (element.high == nullptr || IsConst(element.high));
     elements.push_back(element);
   }
   const Type* set_type;

@@ -15,13 +15,20 @@ int Compare(std::string_view a, std::string_view b) {
 
 bool Holds(Op op, int c) {
   switch (op) {
-    case Op::kEq: return c == 0;
-    case Op::kNe: return c != 0;
-    case Op::kLt: return c < 0;
-    case Op::kGt: return c > 0;
-    case Op::kLe: return c <= 0;
-    case Op::kGe: return c >= 0;
-    default: return false;
+    case Op::kEq:
+      return c == 0;
+    case Op::kNe:
+      return c != 0;
+    case Op::kLt:
+      return c < 0;
+    case Op::kGt:
+      return c > 0;
+    case Op::kLe:
+      return c <= 0;
+    case Op::kGe:
+      return c >= 0;
+    default:
+      return false;
   }
 }
 
@@ -33,8 +40,10 @@ bool Checker::IsConst(const Expr* expr) const {
     case ExprKind::kFloatLit:
     case ExprKind::kStrLit:
     case ExprKind::kSetConst:
-    case ExprKind::kNil: return true;
-    default: return false;
+    case ExprKind::kNil:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -88,14 +97,22 @@ ConstValue Checker::EvalConst(Expr* expr, SourcePos pos) {
   ConstValue value;
   value.type = expr->type;
   switch (expr->kind) {
-    case ExprKind::kIntLit: value.int_value = static_cast<IntLit*>(expr)->value; break;
-    case ExprKind::kFloatLit: value.float_value = static_cast<FloatLit*>(expr)->value; break;
-    case ExprKind::kStrLit: value.string_value = std::string(static_cast<StrLit*>(expr)->value); break;
+    case ExprKind::kIntLit:
+      value.int_value = static_cast<IntLit*>(expr)->value;
+      break;
+    case ExprKind::kFloatLit:
+      value.float_value = static_cast<FloatLit*>(expr)->value;
+      break;
+    case ExprKind::kStrLit:
+      value.string_value = std::string(static_cast<StrLit*>(expr)->value);
+      break;
     case ExprKind::kSetConst:
       for (int i = 0; i < 4; ++i) value.set_bits[i] = static_cast<SetConstExpr*>(expr)->bits[i];
       break;
-    case ExprKind::kNil: break;
-    default: Fail(pos, "Constant expression expected");
+    case ExprKind::kNil:
+      break;
+    default:
+      Fail(pos, "Constant expression expected");
   }
   return value;
 }
@@ -144,7 +161,8 @@ Expr* Checker::Fold(Expr* expr) {
       case Conv::kIntToFloat:
         return make_float(static_cast<double>(static_cast<IntLit*>(operand)->value), convert->type);
       case Conv::kFloatToFloat:
-        return make_float(static_cast<float>(static_cast<FloatLit*>(operand)->value), convert->type);
+        return make_float(static_cast<float>(static_cast<FloatLit*>(operand)->value),
+                          convert->type);
       case Conv::kCharToString: {
         char c = static_cast<char>(static_cast<IntLit*>(operand)->value);
         return make_string(std::string_view(&c, 1), convert->type);
@@ -153,7 +171,8 @@ Expr* Checker::Fold(Expr* expr) {
       case Conv::kPCharToString:
         if (operand->kind != ExprKind::kStrLit) return expr;
         return make_string(static_cast<StrLit*>(operand)->value, convert->type);
-      default: return expr;
+      default:
+        return expr;
     }
   }
 
@@ -162,7 +181,8 @@ Expr* Checker::Fold(Expr* expr) {
     Expr* operand = unary->operand;
     if (operand->kind == ExprKind::kIntLit) {
       int64_t v = static_cast<IntLit*>(operand)->value;
-      if (unary->op == Op::kNeg) return make_int(static_cast<int64_t>(0ULL - static_cast<uint64_t>(v)), unary->type);
+      if (unary->op == Op::kNeg)
+        return make_int(static_cast<int64_t>(0ULL - static_cast<uint64_t>(v)), unary->type);
       if (unary->op == Op::kNot) {
         return unary->type->kind == TypeKind::kBoolean ? make_int(v == 0 ? 1 : 0, unary->type)
                                                        : make_int(~v, unary->type);
@@ -184,8 +204,8 @@ Expr* Checker::Fold(Expr* expr) {
   if (op == Op::kIn) {
     if (left->kind != ExprKind::kIntLit || right->kind != ExprKind::kSetConst) return expr;
     int64_t v = static_cast<IntLit*>(left)->value;
-    bool member = v >= 0 && v <= 255 &&
-                  (static_cast<SetConstExpr*>(right)->bits[v >> 6] >> (v & 63)) & 1;
+    bool member =
+        v >= 0 && v <= 255 && (static_cast<SetConstExpr*>(right)->bits[v >> 6] >> (v & 63)) & 1;
     return make_int(member ? 1 : 0, type);
   }
   if (left->kind == ExprKind::kIntLit && right->kind == ExprKind::kIntLit) {
@@ -202,9 +222,12 @@ Expr* Checker::Fold(Expr* expr) {
       return make_int(value, type);
     };
     switch (op) {
-      case Op::kAdd: return widen(static_cast<int64_t>(ua + ub));
-      case Op::kSub: return widen(static_cast<int64_t>(ua - ub));
-      case Op::kMul: return widen(static_cast<int64_t>(ua * ub));
+      case Op::kAdd:
+        return widen(static_cast<int64_t>(ua + ub));
+      case Op::kSub:
+        return widen(static_cast<int64_t>(ua - ub));
+      case Op::kMul:
+        return widen(static_cast<int64_t>(ua * ub));
       case Op::kIntDiv:
       case Op::kMod:
         if (b == 0) Fail(binary->pos, "Division by zero");
@@ -226,7 +249,8 @@ Expr* Checker::Fold(Expr* expr) {
         return make_int(b < 0 || b >= width ? 0 : static_cast<int64_t>(operand >> b), type);
       }
       default:
-        if (Holds(op, 0) || Holds(op, 1) || Holds(op, -1)) return make_int(Holds(op, Compare(a, b)), type);
+        if (Holds(op, 0) || Holds(op, 1) || Holds(op, -1))
+          return make_int(Holds(op, Compare(a, b)), type);
         return expr;
     }
   }
@@ -234,13 +258,17 @@ Expr* Checker::Fold(Expr* expr) {
     double a = static_cast<FloatLit*>(left)->value;
     double b = static_cast<FloatLit*>(right)->value;
     switch (op) {
-      case Op::kAdd: return make_float(a + b, type);
-      case Op::kSub: return make_float(a - b, type);
-      case Op::kMul: return make_float(a * b, type);
+      case Op::kAdd:
+        return make_float(a + b, type);
+      case Op::kSub:
+        return make_float(a - b, type);
+      case Op::kMul:
+        return make_float(a * b, type);
       case Op::kDivide:
         if (b == 0) Fail(binary->pos, "Division by zero");
         return make_float(a / b, type);
-      default: return make_int(Holds(op, Compare(a, b)), type);
+      default:
+        return make_int(Holds(op, Compare(a, b)), type);
     }
   }
   if (left->kind == ExprKind::kStrLit && right->kind == ExprKind::kStrLit) {
@@ -262,7 +290,9 @@ Expr* Checker::Fold(Expr* expr) {
       folded->pos = expr->pos;
       folded->type = type;
       for (int i = 0; i < 4; ++i) {
-        folded->bits[i] = op == Op::kAdd ? (a[i] | b[i]) : op == Op::kSub ? (a[i] & ~b[i]) : (a[i] & b[i]);
+        folded->bits[i] = op == Op::kAdd   ? (a[i] | b[i])
+                          : op == Op::kSub ? (a[i] & ~b[i])
+                                           : (a[i] & b[i]);
       }
       return folded;
     }

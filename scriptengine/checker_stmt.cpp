@@ -9,13 +9,26 @@ void Checker::CheckStatements(Span<Stmt*> body) {
 
 void Checker::CheckStatement(Stmt* stmt) {
   switch (stmt->kind) {
-    case StmtKind::kEmpty: return;
-    case StmtKind::kAssign: CheckAssign(static_cast<AssignStmt*>(stmt)); return;
-    case StmtKind::kCall: CheckCallStmt(static_cast<CallStmt*>(stmt)); return;
-    case StmtKind::kCompound: CheckStatements(static_cast<CompoundStmt*>(stmt)->body); return;
-    case StmtKind::kIf: CheckIf(static_cast<IfStmt*>(stmt)); return;
-    case StmtKind::kCase: CheckCase(static_cast<CaseStmt*>(stmt)); return;
-    case StmtKind::kFor: CheckFor(static_cast<ForStmt*>(stmt)); return;
+    case StmtKind::kEmpty:
+      return;
+    case StmtKind::kAssign:
+      CheckAssign(static_cast<AssignStmt*>(stmt));
+      return;
+    case StmtKind::kCall:
+      CheckCallStmt(static_cast<CallStmt*>(stmt));
+      return;
+    case StmtKind::kCompound:
+      CheckStatements(static_cast<CompoundStmt*>(stmt)->body);
+      return;
+    case StmtKind::kIf:
+      CheckIf(static_cast<IfStmt*>(stmt));
+      return;
+    case StmtKind::kCase:
+      CheckCase(static_cast<CaseStmt*>(stmt));
+      return;
+    case StmtKind::kFor:
+      CheckFor(static_cast<ForStmt*>(stmt));
+      return;
     case StmtKind::kWhile: {
       auto* loop = static_cast<WhileStmt*>(stmt);
       loop->condition = CheckCondition(loop->condition);
@@ -38,10 +51,18 @@ void Checker::CheckStatement(Stmt* stmt) {
         Fail(stmt->pos, "Not inside a loop");
       }
       return;
-    case StmtKind::kExit: CheckExit(static_cast<ExitStmt*>(stmt)); return;
-    case StmtKind::kWith: CheckWith(static_cast<WithStmt*>(stmt)); return;
-    case StmtKind::kTry: CheckTry(static_cast<TryStmt*>(stmt)); return;
-    case StmtKind::kRaise: CheckRaise(static_cast<RaiseStmt*>(stmt)); return;
+    case StmtKind::kExit:
+      CheckExit(static_cast<ExitStmt*>(stmt));
+      return;
+    case StmtKind::kWith:
+      CheckWith(static_cast<WithStmt*>(stmt));
+      return;
+    case StmtKind::kTry:
+      CheckTry(static_cast<TryStmt*>(stmt));
+      return;
+    case StmtKind::kRaise:
+      CheckRaise(static_cast<RaiseStmt*>(stmt));
+      return;
   }
 }
 

@@ -26,7 +26,8 @@ const Type* Checker::ResolveType(TypeExpr* expr) {
       if (symbol->kind != SymbolKind::kType) Fail(expr->pos, "Type expected");
       return symbol->type;
     }
-    case TypeExprKind::kShortString: return types_.string_type;
+    case TypeExprKind::kShortString:
+      return types_.string_type;
     case TypeExprKind::kSubrange: {
       auto* range = static_cast<SubrangeTypeExpr*>(expr);
       Expr* low = Fold(CheckExpr(range->low));
@@ -111,16 +112,19 @@ bool Checker::SameType(const Type* a, const Type* b) const {
     case TypeKind::kBoolean:
     case TypeKind::kChar:
       return a->low == b->low && a->high == b->high;
-    case TypeKind::kFloat: return a->float_class == b->float_class;
+    case TypeKind::kFloat:
+      return a->float_class == b->float_class;
     case TypeKind::kString:
     case TypeKind::kPChar:
     case TypeKind::kVariant:
     case TypeKind::kNil:
     case TypeKind::kVoid:
-    case TypeKind::kInterface: return true;
+    case TypeKind::kInterface:
+      return true;
     case TypeKind::kEnum:
       return RootOrdinal(a) == RootOrdinal(b) && a->low == b->low && a->high == b->high;
-    case TypeKind::kDynArray: return SameType(a->element, b->element);
+    case TypeKind::kDynArray:
+      return SameType(a->element, b->element);
     case TypeKind::kStaticArray:
       return a->low == b->low && a->high == b->high && SameType(a->element, b->element);
     case TypeKind::kSet:
@@ -128,7 +132,8 @@ bool Checker::SameType(const Type* a, const Type* b) const {
       if (a->element == nullptr || b->element == nullptr) return true;
       return SameType(RootOrdinal(a->element), RootOrdinal(b->element));
     case TypeKind::kRecord:
-    case TypeKind::kClass: return false;
+    case TypeKind::kClass:
+      return false;
   }
   return false;
 }
@@ -164,27 +169,34 @@ bool Checker::IsAssignable(const Type* target, Expr* value) const {
            target->kind == TypeKind::kString || target->kind == TypeKind::kPChar;
   }
   switch (target->kind) {
-    case TypeKind::kInteger: return source->kind == TypeKind::kInteger;
-    case TypeKind::kBoolean: return source->kind == TypeKind::kBoolean;
+    case TypeKind::kInteger:
+      return source->kind == TypeKind::kInteger;
+    case TypeKind::kBoolean:
+      return source->kind == TypeKind::kBoolean;
     case TypeKind::kChar:
       return source->kind == TypeKind::kChar ||
              (value->kind == ExprKind::kStrLit && static_cast<StrLit*>(value)->value.size() == 1);
     case TypeKind::kEnum:
       return source->kind == TypeKind::kEnum && RootOrdinal(source) == RootOrdinal(target);
-    case TypeKind::kFloat: return source->IsNumeric();
+    case TypeKind::kFloat:
+      return source->IsNumeric();
     case TypeKind::kString:
     case TypeKind::kPChar:
-      return source->IsStringLike() || (target->kind == TypeKind::kPChar && source->kind == TypeKind::kNil);
+      return source->IsStringLike() ||
+             (target->kind == TypeKind::kPChar && source->kind == TypeKind::kNil);
     case TypeKind::kVariant:
       return source->IsOrdinal() || source->kind == TypeKind::kFloat || source->IsStringLike() ||
              source->kind == TypeKind::kVariant;
     case TypeKind::kSet:
       return source->kind == TypeKind::kSet &&
-             (source->element == nullptr || SameType(RootOrdinal(source->element), RootOrdinal(target->element)));
+             (source->element == nullptr ||
+              SameType(RootOrdinal(source->element), RootOrdinal(target->element)));
     case TypeKind::kDynArray:
     case TypeKind::kClass:
-    case TypeKind::kInterface: return source->kind == TypeKind::kNil;
-    default: return false;
+    case TypeKind::kInterface:
+      return source->kind == TypeKind::kNil;
+    default:
+      return false;
   }
 }
 
@@ -221,7 +233,8 @@ Expr* Checker::Coerce(Expr* value, const Type* target, SourcePos pos) {
       return value;
     case TypeKind::kFloat:
       if (source->kind == TypeKind::kInteger) return MakeConvert(value, target, Conv::kIntToFloat);
-      if (target->float_class == FloatClass::kSingle && source->float_class != FloatClass::kSingle) {
+      if (target->float_class == FloatClass::kSingle &&
+          source->float_class != FloatClass::kSingle) {
         return MakeConvert(value, target, Conv::kFloatToFloat);
       }
       return value;
@@ -234,7 +247,8 @@ Expr* Checker::Coerce(Expr* value, const Type* target, SourcePos pos) {
         return MakeConvert(MakeConvert(value, types_.string_type, Conv::kCharToString), target,
                            Conv::kStringToPChar);
       }
-      if (source->kind == TypeKind::kString) return MakeConvert(value, target, Conv::kStringToPChar);
+      if (source->kind == TypeKind::kString)
+        return MakeConvert(value, target, Conv::kStringToPChar);
       if (source->kind == TypeKind::kNil) {
         auto* empty = arena_.New<StrLit>();
         empty->kind = ExprKind::kStrLit;

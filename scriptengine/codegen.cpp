@@ -13,14 +13,18 @@ bool FitsInt32(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
 // True when the expression reads `symbol` or calls a routine (which might read it).
 bool MayReadSymbol(const Expr* expr, const Symbol* symbol) {
   switch (expr->kind) {
-    case ExprKind::kVar: return static_cast<const VarExpr*>(expr)->symbol == symbol;
-    case ExprKind::kCall: return true;
-    case ExprKind::kField: return MayReadSymbol(static_cast<const FieldExpr*>(expr)->base, symbol);
+    case ExprKind::kVar:
+      return static_cast<const VarExpr*>(expr)->symbol == symbol;
+    case ExprKind::kCall:
+      return true;
+    case ExprKind::kField:
+      return MayReadSymbol(static_cast<const FieldExpr*>(expr)->base, symbol);
     case ExprKind::kIndex: {
       auto* index = static_cast<const IndexExpr*>(expr);
       return MayReadSymbol(index->base, symbol) || MayReadSymbol(index->indices[0], symbol);
     }
-    case ExprKind::kUnary: return MayReadSymbol(static_cast<const UnaryExpr*>(expr)->operand, symbol);
+    case ExprKind::kUnary:
+      return MayReadSymbol(static_cast<const UnaryExpr*>(expr)->operand, symbol);
     case ExprKind::kBinary: {
       auto* binary = static_cast<const BinaryExpr*>(expr);
       return MayReadSymbol(binary->left, symbol) || MayReadSymbol(binary->right, symbol);
@@ -28,8 +32,10 @@ bool MayReadSymbol(const Expr* expr, const Symbol* symbol) {
     case ExprKind::kConvert:
       return MayReadSymbol(static_cast<const ConvertExpr*>(expr)->operand, symbol);
     case ExprKind::kSet:
-    case ExprKind::kArrayCons: return true;
-    default: return false;
+    case ExprKind::kArrayCons:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -54,8 +60,10 @@ void Codegen::BeginRoutine(Routine& routine) {
   exit_label_ = NewLabel();
 
   auto clean = [this](int32_t offset, const Type* type) {
-    if (IsManaged(type)) cleanup_.push_back({offset, -1});
-    else if (type->managed) cleanup_.push_back({offset, RttiFor(type)});
+    if (IsManaged(type))
+      cleanup_.push_back({offset, -1});
+    else if (type->managed)
+      cleanup_.push_back({offset, RttiFor(type)});
   };
   for (const ParamInfo& param : routine.params) {
     if (!param.by_ref) clean(param.offset, param.type);
@@ -79,7 +87,8 @@ void Codegen::EndRoutine(Routine& routine, ProcInfo& proc) {
     desc.by_ref = param.by_ref;
     desc.offset = param.offset;
     if (IsComposite(param.type) || param.type->kind == TypeKind::kDynArray) {
-      desc.rtti = RttiFor(param.type->kind == TypeKind::kDynArray ? param.type->element : param.type);
+      desc.rtti =
+          RttiFor(param.type->kind == TypeKind::kDynArray ? param.type->element : param.type);
     }
     proc.params.push_back(desc);
   }
@@ -127,7 +136,8 @@ void Codegen::InitGlobal(const Symbol& variable, const ConstValue& value) {
   } else if (type->kind == TypeKind::kString || type->kind == TypeKind::kPChar) {
     if (!value.string_value.empty()) AddStringInit(variable.offset, value.string_value);
   } else if (type->kind == TypeKind::kSet) {
-    for (int i = 0; i < 4; ++i) AddInit(variable.offset + i, static_cast<int64_t>(value.set_bits[i]));
+    for (int i = 0; i < 4; ++i)
+      AddInit(variable.offset + i, static_cast<int64_t>(value.set_bits[i]));
   }
 }
 
@@ -168,23 +178,50 @@ void Codegen::EmitStatement(Stmt* stmt) {
   size_t composite_mark = composite_in_use_.size();
   int32_t window_mark = window_top_;
   switch (stmt->kind) {
-    case StmtKind::kEmpty: break;
-    case StmtKind::kAssign: EmitAssign(static_cast<AssignStmt*>(stmt)); break;
-    case StmtKind::kCall: EvalCall(static_cast<CallExpr*>(static_cast<CallStmt*>(stmt)->call), kNone); break;
-    case StmtKind::kCompound: EmitStatements(static_cast<CompoundStmt*>(stmt)->body); break;
-    case StmtKind::kIf: EmitIf(static_cast<IfStmt*>(stmt)); break;
-    case StmtKind::kCase: EmitCase(static_cast<CaseStmt*>(stmt)); break;
-    case StmtKind::kFor: EmitFor(static_cast<ForStmt*>(stmt)); break;
-    case StmtKind::kWhile: EmitWhile(static_cast<WhileStmt*>(stmt)); break;
-    case StmtKind::kRepeat: EmitRepeat(static_cast<RepeatStmt*>(stmt)); break;
-    case StmtKind::kBreak: JumpOut(loops_.back().break_label, loops_.back().handler_depth); break;
+    case StmtKind::kEmpty:
+      break;
+    case StmtKind::kAssign:
+      EmitAssign(static_cast<AssignStmt*>(stmt));
+      break;
+    case StmtKind::kCall:
+      EvalCall(static_cast<CallExpr*>(static_cast<CallStmt*>(stmt)->call), kNone);
+      break;
+    case StmtKind::kCompound:
+      EmitStatements(static_cast<CompoundStmt*>(stmt)->body);
+      break;
+    case StmtKind::kIf:
+      EmitIf(static_cast<IfStmt*>(stmt));
+      break;
+    case StmtKind::kCase:
+      EmitCase(static_cast<CaseStmt*>(stmt));
+      break;
+    case StmtKind::kFor:
+      EmitFor(static_cast<ForStmt*>(stmt));
+      break;
+    case StmtKind::kWhile:
+      EmitWhile(static_cast<WhileStmt*>(stmt));
+      break;
+    case StmtKind::kRepeat:
+      EmitRepeat(static_cast<RepeatStmt*>(stmt));
+      break;
+    case StmtKind::kBreak:
+      JumpOut(loops_.back().break_label, loops_.back().handler_depth);
+      break;
     case StmtKind::kContinue:
       JumpOut(loops_.back().continue_label, loops_.back().handler_depth);
       break;
-    case StmtKind::kExit: EmitExit(static_cast<ExitStmt*>(stmt)); break;
-    case StmtKind::kWith: EmitWith(static_cast<WithStmt*>(stmt)); break;
-    case StmtKind::kTry: EmitTry(static_cast<TryStmt*>(stmt)); break;
-    case StmtKind::kRaise: Ins(kReraise, {}); break;
+    case StmtKind::kExit:
+      EmitExit(static_cast<ExitStmt*>(stmt));
+      break;
+    case StmtKind::kWith:
+      EmitWith(static_cast<WithStmt*>(stmt));
+      break;
+    case StmtKind::kTry:
+      EmitTry(static_cast<TryStmt*>(stmt));
+      break;
+    case StmtKind::kRaise:
+      Ins(kReraise, {});
+      break;
   }
   ReleaseStatementTemps(mark);
   window_top_ = window_mark;
@@ -263,14 +300,14 @@ void Codegen::EmitAssign(AssignStmt* assign) {
       if (base.direct) {
         int32_t at = Eval(position);
         Ins(IsManaged(type) ? kSaStoreS : kSaStore,
-           {base.cell, at, static_cast<int32_t>(base_type->low),
-            static_cast<int32_t>(base_type->Count()), v});
+            {base.cell, at, static_cast<int32_t>(base_type->low),
+             static_cast<int32_t>(base_type->Count()), v});
         return;
       }
       int32_t at = Eval(position);
       int32_t pointer = Temp(TempKind::kPlain);
       Ins(kPAddr, {pointer, PointerTo(base), at, static_cast<int32_t>(base_type->low),
-                  static_cast<int32_t>(base_type->Count()), 1});
+                   static_cast<int32_t>(base_type->Count()), 1});
       Store(Location{false, pointer, 0}, type, v, IsTemp(v));
       return;
     }
@@ -350,8 +387,10 @@ void Codegen::EmitCase(CaseStmt* statement) {
         }
         int64_t v = static_cast<IntLit*>(label.low)->value;
         if (label.high == nullptr) {
-          if (FitsInt32(v)) Jump(kJEqI, {selector, static_cast<int32_t>(v)}, bodies[b]);
-          else Jump(kJEq, {selector, ConstInt(v)}, bodies[b]);
+          if (FitsInt32(v))
+            Jump(kJEqI, {selector, static_cast<int32_t>(v)}, bodies[b]);
+          else
+            Jump(kJEq, {selector, ConstInt(v)}, bodies[b]);
           continue;
         }
         int64_t h = static_cast<IntLit*>(label.high)->value;

@@ -45,9 +45,12 @@ void Codegen::PassArgument(Expr* arg, const ParamInfo& param, int32_t cell) {
     pin_arrays_ = true;
     Location location = Locate(arg);
     pin_arrays_ = saved;
-    if (location.direct) Ins(kLea, {cell, location.cell});
-    else if (location.offset == 0) Ins(kMov, {cell, location.cell});
-    else Ins(kPOff, {cell, location.cell, location.offset});
+    if (location.direct)
+      Ins(kLea, {cell, location.cell});
+    else if (location.offset == 0)
+      Ins(kMov, {cell, location.cell});
+    else
+      Ins(kPOff, {cell, location.cell, location.offset});
     return;
   }
   if (IsComposite(param.type)) {
@@ -84,7 +87,8 @@ int32_t Codegen::EmitRoutineCall(CallExpr* call, int32_t target) {
   const Routine* routine = call->routine;
   bool script = routine->kind == RoutineKind::kScript;
   int32_t import = script ? -1 : ImportFor(routine);
-  int32_t param_cells = script ? routine->param_cells : static_cast<int32_t>(routine->params.size());
+  int32_t param_cells =
+      script ? routine->param_cells : static_cast<int32_t>(routine->params.size());
   int32_t result_offset = script ? routine->result_offset : param_cells;
   int32_t size = param_cells + routine->result->cells;
   int32_t window = kWindowBase + window_top_;
@@ -92,7 +96,8 @@ int32_t Codegen::EmitRoutineCall(CallExpr* call, int32_t target) {
   window_max_ = std::max(window_max_, window_top_);
 
   bool zero = false;
-  for (const ParamInfo& param : routine->params) zero = zero || (!param.by_ref && IsManaged(param.type));
+  for (const ParamInfo& param : routine->params)
+    zero = zero || (!param.by_ref && IsManaged(param.type));
   if (zero) Ins(kZeroN, {window, param_cells});
   if (script && routine->level >= 2) {
     Ins(kFrame, {window, routine_->level - (routine->level - 1)});
@@ -102,8 +107,10 @@ int32_t Codegen::EmitRoutineCall(CallExpr* call, int32_t target) {
     int32_t cell = window + (script ? param.offset : static_cast<int32_t>(i));
     PassArgument(call->args[i], param, cell);
   }
-  if (script) Ins(kCall, {routine->index, window});
-  else Ins(routine->kind == RoutineKind::kNative ? kCallN : kCallX, {import, window});
+  if (script)
+    Ins(kCall, {routine->index, window});
+  else
+    Ins(routine->kind == RoutineKind::kNative ? kCallN : kCallX, {import, window});
 
   // The window stays reserved until the statement ends, so a plain result can be used where
   // it lies: later calls of the statement get windows above it.
@@ -214,16 +221,21 @@ int32_t Codegen::EmitBuiltin(CallExpr* call, int32_t target) {
       int32_t value = Eval(arg(0));
       int32_t dst = Dest(target, type);
       if (type->kind == TypeKind::kFloat) {
-        if (is_abs) Ins(kAbsF, {dst, value});
-        else Ins(kMulF, {dst, value, value});
+        if (is_abs)
+          Ins(kAbsF, {dst, value});
+        else
+          Ins(kMulF, {dst, value, value});
       } else {
-        if (is_abs) Ins(kAbs64, {dst, value});
-        else Ins(type->int_class == IntClass::kS32 ? kMul32 : kMul64, {dst, value, value});
+        if (is_abs)
+          Ins(kAbs64, {dst, value});
+        else
+          Ins(type->int_class == IntClass::kS32 ? kMul32 : kMul64, {dst, value, value});
         Wrap(dst, type);
       }
       return dst;
     }
-    default: throw CompileError(call->pos, "Syntax error");
+    default:
+      throw CompileError(call->pos, "Syntax error");
   }
 }
 

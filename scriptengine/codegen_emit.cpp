@@ -45,8 +45,10 @@ bool Codegen::IsManaged(const Type* type) {
     case TypeKind::kString:
     case TypeKind::kPChar:
     case TypeKind::kVariant:
-    case TypeKind::kDynArray: return true;
-    default: return false;
+    case TypeKind::kDynArray:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -59,8 +61,9 @@ Codegen::TempKind Codegen::KindOf(const Type* type) const {
 // Temporaries: each frame cell serves one kind for the whole routine, so a managed cell never
 // holds a stale integer and vice versa.
 int32_t Codegen::Temp(TempKind kind) {
-  std::vector<int32_t>& pool =
-      kind == TempKind::kManaged ? free_managed_ : kind == TempKind::kSet ? free_sets_ : free_plain_;
+  std::vector<int32_t>& pool = kind == TempKind::kManaged ? free_managed_
+                               : kind == TempKind::kSet   ? free_sets_
+                                                          : free_plain_;
   int32_t cell;
   if (!pool.empty()) {
     cell = pool.back();
@@ -106,7 +109,9 @@ void Codegen::ReleaseStatementTemps(size_t mark) {
     auto [cell, kind] = statement_temps_.back();
     statement_temps_.pop_back();
     temp_state_[cell] = 1;
-    (kind == TempKind::kManaged ? free_managed_ : kind == TempKind::kSet ? free_sets_ : free_plain_)
+    (kind == TempKind::kManaged ? free_managed_
+     : kind == TempKind::kSet   ? free_sets_
+                                : free_plain_)
         .push_back(cell);
   }
 }
@@ -204,8 +209,7 @@ int32_t Codegen::RttiFor(const Type* type) {
       entry.kind = RttiEntry::Kind::kRecord;
       for (const Field& field : type->fields) {
         if (!field.type->managed) continue;
-        entry.fields.emplace_back(field.offset,
-                                  IsManaged(field.type) ? -1 : RttiFor(field.type));
+        entry.fields.emplace_back(field.offset, IsManaged(field.type) ? -1 : RttiFor(field.type));
       }
       break;
     default:
@@ -226,23 +230,48 @@ ValueDesc Codegen::DescFor(const Type* type) const {
       desc.kind = ValueKind::kOrdinal;
       desc.int_class = static_cast<uint8_t>(type->int_class);
       break;
-    case TypeKind::kBoolean: desc.kind = ValueKind::kBoolean; desc.int_class = kWrapU8; break;
-    case TypeKind::kChar: desc.kind = ValueKind::kChar; desc.int_class = kWrapU8; break;
+    case TypeKind::kBoolean:
+      desc.kind = ValueKind::kBoolean;
+      desc.int_class = kWrapU8;
+      break;
+    case TypeKind::kChar:
+      desc.kind = ValueKind::kChar;
+      desc.int_class = kWrapU8;
+      break;
     case TypeKind::kFloat:
       desc.kind = ValueKind::kFloat;
       desc.is_single = type->float_class == FloatClass::kSingle;
       break;
-    case TypeKind::kString: desc.kind = ValueKind::kString; break;
-    case TypeKind::kPChar: desc.kind = ValueKind::kPChar; break;
-    case TypeKind::kVariant: desc.kind = ValueKind::kVariant; break;
-    case TypeKind::kDynArray: desc.kind = ValueKind::kDynArray; break;
-    case TypeKind::kSet: desc.kind = ValueKind::kSet; break;
-    case TypeKind::kRecord: desc.kind = ValueKind::kRecord; break;
-    case TypeKind::kStaticArray: desc.kind = ValueKind::kStaticArray; break;
+    case TypeKind::kString:
+      desc.kind = ValueKind::kString;
+      break;
+    case TypeKind::kPChar:
+      desc.kind = ValueKind::kPChar;
+      break;
+    case TypeKind::kVariant:
+      desc.kind = ValueKind::kVariant;
+      break;
+    case TypeKind::kDynArray:
+      desc.kind = ValueKind::kDynArray;
+      break;
+    case TypeKind::kSet:
+      desc.kind = ValueKind::kSet;
+      break;
+    case TypeKind::kRecord:
+      desc.kind = ValueKind::kRecord;
+      break;
+    case TypeKind::kStaticArray:
+      desc.kind = ValueKind::kStaticArray;
+      break;
     case TypeKind::kClass:
     case TypeKind::kInterface:
-    case TypeKind::kNil: desc.kind = ValueKind::kObject; break;
-    case TypeKind::kVoid: desc.kind = ValueKind::kVoid; desc.cells = 0; break;
+    case TypeKind::kNil:
+      desc.kind = ValueKind::kObject;
+      break;
+    case TypeKind::kVoid:
+      desc.kind = ValueKind::kVoid;
+      desc.cells = 0;
+      break;
   }
   return desc;
 }

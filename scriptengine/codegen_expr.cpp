@@ -15,24 +15,37 @@ int64_t IntValue(const Expr* expr) { return static_cast<const IntLit*>(expr)->va
 // The comparison that holds when `op` does not.
 Op Negate(Op op) {
   switch (op) {
-    case Op::kEq: return Op::kNe;
-    case Op::kNe: return Op::kEq;
-    case Op::kLt: return Op::kGe;
-    case Op::kGe: return Op::kLt;
-    case Op::kGt: return Op::kLe;
-    case Op::kLe: return Op::kGt;
-    default: return op;
+    case Op::kEq:
+      return Op::kNe;
+    case Op::kNe:
+      return Op::kEq;
+    case Op::kLt:
+      return Op::kGe;
+    case Op::kGe:
+      return Op::kLt;
+    case Op::kGt:
+      return Op::kLe;
+    case Op::kLe:
+      return Op::kGt;
+    default:
+      return op;
   }
 }
 
 Opcode JumpFor(Op op, bool immediate) {
   switch (op) {
-    case Op::kEq: return immediate ? kJEqI : kJEq;
-    case Op::kNe: return immediate ? kJNeI : kJNe;
-    case Op::kLt: return immediate ? kJLtI : kJLt;
-    case Op::kLe: return immediate ? kJLeI : kJLe;
-    case Op::kGt: return immediate ? kJGtI : kJGt;
-    default: return immediate ? kJGeI : kJGe;
+    case Op::kEq:
+      return immediate ? kJEqI : kJEq;
+    case Op::kNe:
+      return immediate ? kJNeI : kJNe;
+    case Op::kLt:
+      return immediate ? kJLtI : kJLt;
+    case Op::kLe:
+      return immediate ? kJLeI : kJLe;
+    case Op::kGt:
+      return immediate ? kJGtI : kJGt;
+    default:
+      return immediate ? kJGeI : kJGe;
   }
 }
 
@@ -54,8 +67,10 @@ void Codegen::Wrap(int32_t cell, const Type* type) {
 void Codegen::EvalInto(Expr* expr, int32_t target) {
   int32_t value = Eval(expr, target);
   if (value == target) return;
-  if (IsManaged(expr->type) && IsTemp(value)) Ins(kTake, {target, value});
-  else Move(expr->type, target, value);
+  if (IsManaged(expr->type) && IsTemp(value))
+    Ins(kTake, {target, value});
+  else
+    Move(expr->type, target, value);
 }
 
 int32_t Codegen::Eval(Expr* expr, int32_t target) {
@@ -63,8 +78,10 @@ int32_t Codegen::Eval(Expr* expr, int32_t target) {
     case ExprKind::kIntLit: {
       int64_t value = IntValue(expr);
       if (target == kNone) return ConstInt(value);
-      if (FitsInt32(value)) Ins(kMovI, {target, static_cast<int32_t>(value)});
-      else Ins(kMov, {target, ConstInt(value)});
+      if (FitsInt32(value))
+        Ins(kMovI, {target, static_cast<int32_t>(value)});
+      else
+        Ins(kMov, {target, ConstInt(value)});
       return target;
     }
     case ExprKind::kFloatLit: {
@@ -81,8 +98,10 @@ int32_t Codegen::Eval(Expr* expr, int32_t target) {
     }
     case ExprKind::kNil: {
       if (target == kNone) return ConstInt(0);
-      if (IsManaged(expr->type)) Ins(kMovS, {target, ConstInt(0)});
-      else Ins(kMovI, {target, 0});
+      if (IsManaged(expr->type))
+        Ins(kMovS, {target, ConstInt(0)});
+      else
+        Ins(kMovI, {target, 0});
       return target;
     }
     case ExprKind::kSetConst: {
@@ -91,18 +110,26 @@ int32_t Codegen::Eval(Expr* expr, int32_t target) {
       Ins(kMovN, {target, constant, kSetCells});
       return target;
     }
-    case ExprKind::kSet: return EvalSet(static_cast<SetExpr*>(expr), target);
-    case ExprKind::kArrayCons: return EvalArrayCons(static_cast<ArrayConsExpr*>(expr), target);
+    case ExprKind::kSet:
+      return EvalSet(static_cast<SetExpr*>(expr), target);
+    case ExprKind::kArrayCons:
+      return EvalArrayCons(static_cast<ArrayConsExpr*>(expr), target);
     case ExprKind::kVar:
     case ExprKind::kField:
       if (IsComposite(expr->type)) throw CompileError(expr->pos, "Type mismatch");
       return Load(Locate(expr), expr->type, target);
-    case ExprKind::kIndex: return EvalIndex(static_cast<IndexExpr*>(expr), target);
-    case ExprKind::kCall: return EvalCall(static_cast<CallExpr*>(expr), target);
-    case ExprKind::kUnary: return EvalUnary(static_cast<UnaryExpr*>(expr), target);
-    case ExprKind::kBinary: return EvalBinary(static_cast<BinaryExpr*>(expr), target);
-    case ExprKind::kConvert: return EvalConvert(static_cast<ConvertExpr*>(expr), target);
-    default: throw CompileError(expr->pos, "Expression expected");
+    case ExprKind::kIndex:
+      return EvalIndex(static_cast<IndexExpr*>(expr), target);
+    case ExprKind::kCall:
+      return EvalCall(static_cast<CallExpr*>(expr), target);
+    case ExprKind::kUnary:
+      return EvalUnary(static_cast<UnaryExpr*>(expr), target);
+    case ExprKind::kBinary:
+      return EvalBinary(static_cast<BinaryExpr*>(expr), target);
+    case ExprKind::kConvert:
+      return EvalConvert(static_cast<ConvertExpr*>(expr), target);
+    default:
+      throw CompileError(expr->pos, "Expression expected");
   }
 }
 
@@ -132,8 +159,8 @@ int32_t Codegen::EvalIndex(IndexExpr* index, int32_t target) {
       int32_t at = Eval(position);
       int32_t dst = Dest(target, type);
       Ins(IsManaged(type) ? kSaLoadS : kSaLoad,
-         {dst, base.cell, at, static_cast<int32_t>(base_type->low),
-          static_cast<int32_t>(base_type->Count())});
+          {dst, base.cell, at, static_cast<int32_t>(base_type->low),
+           static_cast<int32_t>(base_type->Count())});
       return dst;
     }
   }
@@ -171,7 +198,8 @@ int32_t Codegen::EvalBinary(BinaryExpr* binary, int32_t target) {
     case Op::kGt:
     case Op::kLe:
     case Op::kGe:
-    case Op::kIn: return EvalComparison(binary, target);
+    case Op::kIn:
+      return EvalComparison(binary, target);
     case Op::kAnd:
     case Op::kOr:
       if (binary->type->kind == TypeKind::kBoolean) {
@@ -190,7 +218,8 @@ int32_t Codegen::EvalBinary(BinaryExpr* binary, int32_t target) {
     case Op::kAdd:
       if (binary->type->kind == TypeKind::kString) return EvalConcat(binary, target);
       return EvalArith(binary, target);
-    default: return EvalArith(binary, target);
+    default:
+      return EvalArith(binary, target);
   }
 }
 
@@ -243,17 +272,38 @@ int32_t Codegen::EvalArith(BinaryExpr* binary, int32_t target) {
   int32_t dst = Dest(target, type);
   Opcode code;
   switch (op) {
-    case Op::kAdd: code = wide ? kAdd64 : kAdd32; break;
-    case Op::kSub: code = wide ? kSub64 : kSub32; break;
-    case Op::kMul: code = wide ? kMul64 : kMul32; break;
-    case Op::kIntDiv: code = kDiv; break;
-    case Op::kMod: code = kMod; break;
-    case Op::kAnd: code = kAnd; break;
-    case Op::kOr: code = kOr; break;
-    case Op::kXor: code = kXor; break;
-    case Op::kShl: code = int_class == IntClass::kS32 ? kShl32 : kShl64; break;
-    case Op::kShr: code = int_class == IntClass::kS32 ? kShr32 : kShr64; break;
-    default: throw CompileError(binary->pos, "Type mismatch");
+    case Op::kAdd:
+      code = wide ? kAdd64 : kAdd32;
+      break;
+    case Op::kSub:
+      code = wide ? kSub64 : kSub32;
+      break;
+    case Op::kMul:
+      code = wide ? kMul64 : kMul32;
+      break;
+    case Op::kIntDiv:
+      code = kDiv;
+      break;
+    case Op::kMod:
+      code = kMod;
+      break;
+    case Op::kAnd:
+      code = kAnd;
+      break;
+    case Op::kOr:
+      code = kOr;
+      break;
+    case Op::kXor:
+      code = kXor;
+      break;
+    case Op::kShl:
+      code = int_class == IntClass::kS32 ? kShl32 : kShl64;
+      break;
+    case Op::kShr:
+      code = int_class == IntClass::kS32 ? kShr32 : kShr64;
+      break;
+    default:
+      throw CompileError(binary->pos, "Type mismatch");
   }
   Ins(code, {dst, left, right});
   bool needs_wrap = int_class == IntClass::kU32
@@ -282,7 +332,10 @@ int32_t Codegen::EvalComparison(BinaryExpr* binary, int32_t target) {
   int32_t left = Eval(left_expr);
   int32_t right = Eval(right_expr);
   if (type->kind == TypeKind::kVariant) {
-    VarOperator code = op == Op::kEq ? kVarEq : op == Op::kNe ? kVarNe : op == Op::kLt ? kVarLt : kVarLe;
+    VarOperator code = op == Op::kEq   ? kVarEq
+                       : op == Op::kNe ? kVarNe
+                       : op == Op::kLt ? kVarLt
+                                       : kVarLe;
     Ins(kVarCmp, {dst, left, right, code});
   } else if (type->kind == TypeKind::kSet) {
     if (op == Op::kLe) {
@@ -292,9 +345,17 @@ int32_t Codegen::EvalComparison(BinaryExpr* binary, int32_t target) {
       if (op == Op::kNe) Ins(kNotB, {dst, dst});
     }
   } else if (type->kind == TypeKind::kFloat) {
-    Ins(op == Op::kEq ? kEqF : op == Op::kNe ? kNeF : op == Op::kLt ? kLtF : kLeF, {dst, left, right});
+    Ins(op == Op::kEq   ? kEqF
+        : op == Op::kNe ? kNeF
+        : op == Op::kLt ? kLtF
+                        : kLeF,
+        {dst, left, right});
   } else if (type->kind == TypeKind::kString || type->kind == TypeKind::kPChar) {
-    Ins(op == Op::kEq ? kEqS : op == Op::kNe ? kNeS : op == Op::kLt ? kLtS : kLeS, {dst, left, right});
+    Ins(op == Op::kEq   ? kEqS
+        : op == Op::kNe ? kNeS
+        : op == Op::kLt ? kLtS
+                        : kLeS,
+        {dst, left, right});
   } else {
     Ins(op == Op::kEq ? kEq : op == Op::kNe ? kNe : op == Op::kLt ? kLt : kLe, {dst, left, right});
   }
@@ -341,12 +402,15 @@ int32_t Codegen::EvalConvert(ConvertExpr* convert, int32_t target) {
   switch (convert->conv) {
     case Conv::kNone:
     case Conv::kStringToPChar:
-    case Conv::kPCharToString: return Eval(operand, target);
+    case Conv::kPCharToString:
+      return Eval(operand, target);
     case Conv::kIntToInt: {
       int32_t value = Eval(operand);
       int32_t dst = Dest(target, type);
-      if (type->int_class == IntClass::kS64) Ins(kMov, {dst, value});
-      else Ins(kWrap, {dst, value, static_cast<int32_t>(type->int_class)});
+      if (type->int_class == IntClass::kS64)
+        Ins(kMov, {dst, value});
+      else
+        Ins(kWrap, {dst, value, static_cast<int32_t>(type->int_class)});
       return dst;
     }
     case Conv::kIntToFloat:
@@ -354,7 +418,7 @@ int32_t Codegen::EvalConvert(ConvertExpr* convert, int32_t target) {
     case Conv::kCharToString: {
       int32_t value = Eval(operand);
       int32_t dst = Dest(target, type);
-      Opcode code = convert->conv == Conv::kIntToFloat ? kI2F
+      Opcode code = convert->conv == Conv::kIntToFloat     ? kI2F
                     : convert->conv == Conv::kFloatToFloat ? kToSingle
                                                            : kChrToS;
       Ins(code, {dst, value});
@@ -388,7 +452,8 @@ int32_t Codegen::EvalConvert(ConvertExpr* convert, int32_t target) {
       int32_t source = AddressOfComposite(operand);
       int32_t dst = Dest(target, type);
       const Type* array = operand->type;
-      Ins(kDaFromStatic, {dst, source, static_cast<int32_t>(array->Count()), RttiFor(array->element)});
+      Ins(kDaFromStatic,
+          {dst, source, static_cast<int32_t>(array->Count()), RttiFor(array->element)});
       return dst;
     }
   }

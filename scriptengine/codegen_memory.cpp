@@ -36,12 +36,15 @@ Codegen::Location Codegen::LocateVar(const Symbol* symbol) {
 
 Codegen::Location Codegen::Locate(Expr* expr) {
   switch (expr->kind) {
-    case ExprKind::kVar: return LocateVar(static_cast<VarExpr*>(expr)->symbol);
+    case ExprKind::kVar:
+      return LocateVar(static_cast<VarExpr*>(expr)->symbol);
     case ExprKind::kField: {
       auto* field = static_cast<FieldExpr*>(expr);
       Location base = Locate(field->base);
-      if (base.direct) base.cell = Offset(base.cell, field->field->offset);
-      else base.offset += field->field->offset;
+      if (base.direct)
+        base.cell = Offset(base.cell, field->field->offset);
+      else
+        base.offset += field->field->offset;
       return base;
     }
     case ExprKind::kIndex: {
@@ -74,8 +77,10 @@ Codegen::Location Codegen::Locate(Expr* expr) {
           throw CompileError(position->pos, "Constant out of range");
         }
         int32_t offset = static_cast<int32_t>((at - array->low) * element_cells);
-        if (base.direct) base.cell = Offset(base.cell, offset);
-        else base.offset += offset;
+        if (base.direct)
+          base.cell = Offset(base.cell, offset);
+        else
+          base.offset += offset;
         return base;
       }
       int32_t at = Eval(position);
@@ -93,23 +98,29 @@ Codegen::Location Codegen::Locate(Expr* expr) {
       // A record or array returned by a function lives in a temporary of this statement.
       if (IsComposite(expr->type)) return Location{true, Eval(expr), 0};
       [[fallthrough]];
-    default: throw CompileError(expr->pos, "Variable expected");
+    default:
+      throw CompileError(expr->pos, "Variable expected");
   }
 }
 
 int32_t Codegen::PointerTo(const Location& location) {
   if (!location.direct && location.offset == 0) return location.cell;
   int32_t pointer = Temp(TempKind::kPlain);
-  if (location.direct) Ins(kLea, {pointer, location.cell});
-  else Ins(kPOff, {pointer, location.cell, location.offset});
+  if (location.direct)
+    Ins(kLea, {pointer, location.cell});
+  else
+    Ins(kPOff, {pointer, location.cell, location.offset});
   return pointer;
 }
 
 void Codegen::Move(const Type* type, int32_t dst, int32_t src) {
   if (dst == src) return;
-  if (IsManaged(type)) Ins(kMovS, {dst, src});
-  else if (IsSet(type)) Ins(kMovN, {dst, src, kSetCells});
-  else Ins(kMov, {dst, src});
+  if (IsManaged(type))
+    Ins(kMovS, {dst, src});
+  else if (IsSet(type))
+    Ins(kMovN, {dst, src, kSetCells});
+  else
+    Ins(kMov, {dst, src});
 }
 
 int32_t Codegen::Load(const Location& location, const Type* type, int32_t target) {
@@ -119,9 +130,12 @@ int32_t Codegen::Load(const Location& location, const Type* type, int32_t target
     return target;
   }
   int32_t dst = Dest(target, type);
-  if (IsManaged(type)) Ins(kLoadPS, {dst, location.cell, location.offset});
-  else if (IsSet(type)) Ins(kLoadPN, {dst, location.cell, location.offset, kSetCells});
-  else Ins(kLoadP, {dst, location.cell, location.offset});
+  if (IsManaged(type))
+    Ins(kLoadPS, {dst, location.cell, location.offset});
+  else if (IsSet(type))
+    Ins(kLoadPN, {dst, location.cell, location.offset, kSetCells});
+  else
+    Ins(kLoadP, {dst, location.cell, location.offset});
   return dst;
 }
 
@@ -134,9 +148,12 @@ void Codegen::Store(const Location& location, const Type* type, int32_t value, b
     }
     return;
   }
-  if (IsManaged(type)) Ins(kStorePS, {location.cell, location.offset, value});
-  else if (IsSet(type)) Ins(kStorePN, {location.cell, location.offset, value, kSetCells});
-  else Ins(kStoreP, {location.cell, location.offset, value});
+  if (IsManaged(type))
+    Ins(kStorePS, {location.cell, location.offset, value});
+  else if (IsSet(type))
+    Ins(kStorePN, {location.cell, location.offset, value, kSetCells});
+  else
+    Ins(kStoreP, {location.cell, location.offset, value});
 }
 
 // The address of a record or static array value: a variable, or a call's result in a temporary.

@@ -68,7 +68,8 @@ void TPSPascalCompiler::DeclareNative(const std::string& declaration) {
   }
 }
 
-void TPSPascalCompiler::DeclareHostVariable(const std::string& name, const std::string& class_name) {
+void TPSPascalCompiler::DeclareHostVariable(const std::string& name,
+                                            const std::string& class_name) {
   state_->checker.DeclareHostVariable(name, class_name);
 }
 

@@ -16,35 +16,59 @@ using vm_internal::Machine;
 
 std::string ExceptionToString(TIFException kind, const std::string& param) {
   switch (kind) {
-    case ErNoError: return "No Error";
+    case ErNoError:
+      return "No Error";
     case erCannotImport: {
       size_t end = 0;
       while (end < param.size() && static_cast<unsigned char>(param[end]) >= 32) ++end;
       return "Cannot Import " + param.substr(0, end);
     }
-    case erInvalidType: return "Invalid Type";
-    case ErInternalError: return "Internal error";
-    case erInvalidHeader: return "Invalid Header";
-    case erInvalidOpcode: return "Invalid Opcode";
-    case erInvalidOpcodeParameter: return "Invalid Opcode Parameter";
-    case erNoMainProc: return "no Main Proc";
-    case erOutOfGlobalVarsRange: return "Out of Global Vars range";
-    case erOutOfProcRange: return "Out of Proc Range";
-    case ErOutOfRange: return "Out Of Range";
-    case erOutOfStackRange: return "Out Of Stack Range";
-    case ErTypeMismatch: return "Type Mismatch";
-    case erUnexpectedEof: return "Unexpected End Of File";
-    case erVersionError: return "Version error";
-    case ErDivideByZero: return "divide by Zero";
-    case ErMathError: return "Math error";
-    case erCouldNotCallProc: return "Could not call proc";
-    case erOutofRecordRange: return "Out of Record Fields Range";
-    case erOutOfMemory: return "Out Of Memory";
-    case erException: return "Exception: " + param;
-    case erNullPointerException: return "Null Pointer Exception";
-    case erNullVariantError: return "Null variant error";
-    case erInterfaceNotSupported: return "Interface not supported";
-    case erCustomError: return param;
+    case erInvalidType:
+      return "Invalid Type";
+    case ErInternalError:
+      return "Internal error";
+    case erInvalidHeader:
+      return "Invalid Header";
+    case erInvalidOpcode:
+      return "Invalid Opcode";
+    case erInvalidOpcodeParameter:
+      return "Invalid Opcode Parameter";
+    case erNoMainProc:
+      return "no Main Proc";
+    case erOutOfGlobalVarsRange:
+      return "Out of Global Vars range";
+    case erOutOfProcRange:
+      return "Out of Proc Range";
+    case ErOutOfRange:
+      return "Out Of Range";
+    case erOutOfStackRange:
+      return "Out Of Stack Range";
+    case ErTypeMismatch:
+      return "Type Mismatch";
+    case erUnexpectedEof:
+      return "Unexpected End Of File";
+    case erVersionError:
+      return "Version error";
+    case ErDivideByZero:
+      return "divide by Zero";
+    case ErMathError:
+      return "Math error";
+    case erCouldNotCallProc:
+      return "Could not call proc";
+    case erOutofRecordRange:
+      return "Out of Record Fields Range";
+    case erOutOfMemory:
+      return "Out Of Memory";
+    case erException:
+      return "Exception: " + param;
+    case erNullPointerException:
+      return "Null Pointer Exception";
+    case erNullVariantError:
+      return "Null variant error";
+    case erInterfaceNotSupported:
+      return "Interface not supported";
+    case erCustomError:
+      return param;
   }
   return "Unknown error";
 }
@@ -96,15 +120,18 @@ CallValue CallValue::Text(std::string value) {
 
 int64_t CallValue::ToInt64() const {
   switch (kind_) {
-    case Kind::kNone: return 0;
+    case Kind::kNone:
+      return 0;
     case Kind::kFloat:
-      if (!std::isfinite(float_) || std::fabs(float_) > 9.2e18) throw ScriptEngineError("Type Mismatch");
+      if (!std::isfinite(float_) || std::fabs(float_) > 9.2e18)
+        throw ScriptEngineError("Type Mismatch");
       return static_cast<int64_t>(std::nearbyint(float_));
     case Kind::kText: {
       if (auto value = ParseInteger(text_, 64)) return *value;
       throw ScriptEngineError("Type Mismatch");
     }
-    default: return int_;
+    default:
+      return int_;
   }
 }
 
@@ -112,23 +139,31 @@ int32_t CallValue::ToInt32() const { return static_cast<int32_t>(ToInt64()); }
 
 double CallValue::ToFloat() const {
   switch (kind_) {
-    case Kind::kNone: return 0;
-    case Kind::kFloat: return float_;
+    case Kind::kNone:
+      return 0;
+    case Kind::kFloat:
+      return float_;
     case Kind::kText: {
       if (auto value = ParseFloat(text_)) return *value;
       throw ScriptEngineError("Type Mismatch");
     }
-    default: return static_cast<double>(int_);
+    default:
+      return static_cast<double>(int_);
   }
 }
 
 std::string CallValue::ToText() const {
   switch (kind_) {
-    case Kind::kNone: return {};
-    case Kind::kText: return text_;
-    case Kind::kFloat: return FormatFloat(float_);
-    case Kind::kBoolean: return int_ != 0 ? "True" : "False";
-    default: return std::to_string(int_);
+    case Kind::kNone:
+      return {};
+    case Kind::kText:
+      return text_;
+    case Kind::kFloat:
+      return FormatFloat(float_);
+    case Kind::kBoolean:
+      return int_ != 0 ? "True" : "False";
+    default:
+      return std::to_string(int_);
   }
 }
 
@@ -138,13 +173,20 @@ namespace {
 
 bool FitsClass(int64_t value, uint8_t int_class) {
   switch (int_class) {
-    case kWrapS8: return value >= INT8_MIN && value <= INT8_MAX;
-    case kWrapU8: return value >= 0 && value <= UINT8_MAX;
-    case kWrapS16: return value >= INT16_MIN && value <= INT16_MAX;
-    case kWrapU16: return value >= 0 && value <= UINT16_MAX;
-    case kWrapS32: return value >= INT32_MIN && value <= INT32_MAX;
-    case kWrapU32: return value >= 0 && value <= UINT32_MAX;
-    default: return true;
+    case kWrapS8:
+      return value >= INT8_MIN && value <= INT8_MAX;
+    case kWrapU8:
+      return value >= 0 && value <= UINT8_MAX;
+    case kWrapS16:
+      return value >= INT16_MIN && value <= INT16_MAX;
+    case kWrapU16:
+      return value >= 0 && value <= UINT16_MAX;
+    case kWrapS32:
+      return value >= INT32_MIN && value <= INT32_MAX;
+    case kWrapU32:
+      return value >= 0 && value <= UINT32_MAX;
+    default:
+      return true;
   }
 }
 
@@ -172,8 +214,10 @@ void StoreCallValue(Machine& machine, const ValueDesc& desc, Cell& cell, const C
       } else {
         InvalidParameter();
       }
-      if (desc.kind == ValueKind::kBoolean) v = v != 0;
-      else if (!FitsClass(v, desc.int_class)) InvalidParameter();
+      if (desc.kind == ValueKind::kBoolean)
+        v = v != 0;
+      else if (!FitsClass(v, desc.int_class))
+        InvalidParameter();
       cell.i = v;
       return;
     }
@@ -198,10 +242,21 @@ void StoreCallValue(Machine& machine, const ValueDesc& desc, Cell& cell, const C
       source.i = 0;
       int32_t kind = kVarKindString;
       switch (value.kind()) {
-        case CallValue::Kind::kText: source.p = heap.MakeString(value.ToText()); break;
-        case CallValue::Kind::kFloat: source.f = value.ToFloat(); kind = kVarKindFloat; break;
-        case CallValue::Kind::kBoolean: source.i = value.ToInt64(); kind = kVarKindBool; break;
-        default: source.i = value.ToInt64(); kind = kVarKindInt; break;
+        case CallValue::Kind::kText:
+          source.p = heap.MakeString(value.ToText());
+          break;
+        case CallValue::Kind::kFloat:
+          source.f = value.ToFloat();
+          kind = kVarKindFloat;
+          break;
+        case CallValue::Kind::kBoolean:
+          source.i = value.ToInt64();
+          kind = kVarKindBool;
+          break;
+        default:
+          source.i = value.ToInt64();
+          kind = kVarKindInt;
+          break;
       }
       cell.p = nullptr;
       vm_internal::VarRep* boxed;
@@ -212,13 +267,15 @@ void StoreCallValue(Machine& machine, const ValueDesc& desc, Cell& cell, const C
       } else if (kind == kVarKindBool) {
         boxed = heap.NewVariant(vm_internal::kVtBoolean, source);
       } else {
-        boxed = heap.NewVariant(FitsClass(source.i, kWrapS32) ? vm_internal::kVtInteger
-                                                              : vm_internal::kVtInt64, source);
+        boxed = heap.NewVariant(
+            FitsClass(source.i, kWrapS32) ? vm_internal::kVtInteger : vm_internal::kVtInt64,
+            source);
       }
       cell.p = boxed;
       return;
     }
-    default: InvalidParameter();
+    default:
+      InvalidParameter();
   }
 }
 
@@ -231,23 +288,33 @@ CallValue ReadCallValue(const ValueDesc& desc, const Cell& cell) {
         return CallValue::Word(static_cast<uint16_t>(cell.i));
       }
       return CallValue::Integer(static_cast<int32_t>(cell.i));
-    case ValueKind::kBoolean: return CallValue::Boolean(cell.i != 0);
-    case ValueKind::kChar: return CallValue::Text(std::string(1, static_cast<char>(cell.i)));
-    case ValueKind::kFloat: return CallValue::Float(cell.f);
+    case ValueKind::kBoolean:
+      return CallValue::Boolean(cell.i != 0);
+    case ValueKind::kChar:
+      return CallValue::Text(std::string(1, static_cast<char>(cell.i)));
+    case ValueKind::kFloat:
+      return CallValue::Float(cell.f);
     case ValueKind::kString:
-    case ValueKind::kPChar: return CallValue::Text(std::string(Heap::View(cell.p)));
+    case ValueKind::kPChar:
+      return CallValue::Text(std::string(Heap::View(cell.p)));
     case ValueKind::kVariant: {
       auto* v = static_cast<const vm_internal::VarRep*>(cell.p);
       if (v == nullptr || v->vtype == vm_internal::kVtNull) return CallValue();
       switch (v->vtype) {
-        case vm_internal::kVtString: return CallValue::Text(std::string(Heap::View(v->value.p)));
-        case vm_internal::kVtDouble: return CallValue::Float(v->value.f);
-        case vm_internal::kVtBoolean: return CallValue::Boolean(v->value.i != 0);
-        case vm_internal::kVtInt64: return CallValue::Int64(v->value.i);
-        default: return CallValue::Integer(static_cast<int32_t>(v->value.i));
+        case vm_internal::kVtString:
+          return CallValue::Text(std::string(Heap::View(v->value.p)));
+        case vm_internal::kVtDouble:
+          return CallValue::Float(v->value.f);
+        case vm_internal::kVtBoolean:
+          return CallValue::Boolean(v->value.i != 0);
+        case vm_internal::kVtInt64:
+          return CallValue::Int64(v->value.i);
+        default:
+          return CallValue::Integer(static_cast<int32_t>(v->value.i));
       }
     }
-    default: return CallValue();
+    default:
+      return CallValue();
   }
 }
 
@@ -339,7 +406,8 @@ CallValue TPSExec::GetVariable(const std::string& name) const {
   std::string upper = UpperAscii(name);
   if (machine_->loaded()) {
     for (const GlobalInfo& global : machine_->image().globals) {
-      if (global.name == upper) return ReadCallValue(global.value, *machine_->GlobalCell(global.value.offset));
+      if (global.name == upper)
+        return ReadCallValue(global.value, *machine_->GlobalCell(global.value.offset));
     }
   }
   throw ScriptEngineError("Unknown variable");

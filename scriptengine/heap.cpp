@@ -27,8 +27,10 @@ void Heap::Link(HeapObject* object) {
 }
 
 void Heap::Unlink(HeapObject* object) {
-  if (object->prev != nullptr) object->prev->next = object->next;
-  else head_ = object->next;
+  if (object->prev != nullptr)
+    object->prev->next = object->next;
+  else
+    head_ = object->next;
   if (object->next != nullptr) object->next->prev = object->prev;
 }
 
@@ -38,10 +40,11 @@ size_t Heap::SizeOf(const HeapObject* object) {
       return sizeof(StrRep) + static_cast<size_t>(static_cast<const StrRep*>(object)->capacity) + 1;
     case HeapKind::kDynArray: {
       auto* a = static_cast<const DynArr*>(object);
-      return sizeof(DynArr) + sizeof(Cell) * static_cast<size_t>(a->length) *
-                                  static_cast<size_t>(a->element_cells);
+      return sizeof(DynArr) +
+             sizeof(Cell) * static_cast<size_t>(a->length) * static_cast<size_t>(a->element_cells);
     }
-    case HeapKind::kVariant: return sizeof(VarRep);
+    case HeapKind::kVariant:
+      return sizeof(VarRep);
   }
   return 0;
 }
@@ -78,8 +81,8 @@ void Heap::Free(HeapObject* object) {
 
 StrRep* Heap::NewString(int64_t length, int64_t capacity) {
   if (length < 0 || capacity < length || capacity > kMaxObjectBytes) throw OutOfMemoryError{};
-  auto* s = static_cast<StrRep*>(Allocate(sizeof(StrRep) + static_cast<size_t>(capacity) + 1,
-                                          HeapKind::kString));
+  auto* s = static_cast<StrRep*>(
+      Allocate(sizeof(StrRep) + static_cast<size_t>(capacity) + 1, HeapKind::kString));
   s->length = length;
   s->capacity = capacity;
   s->data()[length] = '\0';
@@ -155,8 +158,8 @@ void Heap::Append(Cell& cell, std::string_view text) {
     }
     Charge(static_cast<size_t>(capacity - s->capacity));
     Unlink(s);
-    auto* grown = static_cast<StrRep*>(
-        std::realloc(s, sizeof(StrRep) + static_cast<size_t>(capacity) + 1));
+    auto* grown =
+        static_cast<StrRep*>(std::realloc(s, sizeof(StrRep) + static_cast<size_t>(capacity) + 1));
     if (grown == nullptr) {
       Link(s);
       bytes_ -= capacity - s->capacity;
@@ -182,7 +185,8 @@ DynArr* Heap::NewArray(int64_t length, int32_t element_rtti) {
   if (length < 0 || (element_cells > 0 && length > kMaxObjectBytes / 8 / element_cells)) {
     throw OutOfMemoryError{};
   }
-  size_t data_bytes = sizeof(Cell) * static_cast<size_t>(length) * static_cast<size_t>(element_cells);
+  size_t data_bytes =
+      sizeof(Cell) * static_cast<size_t>(length) * static_cast<size_t>(element_cells);
   auto* a = static_cast<DynArr*>(Allocate(sizeof(DynArr) + data_bytes, HeapKind::kDynArray));
   a->length = length;
   a->element_rtti = element_rtti;
@@ -230,7 +234,9 @@ void RetainWalk(const std::vector<RttiEntry>& rtti, Cell* cells, int32_t index) 
   if (!entry.managed) return;
   switch (entry.kind) {
     case RttiEntry::Kind::kManaged:
-    case RttiEntry::Kind::kDynArray: Heap::Retain(cells[0].p); return;
+    case RttiEntry::Kind::kDynArray:
+      Heap::Retain(cells[0].p);
+      return;
     case RttiEntry::Kind::kStaticArray:
       for (int32_t i = 0; i < entry.count; ++i) {
         RetainWalk(rtti, cells + static_cast<int64_t>(i) * entry.element_cells, entry.element);
@@ -238,11 +244,14 @@ void RetainWalk(const std::vector<RttiEntry>& rtti, Cell* cells, int32_t index) 
       return;
     case RttiEntry::Kind::kRecord:
       for (const auto& [offset, field] : entry.fields) {
-        if (field < 0) Heap::Retain(cells[offset].p);
-        else RetainWalk(rtti, cells + offset, field);
+        if (field < 0)
+          Heap::Retain(cells[offset].p);
+        else
+          RetainWalk(rtti, cells + offset, field);
       }
       return;
-    case RttiEntry::Kind::kPlain: return;
+    case RttiEntry::Kind::kPlain:
+      return;
   }
 }
 
@@ -294,14 +303,16 @@ void Heap::FinalizeComposite(Cell* cells, int32_t rtti) {
         }
       }
       return;
-    case RttiEntry::Kind::kPlain: return;
+    case RttiEntry::Kind::kPlain:
+      return;
   }
 }
 
 void Heap::Destroy(void* object) {
   auto* header = static_cast<HeapObject*>(object);
   switch (header->kind) {
-    case HeapKind::kString: break;
+    case HeapKind::kString:
+      break;
     case HeapKind::kDynArray: {
       auto* a = static_cast<DynArr*>(header);
       if (a->element_rtti >= 0 && (*rtti_)[a->element_rtti].managed) {

@@ -63,8 +63,8 @@ struct DynArr : HeapObject {
 };
 
 struct VarRep : HeapObject {
-  uint16_t vtype;   // varEmpty... varString
-  Cell value;       // varString: a StrRep* (owned)
+  uint16_t vtype;  // varEmpty... varString
+  Cell value;      // varString: a StrRep* (owned)
 };
 
 enum VarTypeCode : uint16_t {

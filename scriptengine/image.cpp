@@ -120,21 +120,30 @@ bool ValidDesc(const ValueDesc& d, size_t rtti_count) {
 // How many cells operand `index` of an instruction spans.
 int64_t OperandExtent(int32_t op, int32_t index, const int32_t* args) {
   switch (op) {
-    case kMovN: return args[2];
-    case kZeroN: return args[1];
-    case kLoadPN: return index == 0 ? args[3] : 1;
-    case kStorePN: return index == 2 ? args[3] : 1;
-    case kSetIn: return index == 2 ? 4 : 1;
+    case kMovN:
+      return args[2];
+    case kZeroN:
+      return args[1];
+    case kLoadPN:
+      return index == 0 ? args[3] : 1;
+    case kStorePN:
+      return index == 2 ? args[3] : 1;
+    case kSetIn:
+      return index == 2 ? 4 : 1;
     case kSetUnion:
     case kSetDiff:
-    case kSetInter: return 4;
+    case kSetInter:
+      return 4;
     case kSetEq:
-    case kSetLe: return index == 0 ? 1 : 4;
+    case kSetLe:
+      return index == 0 ? 1 : 4;
     case kSetClear:
     case kSetIncl:
     case kSetExcl:
-    case kSetRange: return index == 0 ? 4 : 1;
-    default: return 1;
+    case kSetRange:
+      return index == 0 ? 4 : 1;
+    default:
+      return 1;
   }
 }
 
@@ -199,7 +208,8 @@ bool VerifyCode(const ProgramImage& image) {
           case 'U':
             if (v < 0 || v > 255) return false;
             break;
-          default: break;
+          default:
+            break;
         }
       }
       pc += 1 + count;
@@ -221,8 +231,8 @@ bool VerifyTables(const ProgramImage& image) {
   if (image.global_cells < 0 || image.global_cells > kMaxCells * 4) return false;
   for (size_t i = 0; i < rtti_count; ++i) {
     const RttiEntry& entry = image.rtti[i];
-    if (entry.cells < 0 || entry.cells > kMaxCells || entry.count < 0 ||
-        entry.element_cells < 0 || entry.element_cells > kMaxCells) {
+    if (entry.cells < 0 || entry.cells > kMaxCells || entry.count < 0 || entry.element_cells < 0 ||
+        entry.element_cells > kMaxCells) {
       return false;
     }
     // Descriptors only refer to earlier ones, so walking them always ends.
@@ -275,7 +285,8 @@ bool VerifyTables(const ProgramImage& image) {
     if (init.cell < 0 || init.cell >= image.global_cells) return false;
     if (init.kind == GlobalInit::Kind::kString &&
         (init.value < 0 || init.length < 0 ||
-         static_cast<uint64_t>(init.value) + static_cast<uint64_t>(init.length) > image.string_pool.size())) {
+         static_cast<uint64_t>(init.value) + static_cast<uint64_t>(init.length) >
+             image.string_pool.size())) {
       return false;
     }
   }

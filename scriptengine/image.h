@@ -21,10 +21,10 @@ namespace qorsv::script {
 
 // How the runtime sees a value of a parameter, result or global variable.
 enum class ValueKind : uint8_t {
-  kOrdinal,    // integer types, enumerations (int_class says how it wraps)
+  kOrdinal,  // integer types, enumerations (int_class says how it wraps)
   kBoolean,
   kChar,
-  kFloat,      // single when is_single
+  kFloat,  // single when is_single
   kString,
   kPChar,
   kVariant,
@@ -32,18 +32,18 @@ enum class ValueKind : uint8_t {
   kSet,
   kRecord,
   kStaticArray,
-  kObject,     // host object or interface reference
+  kObject,  // host object or interface reference
   kVoid,
 };
 
 struct ValueDesc {
   ValueKind kind = ValueKind::kVoid;
-  uint8_t int_class = 4;   // WrapClass for ordinals
+  uint8_t int_class = 4;  // WrapClass for ordinals
   bool is_single = false;
-  bool by_ref = false;     // var/out parameters: the cell holds the value's address
+  bool by_ref = false;  // var/out parameters: the cell holds the value's address
   int32_t cells = 0;
-  int32_t rtti = -1;       // composite and dynamic-array values
-  int32_t offset = 0;      // parameters: cells from the frame start
+  int32_t rtti = -1;   // composite and dynamic-array values
+  int32_t offset = 0;  // parameters: cells from the frame start
 };
 
 // Runtime type descriptors, for copying and releasing composite values.
@@ -51,9 +51,9 @@ struct RttiEntry {
   enum class Kind : uint8_t { kPlain, kManaged, kStaticArray, kRecord, kDynArray };
   Kind kind = Kind::kPlain;
   int32_t cells = 1;
-  int32_t count = 0;          // kStaticArray: elements
-  int32_t element = -1;       // kStaticArray, kDynArray: element descriptor
-  int32_t element_cells = 1;  // kStaticArray, kDynArray
+  int32_t count = 0;                                // kStaticArray: elements
+  int32_t element = -1;                             // kStaticArray, kDynArray: element descriptor
+  int32_t element_cells = 1;                        // kStaticArray, kDynArray
   std::vector<std::pair<int32_t, int32_t>> fields;  // kRecord: managed fields (offset, rtti)
   bool managed = false;
 };
@@ -65,28 +65,28 @@ struct FrameCleanup {
 };
 
 struct ProcInfo {
-  std::string name;        // upper case; empty for nested routines
-  bool callable = false;   // a top-level routine the host may call by name
+  std::string name;       // upper case; empty for nested routines
+  bool callable = false;  // a top-level routine the host may call by name
   int32_t entry = 0;
-  int32_t param_cells = 0;      // [static link][params]
-  int32_t frame_cells = 0;      // zeroed from param_cells up at entry
-  int32_t max_cells = 0;        // including call windows
+  int32_t param_cells = 0;  // [static link][params]
+  int32_t frame_cells = 0;  // zeroed from param_cells up at entry
+  int32_t max_cells = 0;    // including call windows
   std::vector<ValueDesc> params;
-  ValueDesc result;             // offset: the result's cell
+  ValueDesc result;                   // offset: the result's cell
   std::vector<FrameCleanup> cleanup;  // value parameters, locals, temporaries
 };
 
 struct ImportInfo {
-  std::string name;             // natives: registered upper-case name
+  std::string name;  // natives: registered upper-case name
   bool external = false;
-  std::string external_text;    // library functions: the external clause
+  std::string external_text;  // library functions: the external clause
   std::vector<ValueDesc> params;
-  ValueDesc result;             // offset: cells from the window start
+  ValueDesc result;  // offset: cells from the window start
 };
 
 struct GlobalInfo {
-  std::string name;             // upper case
-  ValueDesc value;              // offset: the global cell
+  std::string name;  // upper case
+  ValueDesc value;   // offset: the global cell
   bool host_object = false;
 };
 

@@ -8,18 +8,18 @@ namespace qorsv::script::compiler_internal {
 namespace {
 
 constexpr const char* kKeywordNames[kKwKeywordCount] = {
-    "AND",   "ARRAY",     "BEGIN",     "CASE",   "CONST",          "DIV",    "DO",
-    "DOWNTO", "ELSE",     "END",       "EXCEPT", "FINALLY",        "FOR",    "FUNCTION",
-    "IF",    "IN",        "MOD",       "NIL",    "NOT",            "OF",     "OR",
-    "PROCEDURE", "PROGRAM", "RAISE",   "RECORD", "REPEAT",         "SET",    "SHL",
-    "SHR",   "THEN",      "TO",        "TRY",    "TYPE",           "UNIT",   "UNTIL",
-    "USES",  "VAR",       "WHILE",     "WITH",   "XOR",            "LABEL",  "GOTO",
-    "CLASS", "INTERFACE", "IMPLEMENTATION",
+    "AND",    "ARRAY",     "BEGIN",   "CASE",      "CONST",
+    "DIV",    "DO",        "DOWNTO",  "ELSE",      "END",
+    "EXCEPT", "FINALLY",   "FOR",     "FUNCTION",  "IF",
+    "IN",     "MOD",       "NIL",     "NOT",       "OF",
+    "OR",     "PROCEDURE", "PROGRAM", "RAISE",     "RECORD",
+    "REPEAT", "SET",       "SHL",     "SHR",       "THEN",
+    "TO",     "TRY",       "TYPE",    "UNIT",      "UNTIL",
+    "USES",   "VAR",       "WHILE",   "WITH",      "XOR",
+    "LABEL",  "GOTO",      "CLASS",   "INTERFACE", "IMPLEMENTATION",
 };
 
-bool IsIdentStart(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-}
+bool IsIdentStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
 bool IsIdentChar(char c) { return IsIdentStart(c) || (c >= '0' && c <= '9'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 int HexValue(char c) {
@@ -61,33 +61,60 @@ Ident Interner::InternAnyCase(std::string_view text) {
 
 std::string TokenName(Tok kind) {
   switch (kind) {
-    case Tok::kEof: return "end of file";
-    case Tok::kIdent: return "identifier";
-    case Tok::kInt: return "integer constant";
-    case Tok::kFloat: return "float constant";
-    case Tok::kString: return "string constant";
-    case Tok::kPlus: return "'+'";
-    case Tok::kMinus: return "'-'";
-    case Tok::kStar: return "'*'";
-    case Tok::kSlash: return "'/'";
-    case Tok::kEq: return "'='";
-    case Tok::kNe: return "'<>'";
-    case Tok::kLt: return "'<'";
-    case Tok::kGt: return "'>'";
-    case Tok::kLe: return "'<='";
-    case Tok::kGe: return "'>='";
-    case Tok::kAssign: return "':='";
-    case Tok::kColon: return "':'";
-    case Tok::kSemicolon: return "';'";
-    case Tok::kComma: return "','";
-    case Tok::kDot: return "'.'";
-    case Tok::kDotDot: return "'..'";
-    case Tok::kLParen: return "'('";
-    case Tok::kRParen: return "')'";
-    case Tok::kLBracket: return "'['";
-    case Tok::kRBracket: return "']'";
-    case Tok::kCaret: return "'^'";
-    case Tok::kAt: return "'@'";
+    case Tok::kEof:
+      return "end of file";
+    case Tok::kIdent:
+      return "identifier";
+    case Tok::kInt:
+      return "integer constant";
+    case Tok::kFloat:
+      return "float constant";
+    case Tok::kString:
+      return "string constant";
+    case Tok::kPlus:
+      return "'+'";
+    case Tok::kMinus:
+      return "'-'";
+    case Tok::kStar:
+      return "'*'";
+    case Tok::kSlash:
+      return "'/'";
+    case Tok::kEq:
+      return "'='";
+    case Tok::kNe:
+      return "'<>'";
+    case Tok::kLt:
+      return "'<'";
+    case Tok::kGt:
+      return "'>'";
+    case Tok::kLe:
+      return "'<='";
+    case Tok::kGe:
+      return "'>='";
+    case Tok::kAssign:
+      return "':='";
+    case Tok::kColon:
+      return "':'";
+    case Tok::kSemicolon:
+      return "';'";
+    case Tok::kComma:
+      return "','";
+    case Tok::kDot:
+      return "'.'";
+    case Tok::kDotDot:
+      return "'..'";
+    case Tok::kLParen:
+      return "'('";
+    case Tok::kRParen:
+      return "')'";
+    case Tok::kLBracket:
+      return "'['";
+    case Tok::kRBracket:
+      return "']'";
+    case Tok::kCaret:
+      return "'^'";
+    case Tok::kAt:
+      return "'@'";
   }
   return "token";
 }
@@ -166,44 +193,81 @@ void Lexer::Next(Token& token) {
       token.kind = kind;
     };
     switch (c) {
-      case '+': token.kind = Tok::kPlus; break;
-      case '-': token.kind = Tok::kMinus; break;
-      case '*': token.kind = Tok::kStar; break;
-      case '/': token.kind = Tok::kSlash; break;
-      case '=': token.kind = Tok::kEq; break;
+      case '+':
+        token.kind = Tok::kPlus;
+        break;
+      case '-':
+        token.kind = Tok::kMinus;
+        break;
+      case '*':
+        token.kind = Tok::kStar;
+        break;
+      case '/':
+        token.kind = Tok::kSlash;
+        break;
+      case '=':
+        token.kind = Tok::kEq;
+        break;
       case '<':
-        if (n == '=') two(Tok::kLe);
-        else if (n == '>') two(Tok::kNe);
-        else token.kind = Tok::kLt;
+        if (n == '=')
+          two(Tok::kLe);
+        else if (n == '>')
+          two(Tok::kNe);
+        else
+          token.kind = Tok::kLt;
         break;
       case '>':
-        if (n == '=') two(Tok::kGe);
-        else token.kind = Tok::kGt;
+        if (n == '=')
+          two(Tok::kGe);
+        else
+          token.kind = Tok::kGt;
         break;
       case ':':
-        if (n == '=') two(Tok::kAssign);
-        else token.kind = Tok::kColon;
+        if (n == '=')
+          two(Tok::kAssign);
+        else
+          token.kind = Tok::kColon;
         break;
-      case ';': token.kind = Tok::kSemicolon; break;
-      case ',': token.kind = Tok::kComma; break;
+      case ';':
+        token.kind = Tok::kSemicolon;
+        break;
+      case ',':
+        token.kind = Tok::kComma;
+        break;
       case '.':
-        if (n == '.') two(Tok::kDotDot);
-        else if (n == ')') two(Tok::kRBracket);
-        else token.kind = Tok::kDot;
+        if (n == '.')
+          two(Tok::kDotDot);
+        else if (n == ')')
+          two(Tok::kRBracket);
+        else
+          token.kind = Tok::kDot;
         break;
       case '(':
-        if (n == '.') two(Tok::kLBracket);
-        else token.kind = Tok::kLParen;
+        if (n == '.')
+          two(Tok::kLBracket);
+        else
+          token.kind = Tok::kLParen;
         break;
-      case ')': token.kind = Tok::kRParen; break;
-      case '[': token.kind = Tok::kLBracket; break;
-      case ']': token.kind = Tok::kRBracket; break;
-      case '^': token.kind = Tok::kCaret; break;
-      case '@': token.kind = Tok::kAt; break;
+      case ')':
+        token.kind = Tok::kRParen;
+        break;
+      case '[':
+        token.kind = Tok::kLBracket;
+        break;
+      case ']':
+        token.kind = Tok::kRBracket;
+        break;
+      case '^':
+        token.kind = Tok::kCaret;
+        break;
+      case '@':
+        token.kind = Tok::kAt;
+        break;
       default: {
-        std::string shown = (static_cast<unsigned char>(c) >= 32 && static_cast<unsigned char>(c) < 127)
-                                ? std::string(1, c)
-                                : "#" + std::to_string(static_cast<unsigned char>(c));
+        std::string shown =
+            (static_cast<unsigned char>(c) >= 32 && static_cast<unsigned char>(c) < 127)
+                ? std::string(1, c)
+                : "#" + std::to_string(static_cast<unsigned char>(c));
         throw CompileError({token.row, token.col}, "Invalid character '" + shown + "'");
       }
     }

@@ -91,10 +91,10 @@ class Interner {
 
 enum class Tok : uint8_t {
   kEof,
-  kIdent,    // also keywords: ident < kKwKeywordCount
-  kInt,      // decimal or $hex
+  kIdent,  // also keywords: ident < kKwKeywordCount
+  kInt,    // decimal or $hex
   kFloat,
-  kString,   // one or more quoted parts and #codes
+  kString,  // one or more quoted parts and #codes
   kPlus,
   kMinus,
   kStar,
@@ -123,11 +123,11 @@ struct Token {
   Tok kind = Tok::kEof;
   int row = 1;
   int col = 1;
-  Ident ident = 0;            // kIdent
-  std::string_view text;      // the source spelling
-  uint64_t int_value = 0;     // kInt
-  double float_value = 0;     // kFloat
-  std::string string_value;   // kString, decoded
+  Ident ident = 0;           // kIdent
+  std::string_view text;     // the source spelling
+  uint64_t int_value = 0;    // kInt
+  double float_value = 0;    // kFloat
+  std::string string_value;  // kString, decoded
 };
 
 // Spelling of a token kind for messages ("';'", "identifier").

@@ -179,8 +179,18 @@ enum VarKind : int32_t { kVarKindInt, kVarKindFloat, kVarKindString, kVarKindBoo
 
 // Operators of kVarOp / kVarCmp.
 enum VarOperator : int32_t {
-  kVarAdd, kVarSub, kVarMul, kVarDivide, kVarIntDiv, kVarMod,
-  kVarEq, kVarNe, kVarLt, kVarLe, kVarGt, kVarGe,
+  kVarAdd,
+  kVarSub,
+  kVarMul,
+  kVarDivide,
+  kVarIntDiv,
+  kVarMod,
+  kVarEq,
+  kVarNe,
+  kVarLt,
+  kVarLe,
+  kVarGt,
+  kVarGe,
 };
 
 }  // namespace qorsv::script

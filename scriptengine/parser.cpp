@@ -7,19 +7,32 @@ namespace {
 
 std::string ExpectedText(Tok kind) {
   switch (kind) {
-    case Tok::kSemicolon: return "Semicolon (';') expected";
-    case Tok::kColon: return "Colon (':') expected";
-    case Tok::kComma: return "Comma (',') expected";
-    case Tok::kDot: return "Period ('.') expected";
-    case Tok::kEq: return "Equal sign ('=') expected";
-    case Tok::kAssign: return "Assignment (':=') expected";
-    case Tok::kLParen: return "Opening parenthesis ('(') expected";
-    case Tok::kRParen: return "Closing parenthesis (')') expected";
-    case Tok::kLBracket: return "Opening square bracket ('[') expected";
-    case Tok::kRBracket: return "Closing square bracket (']') expected";
-    case Tok::kDotDot: return "'..' expected";
-    case Tok::kIdent: return "Identifier expected";
-    default: return TokenName(kind) + " expected";
+    case Tok::kSemicolon:
+      return "Semicolon (';') expected";
+    case Tok::kColon:
+      return "Colon (':') expected";
+    case Tok::kComma:
+      return "Comma (',') expected";
+    case Tok::kDot:
+      return "Period ('.') expected";
+    case Tok::kEq:
+      return "Equal sign ('=') expected";
+    case Tok::kAssign:
+      return "Assignment (':=') expected";
+    case Tok::kLParen:
+      return "Opening parenthesis ('(') expected";
+    case Tok::kRParen:
+      return "Closing parenthesis (')') expected";
+    case Tok::kLBracket:
+      return "Opening square bracket ('[') expected";
+    case Tok::kRBracket:
+      return "Closing square bracket (']') expected";
+    case Tok::kDotDot:
+      return "'..' expected";
+    case Tok::kIdent:
+      return "Identifier expected";
+    default:
+      return TokenName(kind) + " expected";
   }
 }
 
@@ -103,14 +116,25 @@ TopLevelItem Parser::NextItem(bool main_block_optional) {
   if (token_.kind != Tok::kIdent) Fail("'BEGIN' expected");
   item.kind = TopLevelItem::Kind::kDecls;
   switch (static_cast<Keyword>(token_.ident)) {
-    case kKwConst: ParseConstSection(item.decls); return item;
-    case kKwType: ParseTypeSection(item.decls); return item;
-    case kKwVar: ParseVarSection(item.decls); return item;
-    case kKwUses: item.decls.push_back(ParseUses()); return item;
+    case kKwConst:
+      ParseConstSection(item.decls);
+      return item;
+    case kKwType:
+      ParseTypeSection(item.decls);
+      return item;
+    case kKwVar:
+      ParseVarSection(item.decls);
+      return item;
+    case kKwUses:
+      item.decls.push_back(ParseUses());
+      return item;
     case kKwProcedure:
-    case kKwFunction: item.decls.push_back(ParseRoutine()); return item;
+    case kKwFunction:
+      item.decls.push_back(ParseRoutine());
+      return item;
     case kKwProgram:
-    case kKwUnit: Fail("'BEGIN' expected");
+    case kKwUnit:
+      Fail("'BEGIN' expected");
     case kKwBegin: {
       Advance();
       item.kind = TopLevelItem::Kind::kMainBlock;
@@ -129,7 +153,8 @@ TopLevelItem Parser::NextItem(bool main_block_optional) {
       }
       return item;
     }
-    default: Fail("'BEGIN' expected");
+    default:
+      Fail("'BEGIN' expected");
   }
 }
 

@@ -22,7 +22,7 @@ struct TopLevelItem {
   std::vector<Decl*> decls;  // kDecls: one section (or one routine)
   Span<Stmt*> main_body;     // kMainBlock
   SourcePos pos;
-  SourcePos end_pos;         // kMainBlock: the position of its `end`
+  SourcePos end_pos;  // kMainBlock: the position of its `end`
 };
 
 class Parser {

@@ -17,16 +17,29 @@ Expr* Parser::ParseExpression() {
   Expr* left = ParseSimpleExpression();
   Op op = Op::kNone;
   switch (token_.kind) {
-    case Tok::kEq: op = Op::kEq; break;
-    case Tok::kNe: op = Op::kNe; break;
-    case Tok::kLt: op = Op::kLt; break;
-    case Tok::kGt: op = Op::kGt; break;
-    case Tok::kLe: op = Op::kLe; break;
-    case Tok::kGe: op = Op::kGe; break;
+    case Tok::kEq:
+      op = Op::kEq;
+      break;
+    case Tok::kNe:
+      op = Op::kNe;
+      break;
+    case Tok::kLt:
+      op = Op::kLt;
+      break;
+    case Tok::kGt:
+      op = Op::kGt;
+      break;
+    case Tok::kLe:
+      op = Op::kLe;
+      break;
+    case Tok::kGe:
+      op = Op::kGe;
+      break;
     case Tok::kIdent:
       if (IsKeyword(kKwIn)) op = Op::kIn;
       break;
-    default: break;
+    default:
+      break;
   }
   if (op == Op::kNone) return left;
   SourcePos pos = Here();
@@ -39,10 +52,14 @@ Expr* Parser::ParseSimpleExpression() {
   Expr* left = ParseTerm();
   for (;;) {
     Op op = Op::kNone;
-    if (Is(Tok::kPlus)) op = Op::kAdd;
-    else if (Is(Tok::kMinus)) op = Op::kSub;
-    else if (IsKeyword(kKwOr)) op = Op::kOr;
-    else if (IsKeyword(kKwXor)) op = Op::kXor;
+    if (Is(Tok::kPlus))
+      op = Op::kAdd;
+    else if (Is(Tok::kMinus))
+      op = Op::kSub;
+    else if (IsKeyword(kKwOr))
+      op = Op::kOr;
+    else if (IsKeyword(kKwXor))
+      op = Op::kXor;
     if (op == Op::kNone) return left;
     SourcePos pos = Here();
     Advance();
@@ -54,13 +71,20 @@ Expr* Parser::ParseTerm() {
   Expr* left = ParseFactor();
   for (;;) {
     Op op = Op::kNone;
-    if (Is(Tok::kStar)) op = Op::kMul;
-    else if (Is(Tok::kSlash)) op = Op::kDivide;
-    else if (IsKeyword(kKwDiv)) op = Op::kIntDiv;
-    else if (IsKeyword(kKwMod)) op = Op::kMod;
-    else if (IsKeyword(kKwAnd)) op = Op::kAnd;
-    else if (IsKeyword(kKwShl)) op = Op::kShl;
-    else if (IsKeyword(kKwShr)) op = Op::kShr;
+    if (Is(Tok::kStar))
+      op = Op::kMul;
+    else if (Is(Tok::kSlash))
+      op = Op::kDivide;
+    else if (IsKeyword(kKwDiv))
+      op = Op::kIntDiv;
+    else if (IsKeyword(kKwMod))
+      op = Op::kMod;
+    else if (IsKeyword(kKwAnd))
+      op = Op::kAnd;
+    else if (IsKeyword(kKwShl))
+      op = Op::kShl;
+    else if (IsKeyword(kKwShr))
+      op = Op::kShr;
     if (op == Op::kNone) return left;
     SourcePos pos = Here();
     Advance();
@@ -101,7 +125,8 @@ Expr* Parser::ParseFactor() {
       Expect(Tok::kRParen);
       return ParseDesignator(inner);
     }
-    case Tok::kLBracket: return ParseSetConstructor();
+    case Tok::kLBracket:
+      return ParseSetConstructor();
     case Tok::kMinus:
     case Tok::kPlus: {
       // A sign inside a term, as in 2 * -3.
@@ -114,7 +139,8 @@ Expr* Parser::ParseFactor() {
       unary->operand = ParseFactor();
       return unary;
     }
-    case Tok::kAt: Fail("The address operator is not supported");
+    case Tok::kAt:
+      Fail("The address operator is not supported");
     case Tok::kIdent: {
       if (IsKeyword(kKwNot)) {
         Advance();
@@ -143,8 +169,10 @@ Expr* Parser::ParseFactor() {
       Advance();
       return ParseDesignator(name);
     }
-    case Tok::kEof: Fail("Unexpected end of file");
-    default: Fail("Syntax error");
+    case Tok::kEof:
+      Fail("Unexpected end of file");
+    default:
+      Fail("Syntax error");
   }
 }
 

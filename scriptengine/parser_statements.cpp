@@ -29,18 +29,29 @@ Span<Stmt*> Parser::ParseStatementList(Keyword terminator1, Keyword terminator2,
 Stmt* Parser::ParseStatement() {
   if (token_.kind == Tok::kIdent) {
     switch (static_cast<Keyword>(token_.ident)) {
-      case kKwBegin: return ParseCompound();
-      case kKwIf: return ParseIf();
-      case kKwCase: return ParseCase();
-      case kKwFor: return ParseFor();
-      case kKwWhile: return ParseWhile();
-      case kKwRepeat: return ParseRepeat();
-      case kKwWith: return ParseWith();
-      case kKwTry: return ParseTry();
-      case kKwRaise: return ParseRaise();
+      case kKwBegin:
+        return ParseCompound();
+      case kKwIf:
+        return ParseIf();
+      case kKwCase:
+        return ParseCase();
+      case kKwFor:
+        return ParseFor();
+      case kKwWhile:
+        return ParseWhile();
+      case kKwRepeat:
+        return ParseRepeat();
+      case kKwWith:
+        return ParseWith();
+      case kKwTry:
+        return ParseTry();
+      case kKwRaise:
+        return ParseRaise();
       case kKwGoto:
-      case kKwLabel: Fail("Labels are not supported");
-      default: break;
+      case kKwLabel:
+        Fail("Labels are not supported");
+      default:
+        break;
     }
     if (token_.ident == exit_word_) return ParseExit();
     if (token_.ident == break_word_ || token_.ident == continue_word_) {
@@ -56,8 +67,8 @@ Stmt* Parser::ParseStatement() {
   auto* empty = arena_.New<Stmt>();
   empty->kind = StmtKind::kEmpty;
   empty->pos = Here();
-  if (!Is(Tok::kSemicolon) && !IsKeyword(kKwEnd) && !IsKeyword(kKwUntil) &&
-      !IsKeyword(kKwExcept) && !IsKeyword(kKwFinally) && !IsKeyword(kKwElse)) {
+  if (!Is(Tok::kSemicolon) && !IsKeyword(kKwEnd) && !IsKeyword(kKwUntil) && !IsKeyword(kKwExcept) &&
+      !IsKeyword(kKwFinally) && !IsKeyword(kKwElse)) {
     if (Is(Tok::kEof)) Fail("Unexpected end of file");
     Fail("Syntax error");
   }
@@ -248,8 +259,8 @@ Stmt* Parser::ParseRaise() {
   raise->pos = Here();
   Advance();
   raise->exception = nullptr;
-  if (!Is(Tok::kSemicolon) && !IsKeyword(kKwEnd) && !IsKeyword(kKwElse) &&
-      !IsKeyword(kKwUntil) && !IsKeyword(kKwExcept) && !IsKeyword(kKwFinally)) {
+  if (!Is(Tok::kSemicolon) && !IsKeyword(kKwEnd) && !IsKeyword(kKwElse) && !IsKeyword(kKwUntil) &&
+      !IsKeyword(kKwExcept) && !IsKeyword(kKwFinally)) {
     raise->exception = ParseExpression();
   }
   return raise;

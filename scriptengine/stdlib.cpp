@@ -25,14 +25,16 @@ std::string CopyText(const std::string& text, int64_t from, int64_t count) {
 }
 
 double CheckedFloat(double value) {
-  if (std::isnan(value) || std::isinf(value)) throw NativeMathError("Invalid floating point operation");
+  if (std::isnan(value) || std::isinf(value))
+    throw NativeMathError("Invalid floating point operation");
   return value;
 }
 
 int64_t RoundToInteger(double value, bool banker) {
   CheckedFloat(value);
   double rounded = banker ? std::nearbyint(value) : std::trunc(value);
-  if (rounded >= 9.2e18 || rounded <= -9.2e18) throw NativeMathError("Invalid floating point operation");
+  if (rounded >= 9.2e18 || rounded <= -9.2e18)
+    throw NativeMathError("Invalid floating point operation");
   return static_cast<int64_t>(rounded);
 }
 
@@ -76,7 +78,8 @@ void RegisterText(Machine& m) {
   m.RegisterNative("STRTOINTDEF", [](NativeCall& c) {
     c.ReturnInt(ParseInteger(c.Str(0), 32).value_or(c.Int(1)));
   });
-  m.RegisterNative("COPY", [](NativeCall& c) { c.ReturnStr(CopyText(c.Str(0), c.Int(1), c.Int(2))); });
+  m.RegisterNative("COPY",
+                   [](NativeCall& c) { c.ReturnStr(CopyText(c.Str(0), c.Int(1), c.Int(2))); });
   m.RegisterNative("POS", [](NativeCall& c) {
     std::string needle = c.Str(0);
     std::string haystack = c.Str(1);
@@ -116,8 +119,10 @@ void RegisterText(Machine& m) {
     text[static_cast<size_t>(at - 1)] = static_cast<char>(c.Int(0));
     c.SetVarStr(2, text);
   });
-  m.RegisterNative("ANSIUPPERCASE", [](NativeCall& c) { c.ReturnStr(AnsiUpperCaseText(c.Str(0))); });
-  m.RegisterNative("ANSILOWERCASE", [](NativeCall& c) { c.ReturnStr(AnsiLowerCaseText(c.Str(0))); });
+  m.RegisterNative("ANSIUPPERCASE",
+                   [](NativeCall& c) { c.ReturnStr(AnsiUpperCaseText(c.Str(0))); });
+  m.RegisterNative("ANSILOWERCASE",
+                   [](NativeCall& c) { c.ReturnStr(AnsiLowerCaseText(c.Str(0))); });
   m.RegisterNative("UPPERCASE", [](NativeCall& c) { c.ReturnStr(UpperCaseAscii(c.Str(0))); });
   m.RegisterNative("LOWERCASE", [](NativeCall& c) { c.ReturnStr(LowerCaseAscii(c.Str(0))); });
   m.RegisterNative("TRIM", [](NativeCall& c) { c.ReturnStr(TrimText(c.Str(0))); });
@@ -167,8 +172,10 @@ void RegisterVariants(Machine& m) {
     auto* v = static_cast<const vm_internal::VarRep*>(Raw(c).Arg(0).p);
     return v == nullptr ? uint16_t{vm_internal::kVtEmpty} : v->vtype;
   };
-  m.RegisterNative("VARISEMPTY", [vtype](NativeCall& c) { c.ReturnBool(vtype(c) == vm_internal::kVtEmpty); });
-  m.RegisterNative("VARISNULL", [vtype](NativeCall& c) { c.ReturnBool(vtype(c) == vm_internal::kVtNull); });
+  m.RegisterNative("VARISEMPTY",
+                   [vtype](NativeCall& c) { c.ReturnBool(vtype(c) == vm_internal::kVtEmpty); });
+  m.RegisterNative("VARISNULL",
+                   [vtype](NativeCall& c) { c.ReturnBool(vtype(c) == vm_internal::kVtNull); });
   m.RegisterNative("VARTYPE", [vtype](NativeCall& c) { c.ReturnInt(vtype(c)); });
   m.RegisterNative("IDISPATCHINVOKE", [](NativeCall& c) {
     if (Raw(c).Arg(0).p == nullptr) Raw(c).machine().Raise(erNullPointerException);
@@ -187,12 +194,10 @@ void RegisterExceptions(Machine& m) {
     vm_internal::VmError again = last;
     throw again;
   });
-  m.RegisterNative("EXCEPTIONTYPE", [](NativeCall& c) {
-    c.ReturnInt(Raw(c).machine().current_exception().kind);
-  });
-  m.RegisterNative("EXCEPTIONPARAM", [](NativeCall& c) {
-    c.ReturnStr(Raw(c).machine().current_exception().param);
-  });
+  m.RegisterNative("EXCEPTIONTYPE",
+                   [](NativeCall& c) { c.ReturnInt(Raw(c).machine().current_exception().kind); });
+  m.RegisterNative("EXCEPTIONPARAM",
+                   [](NativeCall& c) { c.ReturnStr(Raw(c).machine().current_exception().param); });
   m.RegisterNative("EXCEPTIONPROC", [](NativeCall& c) {
     c.ReturnInt(static_cast<uint32_t>(Raw(c).machine().current_exception().proc));
   });
@@ -223,9 +228,12 @@ std::string LowerCaseAscii(std::string text) {
 std::string AnsiUpperCaseText(std::string text) {
   for (char& c : text) {
     auto b = static_cast<unsigned char>(c);
-    if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7)) b -= 32;
-    else if (b == 0x9A || b == 0x9C || b == 0x9E) b -= 16;  // š œ ž
-    else if (b == 0xFF) b = 0x9F;                            // ÿ
+    if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7))
+      b -= 32;
+    else if (b == 0x9A || b == 0x9C || b == 0x9E)
+      b -= 16;  // š œ ž
+    else if (b == 0xFF)
+      b = 0x9F;  // ÿ
     c = static_cast<char>(b);
   }
   return text;
@@ -234,9 +242,12 @@ std::string AnsiUpperCaseText(std::string text) {
 std::string AnsiLowerCaseText(std::string text) {
   for (char& c : text) {
     auto b = static_cast<unsigned char>(c);
-    if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7)) b += 32;
-    else if (b == 0x8A || b == 0x8C || b == 0x8E) b += 16;  // Š Œ Ž
-    else if (b == 0x9F) b = 0xFF;                            // Ÿ
+    if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7))
+      b += 32;
+    else if (b == 0x8A || b == 0x8C || b == 0x8E)
+      b += 16;  // Š Œ Ž
+    else if (b == 0x9F)
+      b = 0xFF;  // Ÿ
     c = static_cast<char>(b);
   }
   return text;

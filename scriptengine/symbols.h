@@ -62,10 +62,10 @@ struct Symbol {
   // of the routine at nesting level n.
   int level = 0;
   int32_t offset = 0;
-  bool by_ref = false;     // the cell holds the address of the value (var/out/const records)
-  bool read_only = false;  // const parameters and for-loop counters while the loop runs
-  bool host_object = false;  // a variable declared with DeclareHostVariable
-  ConstValue value;        // kConst
+  bool by_ref = false;         // the cell holds the address of the value (var/out/const records)
+  bool read_only = false;      // const parameters and for-loop counters while the loop runs
+  bool host_object = false;    // a variable declared with DeclareHostVariable
+  ConstValue value;            // kConst
   Routine* routine = nullptr;  // kRoutine
   Builtin builtin = Builtin::kCount;  // kBuiltin
 };
@@ -75,8 +75,8 @@ struct ParamInfo {
   std::string display;
   const Type* type = nullptr;
   ParamMode mode = ParamMode::kValue;
-  bool by_ref = false;   // passed as an address
-  int32_t offset = 0;    // cells from the frame start
+  bool by_ref = false;  // passed as an address
+  int32_t offset = 0;   // cells from the frame start
   bool has_default = false;
   ConstValue default_value;
 };
@@ -92,13 +92,13 @@ struct Routine {
   int level = 1;                 // 1: top level; nested routines count up
   const Routine* parent = nullptr;
   SourcePos pos;
-  bool defined = false;          // the body has been compiled
-  bool forward = false;          // declared forward and not yet defined
+  bool defined = false;  // the body has been compiled
+  bool forward = false;  // declared forward and not yet defined
   // Script routines: the procedure index in the image. Natives and externals: the import
   // index, assigned when a call is first compiled (unused declarations need no binding).
   int32_t index = -1;
-  std::string native_name;       // natives: the upper-case name the runtime binds
-  std::string external_text;     // externals: the clause's string
+  std::string native_name;    // natives: the upper-case name the runtime binds
+  std::string external_text;  // externals: the clause's string
   // Frame layout of script routines: [static link][params][result][locals]; temporaries follow.
   int32_t param_cells = 0;
   int32_t result_offset = -1;

@@ -61,17 +61,21 @@ std::optional<int64_t> ParseInteger(std::string_view text, int bits) {
   }
   if (i >= text.size()) return std::nullopt;
   uint64_t value = 0;
-  const uint64_t limit = hex ? (bits == 32 ? 0xFFFFFFFFULL : UINT64_MAX)
-                             : (bits == 32 ? (negative ? 2147483648ULL : 2147483647ULL)
-                                           : (negative ? 9223372036854775808ULL
-                                                       : 9223372036854775807ULL));
+  const uint64_t limit =
+      hex ? (bits == 32 ? 0xFFFFFFFFULL : UINT64_MAX)
+          : (bits == 32 ? (negative ? 2147483648ULL : 2147483647ULL)
+                        : (negative ? 9223372036854775808ULL : 9223372036854775807ULL));
   for (; i < text.size(); ++i) {
     char c = text[i];
     int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else if (hex && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (hex && c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (hex && c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else
+      return std::nullopt;
     uint64_t base = hex ? 16 : 10;
     if (value > (limit - static_cast<uint64_t>(digit)) / base) return std::nullopt;
     value = value * base + static_cast<uint64_t>(digit);

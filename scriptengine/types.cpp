@@ -24,13 +24,20 @@ IntClass IntClassForRange(int64_t low, int64_t high) {
 
 int64_t WrapToClass(int64_t value, IntClass int_class) {
   switch (int_class) {
-    case IntClass::kS8: return static_cast<int8_t>(value);
-    case IntClass::kU8: return static_cast<uint8_t>(value);
-    case IntClass::kS16: return static_cast<int16_t>(value);
-    case IntClass::kU16: return static_cast<uint16_t>(value);
-    case IntClass::kS32: return static_cast<int32_t>(value);
-    case IntClass::kU32: return static_cast<uint32_t>(value);
-    case IntClass::kS64: return value;
+    case IntClass::kS8:
+      return static_cast<int8_t>(value);
+    case IntClass::kU8:
+      return static_cast<uint8_t>(value);
+    case IntClass::kS16:
+      return static_cast<int16_t>(value);
+    case IntClass::kU16:
+      return static_cast<uint16_t>(value);
+    case IntClass::kS32:
+      return static_cast<int32_t>(value);
+    case IntClass::kU32:
+      return static_cast<uint32_t>(value);
+    case IntClass::kS64:
+      return value;
   }
   return value;
 }
@@ -40,11 +47,16 @@ std::string TypeDisplayName(const Type* type) {
   if (!type->name.empty()) return type->name;
   switch (type->kind) {
     case TypeKind::kStaticArray:
-    case TypeKind::kDynArray: return "array of " + TypeDisplayName(type->element);
-    case TypeKind::kSet: return "set of " + TypeDisplayName(type->element);
-    case TypeKind::kRecord: return "record";
-    case TypeKind::kEnum: return "enumeration";
-    default: return TypeDisplayName(type->element);
+    case TypeKind::kDynArray:
+      return "array of " + TypeDisplayName(type->element);
+    case TypeKind::kSet:
+      return "set of " + TypeDisplayName(type->element);
+    case TypeKind::kRecord:
+      return "record";
+    case TypeKind::kEnum:
+      return "enumeration";
+    default:
+      return TypeDisplayName(type->element);
   }
 }
 
@@ -93,15 +105,31 @@ TypeTable::TypeTable() {
   Type* variant_array = NewDynArray(variant_type);
   variant_array->name = "TVariantArray";
   variant_array_type = variant_array;
-  tif_exception_type = NewEnum(
-      "TIFException",
-      {"ErNoError", "erCannotImport", "erInvalidType", "ErInternalError", "erInvalidHeader",
-       "erInvalidOpcode", "erInvalidOpcodeParameter", "erNoMainProc", "erOutOfGlobalVarsRange",
-       "erOutOfProcRange", "ErOutOfRange", "erOutOfStackRange", "ErTypeMismatch",
-       "erUnexpectedEof", "erVersionError", "ErDivideByZero", "ErMathError",
-       "erCouldNotCallProc", "erOutofRecordRange", "erOutOfMemory", "erException",
-       "erNullPointerException", "erNullVariantError", "erInterfaceNotSupported",
-       "erCustomError"});
+  tif_exception_type = NewEnum("TIFException", {"ErNoError",
+                                                "erCannotImport",
+                                                "erInvalidType",
+                                                "ErInternalError",
+                                                "erInvalidHeader",
+                                                "erInvalidOpcode",
+                                                "erInvalidOpcodeParameter",
+                                                "erNoMainProc",
+                                                "erOutOfGlobalVarsRange",
+                                                "erOutOfProcRange",
+                                                "ErOutOfRange",
+                                                "erOutOfStackRange",
+                                                "ErTypeMismatch",
+                                                "erUnexpectedEof",
+                                                "erVersionError",
+                                                "ErDivideByZero",
+                                                "ErMathError",
+                                                "erCouldNotCallProc",
+                                                "erOutofRecordRange",
+                                                "erOutOfMemory",
+                                                "erException",
+                                                "erNullPointerException",
+                                                "erNullVariantError",
+                                                "erInterfaceNotSupported",
+                                                "erCustomError"});
   Type* var_type = NewInteger("TVarType", IntClass::kU16, 0, 65535);
   tvar_type_type = var_type;
 }
@@ -127,7 +155,8 @@ Type* TypeTable::NewSubrange(const Type* host, int64_t low, int64_t high) {
   type->low = low;
   type->high = high;
   type->enum_names = host->enum_names;
-  type->int_class = host->kind == TypeKind::kInteger ? IntClassForRange(low, high) : host->int_class;
+  type->int_class =
+      host->kind == TypeKind::kInteger ? IntClassForRange(low, high) : host->int_class;
   return type;
 }
 

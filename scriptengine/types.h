@@ -18,7 +18,7 @@
 namespace qorsv::script::compiler_internal {
 
 enum class TypeKind : uint8_t {
-  kInteger,    // every integer type and integer subrange
+  kInteger,  // every integer type and integer subrange
   kBoolean,
   kChar,
   kEnum,
@@ -58,16 +58,16 @@ struct Type {
   TypeKind kind = TypeKind::kVoid;
   IntClass int_class = IntClass::kS32;
   FloatClass float_class = FloatClass::kDouble;
-  int64_t low = 0;            // ordinals: value range; static arrays: index range
+  int64_t low = 0;  // ordinals: value range; static arrays: index range
   int64_t high = 0;
   const Type* element = nullptr;  // arrays, sets; subranges: the host ordinal type
   const Type* index = nullptr;    // static arrays: index type
   int32_t cells = 1;
-  bool managed = false;       // holds reference-counted data: needs copy and release care
+  bool managed = false;  // holds reference-counted data: needs copy and release care
   std::string name;
-  std::vector<Field> fields;          // records
+  std::vector<Field> fields;            // records
   std::vector<std::string> enum_names;  // enumerations
-  int32_t rtti = -1;          // runtime type descriptor index, assigned by the code generator
+  int32_t rtti = -1;  // runtime type descriptor index, assigned by the code generator
 
   bool IsOrdinal() const {
     return kind == TypeKind::kInteger || kind == TypeKind::kBoolean || kind == TypeKind::kChar ||

@@ -12,13 +12,20 @@ namespace {
 
 int64_t WrapValue(int64_t value, int32_t int_class) {
   switch (int_class) {
-    case kWrapS8: return static_cast<int8_t>(value);
-    case kWrapU8: return static_cast<uint8_t>(value);
-    case kWrapS16: return static_cast<int16_t>(value);
-    case kWrapU16: return static_cast<uint16_t>(value);
-    case kWrapS32: return static_cast<int32_t>(value);
-    case kWrapU32: return static_cast<uint32_t>(value);
-    default: return value;
+    case kWrapS8:
+      return static_cast<int8_t>(value);
+    case kWrapU8:
+      return static_cast<uint8_t>(value);
+    case kWrapS16:
+      return static_cast<int16_t>(value);
+    case kWrapU16:
+      return static_cast<uint16_t>(value);
+    case kWrapS32:
+      return static_cast<int32_t>(value);
+    case kWrapU32:
+      return static_cast<uint32_t>(value);
+    default:
+      return value;
   }
 }
 
@@ -74,20 +81,20 @@ void Machine::Interpret() {
 #define NEXT(words) \
   ip += (words);    \
   goto* kLabels[*ip]
-#define JUMP(target) \
+#define JUMP(target)    \
   ip = code + (target); \
   goto* kLabels[*ip]
-#define FAIL(kind, param)                          \
-  do {                                             \
-    pc_ = static_cast<int32_t>(ip - code);         \
-    Raise(kind, param);                            \
+#define FAIL(kind, param)                  \
+  do {                                     \
+    pc_ = static_cast<int32_t>(ip - code); \
+    Raise(kind, param);                    \
   } while (0)
-#define COUNT_STEP()                                           \
-  do {                                                         \
-    if (--budget_ < 0) {                                       \
-      pc_ = static_cast<int32_t>(ip - code);                   \
-      StepLimitReached();                                      \
-    }                                                          \
+#define COUNT_STEP()                         \
+  do {                                       \
+    if (--budget_ < 0) {                     \
+      pc_ = static_cast<int32_t>(ip - code); \
+      StepLimitReached();                    \
+    }                                        \
   } while (0)
 
   goto* kLabels[*ip];
@@ -164,7 +171,8 @@ L_kMul64 : {
   NEXT(4);
 }
 L_kAdd64I : {
-  R(1)->i = static_cast<int64_t>(static_cast<uint64_t>(R(2)->i) + static_cast<uint64_t>(static_cast<int64_t>(ip[3])));
+  R(1)->i = static_cast<int64_t>(static_cast<uint64_t>(R(2)->i) +
+                                 static_cast<uint64_t>(static_cast<int64_t>(ip[3])));
   NEXT(4);
 }
 L_kDiv : {
@@ -348,15 +356,15 @@ L_kJFBack : {
   }
   NEXT(3);
 }
-#define COMPARE_JUMP(cmp)        \
-  if (R(1)->i cmp R(2)->i) {     \
-    JUMP(ip[3]);                 \
-  }                              \
+#define COMPARE_JUMP(cmp)    \
+  if (R(1)->i cmp R(2)->i) { \
+    JUMP(ip[3]);             \
+  }                          \
   NEXT(4);
-#define COMPARE_JUMP_I(cmp)      \
-  if (R(1)->i cmp ip[2]) {       \
-    JUMP(ip[3]);                 \
-  }                              \
+#define COMPARE_JUMP_I(cmp) \
+  if (R(1)->i cmp ip[2]) {  \
+    JUMP(ip[3]);            \
+  }                         \
   NEXT(4);
 L_kJEq : { COMPARE_JUMP(==) }
 L_kJNe : { COMPARE_JUMP(!=) }
@@ -465,10 +473,10 @@ L_kDaLen : {
   R(1)->i = Heap::ArrayLength(R(2)->p);
   NEXT(3);
 }
-#define ARRAY_ELEMENT(array_cell, index_cell, out)                               \
-  auto* array = static_cast<DynArr*>((array_cell)->p);                           \
-  int64_t index = (index_cell)->i;                                               \
-  if (index < 0 || index >= Heap::ArrayLength(array)) FAIL(ErOutOfRange, "");    \
+#define ARRAY_ELEMENT(array_cell, index_cell, out)                            \
+  auto* array = static_cast<DynArr*>((array_cell)->p);                        \
+  int64_t index = (index_cell)->i;                                            \
+  if (index < 0 || index >= Heap::ArrayLength(array)) FAIL(ErOutOfRange, ""); \
   Cell* out = array->data() + index * array->element_cells;
 L_kDaLoad : {
   ARRAY_ELEMENT(R(2), R(3), element)
@@ -523,8 +531,8 @@ L_kDaFromStatic : {
   heap.Release(old);
   NEXT(5);
 }
-#define STATIC_INDEX(index_cell, low, count, out)              \
-  int64_t out = (index_cell)->i - (low);                       \
+#define STATIC_INDEX(index_cell, low, count, out) \
+  int64_t out = (index_cell)->i - (low);          \
   if (out < 0 || out >= (count)) FAIL(ErOutOfRange, "");
 L_kSaLoad : {
   STATIC_INDEX(R(3), ip[4], ip[5], index)
@@ -608,7 +616,8 @@ L_kMoveComp : {
   Cell* s = R(2)->c;
   if (d != s) {
     heap.FinalizeComposite(d, ip[3]);
-    std::memcpy(static_cast<void*>(d), s, sizeof(Cell) * static_cast<size_t>(image_.rtti[ip[3]].cells));
+    std::memcpy(static_cast<void*>(d), s,
+                sizeof(Cell) * static_cast<size_t>(image_.rtti[ip[3]].cells));
     Heap::Zero(s, image_.rtti[ip[3]].cells);
   }
   NEXT(4);
@@ -619,15 +628,15 @@ L_kSetIn : {
   R(1)->i = v >= 0 && v <= 255 && ((static_cast<uint64_t>(set[v >> 6].i) >> (v & 63)) & 1);
   NEXT(4);
 }
-#define SET_BINARY(expr)                                              \
-  Cell* d = R(1);                                                     \
-  const Cell* a = R(2);                                               \
-  const Cell* b = R(3);                                               \
-  for (int k = 0; k < 4; ++k) {                                       \
-    uint64_t x = static_cast<uint64_t>(a[k].i);                       \
-    uint64_t y = static_cast<uint64_t>(b[k].i);                       \
-    d[k].i = static_cast<int64_t>(expr);                              \
-  }                                                                   \
+#define SET_BINARY(expr)                        \
+  Cell* d = R(1);                               \
+  const Cell* a = R(2);                         \
+  const Cell* b = R(3);                         \
+  for (int k = 0; k < 4; ++k) {                 \
+    uint64_t x = static_cast<uint64_t>(a[k].i); \
+    uint64_t y = static_cast<uint64_t>(b[k].i); \
+    d[k].i = static_cast<int64_t>(expr);        \
+  }                                             \
   NEXT(4);
 L_kSetUnion : { SET_BINARY(x | y) }
 L_kSetDiff : { SET_BINARY(x & ~y) }
@@ -667,7 +676,8 @@ L_kSetRange : {
   Cell* d = R(1);
   int64_t low = std::max<int64_t>(R(2)->i, 0);
   int64_t high = std::min<int64_t>(R(3)->i, 255);
-  for (int64_t v = low; v <= high; ++v) d[v >> 6].i |= static_cast<int64_t>(uint64_t{1} << (v & 63));
+  for (int64_t v = low; v <= high; ++v)
+    d[v >> 6].i |= static_cast<int64_t>(uint64_t{1} << (v & 63));
   NEXT(4);
 }
 L_kToVar : {

@@ -30,7 +30,7 @@ struct VmError {
   std::string param;
   bool from_native = false;  // raised inside a native: its own message is the failure text
   std::string native_message;
-  bool fatal = false;        // the step limit: no script handler may catch it
+  bool fatal = false;  // the step limit: no script handler may catch it
   int32_t proc = -1;
   int32_t pos = 0;
 };
@@ -77,9 +77,9 @@ class Machine {
   };
   struct Handler {
     int32_t pc;
-    size_t depth;       // calls_.size() when the try began
+    size_t depth;  // calls_.size() when the try began
     bool is_finally;
-    Cell* state;        // finally: the state cell
+    Cell* state;  // finally: the state cell
   };
   struct External {
     bool bound = false;
@@ -153,7 +153,9 @@ class VmNativeCall : public NativeCall {
   Machine& machine() { return machine_; }
   Cell& Arg(int index);
   Cell& Result() { return window_[import_.result.offset]; }
-  const ValueDesc& ArgDesc(int index) const { return import_.params.at(static_cast<size_t>(index)); }
+  const ValueDesc& ArgDesc(int index) const {
+    return import_.params.at(static_cast<size_t>(index));
+  }
 
  private:
   const Cell& Value(int index) const;

@@ -1,8 +1,8 @@
 // VmNativeCall: a native's view of its arguments and result in the call window.
 #include <cmath>
 
-#include "scriptengine/text_format.h"
 #include "scriptengine/opcodes.h"
+#include "scriptengine/text_format.h"
 #include "scriptengine/vm.h"
 
 namespace qorsv::script::vm_internal {
@@ -11,13 +11,20 @@ namespace {
 int64_t WrapTo(const ValueDesc& desc, int64_t value) {
   if (desc.kind == ValueKind::kBoolean) return value != 0;
   switch (desc.int_class) {
-    case kWrapS8: return static_cast<int8_t>(value);
-    case kWrapU8: return static_cast<uint8_t>(value);
-    case kWrapS16: return static_cast<int16_t>(value);
-    case kWrapU16: return static_cast<uint16_t>(value);
-    case kWrapS32: return static_cast<int32_t>(value);
-    case kWrapU32: return static_cast<uint32_t>(value);
-    default: return value;
+    case kWrapS8:
+      return static_cast<int8_t>(value);
+    case kWrapU8:
+      return static_cast<uint8_t>(value);
+    case kWrapS16:
+      return static_cast<int16_t>(value);
+    case kWrapU16:
+      return static_cast<uint16_t>(value);
+    case kWrapS32:
+      return static_cast<int32_t>(value);
+    case kWrapU32:
+      return static_cast<uint32_t>(value);
+    default:
+      return value;
   }
 }
 
@@ -94,9 +101,11 @@ int64_t VmNativeCall::Int(int index) const {
   const ValueDesc& desc = ArgDesc(index);
   const Cell& cell = Value(index);
   switch (desc.kind) {
-    case ValueKind::kFloat: return TruncateToInt(cell.f);
+    case ValueKind::kFloat:
+      return TruncateToInt(cell.f);
     case ValueKind::kString:
-    case ValueKind::kPChar: return ParseInteger(Heap::View(cell.p), 64).value_or(0);
+    case ValueKind::kPChar:
+      return ParseInteger(Heap::View(cell.p), 64).value_or(0);
     case ValueKind::kVariant: {
       Cell out;
       out.i = 0;
@@ -104,8 +113,10 @@ int64_t VmNativeCall::Int(int index) const {
       return out.i;
     }
     case ValueKind::kObject:
-    case ValueKind::kDynArray: return cell.p != nullptr;
-    default: return cell.i;
+    case ValueKind::kDynArray:
+      return cell.p != nullptr;
+    default:
+      return cell.i;
   }
 }
 
@@ -113,16 +124,19 @@ double VmNativeCall::Float(int index) const {
   const ValueDesc& desc = ArgDesc(index);
   const Cell& cell = Value(index);
   switch (desc.kind) {
-    case ValueKind::kFloat: return cell.f;
+    case ValueKind::kFloat:
+      return cell.f;
     case ValueKind::kString:
-    case ValueKind::kPChar: return ParseFloat(Heap::View(cell.p)).value_or(0);
+    case ValueKind::kPChar:
+      return ParseFloat(Heap::View(cell.p)).value_or(0);
     case ValueKind::kVariant: {
       Cell out;
       out.f = 0;
       machine_.FromVariant(out, cell, kVarKindFloat);
       return out.f;
     }
-    default: return static_cast<double>(Int(index));
+    default:
+      return static_cast<double>(Int(index));
   }
 }
 
@@ -130,14 +144,18 @@ std::string VmNativeCall::Str(int index) const {
   const ValueDesc& desc = ArgDesc(index);
   const Cell& cell = Value(index);
   switch (desc.kind) {
-    case ValueKind::kString: return std::string(Heap::View(cell.p));
+    case ValueKind::kString:
+      return std::string(Heap::View(cell.p));
     case ValueKind::kPChar: {
       std::string_view text = Heap::View(cell.p);
       return std::string(text.substr(0, text.find('\0')));
     }
-    case ValueKind::kChar: return std::string(1, static_cast<char>(cell.i));
-    case ValueKind::kBoolean: return cell.i != 0 ? "True" : "False";
-    case ValueKind::kFloat: return FormatFloat(cell.f);
+    case ValueKind::kChar:
+      return std::string(1, static_cast<char>(cell.i));
+    case ValueKind::kBoolean:
+      return cell.i != 0 ? "True" : "False";
+    case ValueKind::kFloat:
+      return FormatFloat(cell.f);
     case ValueKind::kVariant: {
       Cell out;
       out.p = nullptr;
@@ -146,8 +164,10 @@ std::string VmNativeCall::Str(int index) const {
       machine_.heap().Release(out.p);
       return text;
     }
-    case ValueKind::kOrdinal: return std::to_string(cell.i);
-    default: return {};
+    case ValueKind::kOrdinal:
+      return std::to_string(cell.i);
+    default:
+      return {};
   }
 }
 

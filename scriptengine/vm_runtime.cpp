@@ -12,7 +12,8 @@ namespace {
 
 Cell* AllocateCells(int64_t count) {
   // calloc leaves the pages of a large area untouched until they are used.
-  auto* cells = static_cast<Cell*>(std::calloc(static_cast<size_t>(count > 0 ? count : 1), sizeof(Cell)));
+  auto* cells =
+      static_cast<Cell*>(std::calloc(static_cast<size_t>(count > 0 ? count : 1), sizeof(Cell)));
   if (cells == nullptr) throw std::bad_alloc();
   return cells;
 }
@@ -22,19 +23,31 @@ FfiType FfiTypeFor(const ValueDesc& desc) {
   switch (desc.kind) {
     case ValueKind::kOrdinal:
       switch (desc.int_class) {
-        case kWrapS8: return FfiType::kInt8;
-        case kWrapU8: return FfiType::kUInt8;
-        case kWrapS16: return FfiType::kInt16;
-        case kWrapU16: return FfiType::kUInt16;
-        case kWrapS32: return FfiType::kInt32;
-        case kWrapU32: return FfiType::kUInt32;
-        default: return FfiType::kInt64;
+        case kWrapS8:
+          return FfiType::kInt8;
+        case kWrapU8:
+          return FfiType::kUInt8;
+        case kWrapS16:
+          return FfiType::kInt16;
+        case kWrapU16:
+          return FfiType::kUInt16;
+        case kWrapS32:
+          return FfiType::kInt32;
+        case kWrapU32:
+          return FfiType::kUInt32;
+        default:
+          return FfiType::kInt64;
       }
-    case ValueKind::kBoolean: return FfiType::kBool;
-    case ValueKind::kChar: return FfiType::kUInt8;
-    case ValueKind::kFloat: return desc.is_single ? FfiType::kSingle : FfiType::kDouble;
-    case ValueKind::kVoid: return FfiType::kVoid;
-    default: return FfiType::kPointer;
+    case ValueKind::kBoolean:
+      return FfiType::kBool;
+    case ValueKind::kChar:
+      return FfiType::kUInt8;
+    case ValueKind::kFloat:
+      return desc.is_single ? FfiType::kSingle : FfiType::kDouble;
+    case ValueKind::kVoid:
+      return FfiType::kVoid;
+    default:
+      return FfiType::kPointer;
   }
 }
 
@@ -92,12 +105,17 @@ void Machine::InitGlobals() {
   for (const GlobalInit& init : image_.inits) {
     Cell& cell = globals[init.cell];
     switch (init.kind) {
-      case GlobalInit::Kind::kInt: cell.i = init.value; break;
-      case GlobalInit::Kind::kFloat: std::memcpy(&cell.f, &init.value, sizeof(double)); break;
+      case GlobalInit::Kind::kInt:
+        cell.i = init.value;
+        break;
+      case GlobalInit::Kind::kFloat:
+        std::memcpy(&cell.f, &init.value, sizeof(double));
+        break;
       case GlobalInit::Kind::kString:
         heap_.Release(cell.p);
-        cell.p = heap_.MakeString(std::string_view(image_.string_pool).substr(
-            static_cast<size_t>(init.value), static_cast<size_t>(init.length)));
+        cell.p = heap_.MakeString(
+            std::string_view(image_.string_pool)
+                .substr(static_cast<size_t>(init.value), static_cast<size_t>(init.length)));
         break;
     }
   }
@@ -142,10 +160,12 @@ bool Machine::BindImports() {
 
 bool Machine::BindExternal(int32_t, External& external) {
   if (!libraries_) {
-    libraries_ = library_directory_.empty() ? std::make_unique<ExternalLibraries>()
-                                            : std::make_unique<ExternalLibraries>(library_directory_);
+    libraries_ = library_directory_.empty()
+                     ? std::make_unique<ExternalLibraries>()
+                     : std::make_unique<ExternalLibraries>(library_directory_);
   }
-  ResolvedFunction resolved = libraries_->Resolve(external.spec.library_name, external.spec.function_name);
+  ResolvedFunction resolved =
+      libraries_->Resolve(external.spec.library_name, external.spec.function_name);
   if (!resolved.found()) {
     SetLoadError(erCannotImport, resolved.missing);
     return false;
@@ -314,7 +334,9 @@ void Machine::CallExternal(int32_t import, Cell* window) {
       continue;
     }
     switch (param.kind) {
-      case ValueKind::kFloat: args[i].d = cell.f; break;
+      case ValueKind::kFloat:
+        args[i].d = cell.f;
+        break;
       case ValueKind::kString:
       case ValueKind::kPChar: {
         auto* text = static_cast<StrRep*>(cell.p);
@@ -323,8 +345,12 @@ void Machine::CallExternal(int32_t import, Cell* window) {
       }
       case ValueKind::kObject:
       case ValueKind::kDynArray:
-      case ValueKind::kVariant: args[i].p = cell.p; break;
-      default: args[i].i = cell.i; break;
+      case ValueKind::kVariant:
+        args[i].p = cell.p;
+        break;
+      default:
+        args[i].i = cell.i;
+        break;
     }
   }
   FfiValue result;
@@ -344,30 +370,54 @@ void Machine::CallExternal(int32_t import, Cell* window) {
                param.kind == ValueKind::kChar) {
       int64_t v = scratch[i];
       switch (param.int_class) {
-        case kWrapS8: v = static_cast<int8_t>(v); break;
-        case kWrapU8: v = static_cast<uint8_t>(v); break;
-        case kWrapS16: v = static_cast<int16_t>(v); break;
-        case kWrapU16: v = static_cast<uint16_t>(v); break;
-        case kWrapS32: v = static_cast<int32_t>(v); break;
-        case kWrapU32: v = static_cast<uint32_t>(v); break;
-        default: break;
+        case kWrapS8:
+          v = static_cast<int8_t>(v);
+          break;
+        case kWrapU8:
+          v = static_cast<uint8_t>(v);
+          break;
+        case kWrapS16:
+          v = static_cast<int16_t>(v);
+          break;
+        case kWrapU16:
+          v = static_cast<uint16_t>(v);
+          break;
+        case kWrapS32:
+          v = static_cast<int32_t>(v);
+          break;
+        case kWrapU32:
+          v = static_cast<uint32_t>(v);
+          break;
+        default:
+          break;
       }
       target->i = param.kind == ValueKind::kBoolean ? (v != 0) : v;
     }
   }
   Cell& out = window[info.result.offset];
   switch (info.result.kind) {
-    case ValueKind::kVoid: break;
-    case ValueKind::kFloat: out.f = result.d; break;
-    case ValueKind::kBoolean: out.i = result.i != 0; break;
+    case ValueKind::kVoid:
+      break;
+    case ValueKind::kFloat:
+      out.f = result.d;
+      break;
+    case ValueKind::kBoolean:
+      out.i = result.i != 0;
+      break;
     case ValueKind::kString:
     case ValueKind::kPChar:
       out.p = result.p != nullptr ? heap_.MakeString(static_cast<const char*>(result.p)) : nullptr;
       break;
-    case ValueKind::kObject: out.p = const_cast<void*>(result.p); break;
+    case ValueKind::kObject:
+      out.p = const_cast<void*>(result.p);
+      break;
     case ValueKind::kVariant:
-    case ValueKind::kDynArray: out.p = nullptr; break;
-    default: out.i = result.i; break;
+    case ValueKind::kDynArray:
+      out.p = nullptr;
+      break;
+    default:
+      out.i = result.i;
+      break;
   }
 }
 

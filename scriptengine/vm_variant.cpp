@@ -99,8 +99,10 @@ void Machine::FromVariant(Cell& dst, const Cell& src, int32_t kind) {
     }
     case kVarKindFloat: {
       double result = 0;
-      if (vtype == kVtDouble) result = v->value.f;
-      else if (vtype == kVtInteger || vtype == kVtInt64 || vtype == kVtBoolean) result = static_cast<double>(v->value.i);
+      if (vtype == kVtDouble)
+        result = v->value.f;
+      else if (vtype == kVtInteger || vtype == kVtInt64 || vtype == kVtBoolean)
+        result = static_cast<double>(v->value.i);
       else if (vtype == kVtString) {
         auto parsed = ParseFloat(text);
         if (!parsed) Raise(ErTypeMismatch);
@@ -111,13 +113,19 @@ void Machine::FromVariant(Cell& dst, const Cell& src, int32_t kind) {
     }
     case kVarKindBool: {
       bool result = false;
-      if (vtype == kVtDouble) result = v->value.f != 0;
-      else if (vtype == kVtInteger || vtype == kVtInt64 || vtype == kVtBoolean) result = v->value.i != 0;
+      if (vtype == kVtDouble)
+        result = v->value.f != 0;
+      else if (vtype == kVtInteger || vtype == kVtInt64 || vtype == kVtBoolean)
+        result = v->value.i != 0;
       else if (vtype == kVtString) {
-        if (EqualsIgnoringCase(text, "true")) result = true;
-        else if (EqualsIgnoringCase(text, "false")) result = false;
-        else if (auto number = ParseFloat(text)) result = *number != 0;
-        else Raise(ErTypeMismatch);
+        if (EqualsIgnoringCase(text, "true"))
+          result = true;
+        else if (EqualsIgnoringCase(text, "false"))
+          result = false;
+        else if (auto number = ParseFloat(text))
+          result = *number != 0;
+        else
+          Raise(ErTypeMismatch);
       }
       dst.i = result;
       return;
@@ -194,13 +202,21 @@ void Machine::VariantOp(Cell& dst, const Cell& a, const Cell& b, int32_t op) {
       uint64_t r = static_cast<uint64_t>(q.i);
       int64_t result;
       switch (op) {
-        case kVarAdd: result = static_cast<int64_t>(l + r); break;
-        case kVarSub: result = static_cast<int64_t>(l - r); break;
-        case kVarMul: result = static_cast<int64_t>(l * r); break;
+        case kVarAdd:
+          result = static_cast<int64_t>(l + r);
+          break;
+        case kVarSub:
+          result = static_cast<int64_t>(l - r);
+          break;
+        case kVarMul:
+          result = static_cast<int64_t>(l * r);
+          break;
         default:
           if (q.i == 0) Raise(ErDivideByZero);
-          if (q.i == -1) result = op == kVarMod ? 0 : static_cast<int64_t>(0 - l);
-          else result = op == kVarMod ? p.i % q.i : p.i / q.i;
+          if (q.i == -1)
+            result = op == kVarMod ? 0 : static_cast<int64_t>(0 - l);
+          else
+            result = op == kVarMod ? p.i % q.i : p.i / q.i;
           break;
       }
       value.i = result;
@@ -232,12 +248,18 @@ bool Machine::VariantCompare(const Cell& a, const Cell& b, int32_t op) {
     order = l.f < r.f ? -1 : l.f > r.f ? 1 : 0;
   }
   switch (op) {
-    case kVarEq: return order == 0;
-    case kVarNe: return order != 0;
-    case kVarLt: return order < 0;
-    case kVarLe: return order <= 0;
-    case kVarGt: return order > 0;
-    default: return order >= 0;
+    case kVarEq:
+      return order == 0;
+    case kVarNe:
+      return order != 0;
+    case kVarLt:
+      return order < 0;
+    case kVarLe:
+      return order <= 0;
+    case kVarGt:
+      return order > 0;
+    default:
+      return order >= 0;
   }
 }
 

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <memory>
 
 #include "console/compile_report.h"
@@ -77,12 +78,17 @@ class TempFileHold {
 };
 
 // The compiler's unit hook: "SYSTEM" gets the host variable Application and the 94 native
-// declarations in their order; scripts may name no other unit.
-bool DeclareSystemUnit(TPSPascalCompiler& compiler, const std::string& unit_name) {
-  if (unit_name != "SYSTEM") return false;
-  compiler.DeclareHostVariable("Application", "TApplication");
-  for (const NativeEntry& entry : ScriptApiNatives()) compiler.DeclareNative(entry.declaration);
-  return true;
+// declarations in their order, once per compilation (a script's "uses System" finds them
+// there); scripts may name no other unit.
+std::function<bool(TPSPascalCompiler&, const std::string&)> SystemUnitHook() {
+  return [declared = false](TPSPascalCompiler& compiler, const std::string& unit_name) mutable {
+    if (unit_name != "SYSTEM") return false;
+    if (declared) return true;
+    declared = true;
+    compiler.DeclareHostVariable("Application", "TApplication");
+    for (const NativeEntry& entry : ScriptApiNatives()) compiler.DeclareNative(entry.declaration);
+    return true;
+  };
 }
 
 PreludeValues MakePreludeValues(const ScriptRunInput& input, int slot,
@@ -209,7 +215,7 @@ std::string executescript(const ScriptRunInput& input, const std::string& temp_f
   combined.shrink_to_fit();
 
   auto compiler = std::make_unique<TPSPascalCompiler>();
-  compiler->DeclareUnit = DeclareSystemUnit;
+  compiler->DeclareUnit = SystemUnitHook();
   compiler->MainBlockOptional = true;
   bool compiled = compiler->Compile(preprocessed);
   std::vector<std::string> messages;

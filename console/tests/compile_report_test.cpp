@@ -60,23 +60,6 @@ TEST(CompileReportTest, ErrorLineTextIsTheNumberedListingLine) {
   EXPECT_EQ(NumberedListingLine(3, listing[2]), ErrorLineText(text, 3));
 }
 
-TEST(CompileReportTest, FailedReportCarriesOutputAndStatusText) {
-  CompileReport failed =
-      MakeCompileReport({"[Error] (3:4): Unknown identifier 'Q'"}, "p1\r\np2\r\nq := 1;\r\n", true);
-  EXPECT_EQ(failed.error_line, 3);
-  EXPECT_EQ(failed.error_line_text, "[3]  q := 1;");
-  EXPECT_EQ(failed.output_text, "Script error . [3]  q := 1;");
-  EXPECT_EQ(failed.status_text, "Script error . [3]  q := 1; [ [3]  q := 1; ] ");
-
-  CompileReport in_prelude = MakeCompileReport({"[Error] (2:1): x"}, "a\r\nb\r\n", true);
-  EXPECT_EQ(in_prelude.output_text, "Script error . ");
-  EXPECT_EQ(in_prelude.status_text, "Script error .  [  ] ");
-
-  CompileReport passed = MakeCompileReport({"[Hint] (5:1): h"}, "a\r\n", false);
-  EXPECT_EQ(passed.output_text, "");
-  EXPECT_EQ(passed.status_text, "");
-}
-
 TEST(CompileReportTest, ReportsReachTheSinkOnTheLoopOneTaskEach) {
   UiLoop loop([] { return uint64_t{0}; }, [](const std::string&) {});
   std::vector<std::vector<std::string>> applied;
@@ -107,17 +90,6 @@ TEST(CompileReportTest, ReportsReachTheSinkOnTheLoopOneTaskEach) {
     const std::string prefix = messages[0].substr(0, messages[0].find(':') + 1);
     for (const std::string& message : messages) EXPECT_EQ(message.rfind(prefix, 0), 0u);
   }
-}
-
-TEST(CompileReportTest, WithoutLoopOrSinkReportsAreDropped) {
-  UiLoop loop([] { return uint64_t{0}; }, [](const std::string&) {});
-  SetCompileReportLoop(&loop);
-  PostCompileReport(MakeCompileReport({}, "x", false));  // no sink yet
-  SetCompileReportLoop(nullptr);
-  SetCompileReportSink([](const CompileReport&) { FAIL() << "no loop: nothing to apply"; });
-  PostCompileReport(MakeCompileReport({}, "x", false));
-  SetCompileReportSink(nullptr);
-  EXPECT_EQ(loop.RunPendingTasks(), 0u);
 }
 
 }  // namespace

@@ -13,7 +13,8 @@ namespace qorsv::testing {
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qorsv-test-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "qorsv-test-").string() +
+                          std::string(6, 'X');  // mkdtemp template
     path_ = mkdtemp(pattern.data());
   }
   ~TempDir() {

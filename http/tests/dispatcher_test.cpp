@@ -171,19 +171,6 @@ TEST_F(DispatcherTest, SentBytesAreCounted) {
   EXPECT_EQ((sent_after - sent_before) % (1024 * 1024), 7u);
 }
 
-TEST_F(DispatcherTest, PageOutputIsSentThenDeleted) {
-  auto outputs = [] {
-    size_t count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(ProgramDir() + "temp")) {
-      count += entry.path().filename().string().rfind("qortmpscr", 0) == 0;
-    }
-    return count;
-  };
-  size_t before = outputs();
-  EXPECT_EQ(Body(Dispatch("GET", "/sub/")), "<p>sub</p>\r\n");
-  EXPECT_EQ(outputs(), before);
-}
-
 TEST_F(DispatcherTest, WorkbenchRunRequest) {
   std::string script = dir_.Write("scripts/my.qor", "write;");
   SetWorkbenchFileName(script);

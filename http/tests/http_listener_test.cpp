@@ -110,13 +110,6 @@ TEST_F(HttpListenerTest, ExactResponseBytes) {
   EXPECT_EQ(seen_.request.RemoteIP, "127.0.0.1");
 }
 
-TEST_F(HttpListenerTest, HeadCarriesLengthButNoBody) {
-  StartWith(Recording([](ResponseInfo& response) { response.ContentLength = 1234; }));
-  EXPECT_EQ(Exchange(port_, "HEAD /x HTTP/1.1\r\nHost: h\r\n\r\n"),
-            "HTTP/1.1 200 OK\r\nServer: Indy/8.0.25\r\nContent-Type: text/html\r\n"
-            "Content-Length: 1234\r\n\r\n");
-}
-
 TEST_F(HttpListenerTest, HandlerErrorsBecomeStatus500WithTheText) {
   StartWith(Recording([](ResponseInfo& response) {
     response.ContentType = "image/png";
@@ -143,13 +136,6 @@ TEST_F(HttpListenerTest, UnansweredRequestsCloseWithoutAByte) {
     EXPECT_TRUE(client.ClosedByServer()) << request;
   }
   EXPECT_EQ(calls, 0);
-}
-
-TEST_F(HttpListenerTest, PostBodyUntilHalfCloseAndQueryJoined) {
-  StartWith(Recording([](ResponseInfo&) {}));
-  Exchange(port_, "POST /f.qor?b=2 HTTP/1.0\r\n\r\na=1", true);
-  std::lock_guard<std::mutex> lock(seen_.mutex);
-  EXPECT_EQ(seen_.request.UnparsedParams, "a=1\r\nb=2");
 }
 
 TEST_F(HttpListenerTest, StalledClientIsDroppedAfterTheReadTimeout) {

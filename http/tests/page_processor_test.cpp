@@ -165,29 +165,21 @@ TEST_F(PageProcessorTest, RunsGetTheRequest) {
   EXPECT_EQ(input.response, &response_);
 }
 
-TEST_F(PageProcessorTest, AFailingRunLeavesNoOutputFile) {
-  std::string page_path = dir_.Write("site/f.html", "<%qor%>onload\r\nab;\r\n</%qor%>\r\n");
+TEST_F(PageProcessorTest, FailuresLeaveNoOutputFile) {
   request_.Command = "GET";
-  PageRequest page{page_path, "/f.html", "", "", 1, &data_, &request_, &response_};
-  EXPECT_THROW(ProcessPage(
-                   page, [](const ScriptRunInput&) -> std::string { throw QorsvError("boom"); },
-                   dir_.path()),
-               QorsvError);
-  EXPECT_TRUE(std::filesystem::is_empty(dir_.path() + "temp"));
-}
-
-TEST_F(PageProcessorTest, MissingPageOrTempFolderIsAnError) {
-  request_.Command = "GET";
-  PageRequest missing{
-      dir_.path() + "site/none.html", "/none.html", "", "", 1, &data_, &request_, &response_};
+  auto page_at = [&](const std::string& path) {
+    return PageRequest{path, "/f.html", "", "", 1, &data_, &request_, &response_};
+  };
+  std::string block = dir_.Write("site/f.html", "<%qor%>onload\r\nab;\r\n</%qor%>\r\n");
+  auto failing = [](const ScriptRunInput&) -> std::string { throw QorsvError("boom"); };
+  EXPECT_THROW(ProcessPage(page_at(block), failing, dir_.path()), QorsvError);
   auto never = [](const ScriptRunInput&) { return std::string(); };
-  EXPECT_THROW(ProcessPage(missing, never, dir_.path()), QorsvError);
+  EXPECT_THROW(ProcessPage(page_at(dir_.path() + "site/none.html"), never, dir_.path()),
+               QorsvError);
   EXPECT_TRUE(std::filesystem::is_empty(dir_.path() + "temp"));
 
   std::filesystem::remove_all(dir_.path() + "temp");
-  PageRequest page{
-      dir_.Write("site/a.html", "a"), "/a.html", "", "", 1, &data_, &request_, &response_};
-  EXPECT_THROW(ProcessPage(page, never, dir_.path()), QorsvError);
+  EXPECT_THROW(ProcessPage(page_at(block), never, dir_.path()), QorsvError);
 }
 
 }  // namespace

@@ -134,28 +134,6 @@ TEST(CaptureParamsTest, Multipart) {
   }
 }
 
-TEST(CaptureParamsTest, UploadsAreStoredUnderTheTempFolder) {
-  TempProgramDir dir;
-  const std::string b = "------b";
-  std::string text = FilePart(b, "f", "notes.txt", std::string("0123\0\r\n789", 10)) + b + "--";
-  Tparams params;
-  CaptureParams(text, params, [&](std::string_view data) {
-    std::string path = TempScriptNameIn(dir.path()) + ".upload";
-    std::ofstream(path, std::ios::binary) << data;
-    return path;
-  });
-  ASSERT_EQ(params.count(), 1);
-  std::string value = params.paramvalue(1);
-  size_t at = value.find('@');
-  ASSERT_NE(at, std::string::npos);
-  std::string path = value.substr(0, at);
-  EXPECT_EQ(value.substr(at), "@notes.txt:10");
-  EXPECT_EQ(path.substr(0, dir.path().size() + 14), dir.path() + "temp/qortmpscr");
-  std::ifstream in(path, std::ios::binary);
-  std::string stored((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(stored, std::string("0123\0\r\n789", 10));
-}
-
 TEST(CaptureCookiesTest, Pieces) {
   struct Case {
     const char* text;

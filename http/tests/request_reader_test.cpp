@@ -142,25 +142,5 @@ TEST(RequestReaderTest, ClientClosingBeforeAnyByteIsNoRequest) {
   EXPECT_FALSE(Read("").has_value());
 }
 
-TEST(RequestReaderTest, DocumentFromTarget) {
-  struct Case {
-    const char* target;
-    const char* document;
-    const char* host;
-  } cases[] = {
-      {"/", "/", ""},
-      {"", "/", ""},
-      {"https://h.org/x/y.html?z", "/x/y.html", "h.org"},
-      {"http:\\\\h\\a.html", "/a.html", "h"},
-      {"/dir#frag/x.html", "/dir#frag/x.html", ""},  // "#" only counts in the last segment
-      {"/%2e%2e/x", "/%2e%2e/x", ""},
-  };
-  for (const Case& c : cases) {
-    std::string host;
-    EXPECT_EQ(DocumentFromTarget(c.target, &host), c.document) << c.target;
-    EXPECT_EQ(host, c.host) << c.target;
-  }
-}
-
 }  // namespace
 }  // namespace qorsv

@@ -44,15 +44,6 @@ TEST_F(VirtualHostEditorTest, EditThenApplySavesAndShows) {
   EXPECT_EQ(table_.LookupHostRoot("BETA"), "/srv/beta/");
 }
 
-TEST_F(VirtualHostEditorTest, DiscardChangesNothing) {
-  editor_.Select(0);
-  ASSERT_TRUE(editor_.Edit());
-  editor_.SetHname("changed");
-  editor_.Discard();
-  EXPECT_FALSE(editor_.EditorVisible());
-  EXPECT_EQ(table_.Entries()->at(0).HostName, "*");
-}
-
 TEST_F(VirtualHostEditorTest, NewEntryIsLiveAtOnceAndReachesTheFileWithTheNextSave) {
   ASSERT_TRUE(editor_.New());
   EXPECT_EQ(editor_.SelectedLine(), 2u);

@@ -77,12 +77,14 @@ TEST(CompilerTest, DeclareNativeRejectsTextsThatDoNotParse) {
     }
   }
   EXPECT_NO_THROW(compiler.DeclareNative("procedure  filemove(source,destination:string);"));
-  EXPECT_NO_THROW(compiler.DeclareNative("function f(const a, b: string; var c: Integer): Boolean; stdcall;"));
+  EXPECT_NO_THROW(
+      compiler.DeclareNative("function f(const a, b: string; var c: Integer): Boolean; stdcall;"));
 }
 
 TEST(CompilerTest, TheLastDeclarationOfANameWins) {
   testing::ScriptOptions options;
-  options.declarations = {"function Twice(s: string): string;", "function Twice(n: Integer): Integer;"};
+  options.declarations = {"function Twice(s: string): string;",
+                          "function Twice(n: Integer): Integer;"};
   options.register_natives = [](TPSExec& exec) {
     exec.RegisterNative("TWICE", [](NativeCall& call) { call.ReturnInt(call.Int(0) * 2); });
   };
@@ -103,8 +105,7 @@ TEST(CompilerTest, ExternalClausesGoThroughTheHook) {
       {"'Fn@lib.dll fastcall'", "[Error] (1:41): Invalid Calling Convention"},
   };
   for (const Case& c : cases) {
-    std::string script =
-        std::string("function F(h: PChar): Boolean; external ") + c.clause + ";";
+    std::string script = std::string("function F(h: PChar): Boolean; external ") + c.clause + ";";
     EXPECT_EQ(testing::CompileMessage(script), c.message) << c.clause;
   }
   // A host hook decides alone.

@@ -24,7 +24,8 @@ const char kRoutines[] =
     "var log: string; counter: Word;\r\n"
     "procedure NoArgs; begin log := log + 'n'; end;\r\n"
     "procedure SetUsers(count: Word); begin counter := count; end;\r\n"
-    "procedure Traffic(gb, mb, kb, bytes: LongWord); begin log := log + IntToStr(gb + mb + kb + bytes); end;\r\n"
+    "procedure Traffic(gb, mb, kb, bytes: LongWord); begin log := log + IntToStr(gb + mb + kb + "
+    "bytes); end;\r\n"
     "procedure SetIp(ip: string); begin log := log + ip; end;\r\n"
     "function Count: Integer; begin Result := counter * 2; end;\r\n"
     "function Name(i: Integer): string; begin Result := 'c' + IntToStr(i); end;\r\n"
@@ -75,7 +76,8 @@ TEST(ExecTest, CallFailuresCarryTheirMessages) {
     }
   }
   // The runtime stays usable after failed calls.
-  EXPECT_EQ(exec.CallProcedure("Divide", {CallValue::Integer(9), CallValue::Integer(3)}).ToInt32(), 3);
+  EXPECT_EQ(exec.CallProcedure("Divide", {CallValue::Integer(9), CallValue::Integer(3)}).ToInt32(),
+            3);
   EXPECT_EQ(exec.CallProcedure("SetUsers", {CallValue::Text("12")}).kind(), CallValue::Kind::kNone);
 }
 
@@ -100,7 +102,8 @@ TEST(ExecTest, LoadBindsOnlyTheNativesTheScriptCalls) {
   EXPECT_FALSE(missing.Load(calls));
   EXPECT_EQ(missing.LastError(), erCannotImport);
   EXPECT_EQ(missing.LastErrorParameter(), "USED");
-  EXPECT_EQ(ExceptionToString(missing.LastError(), missing.LastErrorParameter()), "Cannot Import USED");
+  EXPECT_EQ(ExceptionToString(missing.LastError(), missing.LastErrorParameter()),
+            "Cannot Import USED");
 
   TPSExec fine;
   EXPECT_TRUE(fine.Load(ignores));
@@ -136,7 +139,8 @@ TEST(ExecTest, NativesSeeTheHostContextAndVarParameters) {
     call.ReturnBool(true);
   });
   ASSERT_TRUE(exec.Load(Compile(
-      "var w: Word; s: string; e: Extended; ok: Boolean; begin s := 'x'; ok := Probe('ab'#0'cd', w, s, e); end.",
+      "var w: Word; s: string; e: Extended; ok: Boolean; begin s := 'x'; ok := Probe('ab'#0'cd', "
+      "w, s, e); end.",
       {"function Probe(p: PChar; var w: Word; var s: string; out e: Extended): Boolean;"})));
   ASSERT_TRUE(exec.RunMainBlock()) << exec.LastErrorMessage();
   EXPECT_EQ(exec.GetVariable("w").ToInt32(), 70000 - 65536);
@@ -162,6 +166,19 @@ TEST(ExecTest, HostVariablesOfHostClasses) {
   EXPECT_FALSE(exec.SetVariableObject("Nothing", &application));
   EXPECT_TRUE(exec.RunMainBlock());
   EXPECT_TRUE(marked);
+}
+
+TEST(ExecTest, AutomationObjectsAreOpaqueReferences) {
+  TPSExec exec;
+  exec.RegisterNative("CREATEOLEOBJECT", [](NativeCall&) {});
+  ASSERT_TRUE(
+      exec.Load(Compile("var o: IDispatch; ok: Boolean; begin o := "
+                        "CreateOleObject('Word.Application'); ok := o = nil;\r\n"
+                        "IDispatchInvoke(o, False, 'Quit', [1, 'a']); end.",
+                        {"function CreateOleObject(const ClassName: string): IDispatch;"})));
+  EXPECT_FALSE(exec.RunMainBlock());
+  EXPECT_EQ(exec.GetVariable("ok").ToInt32(), 1);
+  EXPECT_EQ(exec.LastErrorMessage(), "Null Pointer Exception");
 }
 
 TEST(ExecTest, ExceptionTextsOfEveryKind) {

@@ -1,5 +1,7 @@
 // The server's compile inputs: its 94 native declarations, the generated prelude with ext.qor,
 // and the Ping library declaration, compiled and run as the script runner does.
+#include "scriptengine/tests/host_declarations.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -7,7 +9,6 @@
 
 #include "scriptengine/engine.h"
 #include "scriptengine/stdlib.h"
-#include "scriptengine/tests/host_declarations.h"
 
 namespace qorsv::script::testing {
 namespace {
@@ -38,9 +39,11 @@ void RegisterFakes(TPSExec& exec, std::string& out) {
   });
   exec.RegisterNative("FILECREATE", [](NativeCall& call) { call.ReturnInt(call.Int(1) + 100); });
   exec.RegisterNative("MIDSTR", [](NativeCall& call) {
-    call.ReturnStr(call.Str(0).substr(static_cast<size_t>(call.Int(1) - 1), static_cast<size_t>(call.Int(2))));
+    call.ReturnStr(
+        call.Str(0).substr(static_cast<size_t>(call.Int(1) - 1), static_cast<size_t>(call.Int(2))));
   });
-  exec.RegisterNative("SQL_GETNEWHANDLE", [](NativeCall& call) { call.ReturnInt(call.Str(0).size()); });
+  exec.RegisterNative("SQL_GETNEWHANDLE",
+                      [](NativeCall& call) { call.ReturnInt(call.Str(0).size()); });
   exec.RegisterNative("GETHOUR", [](NativeCall& call) { call.ReturnInt(13); });
 }
 
@@ -54,11 +57,13 @@ TEST(HostDeclarationsTest, AllNinetyFourAreAcceptedAndTheLaterOfTwoWins) {
 
 TEST(HostDeclarationsTest, AScriptUsingSeveralNativesRuns) {
   TPSPascalCompiler compiler;
-  ASSERT_TRUE(CompileWithHostDeclarations(compiler,
+  ASSERT_TRUE(CompileWithHostDeclarations(
+      compiler,
       "var h: LongWord; s: string;\r\n"
       "begin\r\n"
       "  h := sql_getnewhandle('db.sqlite');\r\n"
-      "  s := MidStr('hello world', 7, 5) + ' ' + IntToStr(FileCreate('f', 2)) + ' ' + IntToStr(h);\r\n"
+      "  s := MidStr('hello world', 7, 5) + ' ' + IntToStr(FileCreate('f', 2)) + ' ' + "
+      "IntToStr(h);\r\n"
       "  if AnsiSameText('ABC', 'abc') then s := s + ' same';\r\n"
       "  write_html(s, 1); newline(1); write_html(IntToStr(gethour), 1);\r\n"
       "end."))
@@ -81,7 +86,8 @@ TEST(HostDeclarationsTest, ACalledButUnregisteredNativeFailsAtLoad) {
 }
 
 TEST(HostDeclarationsTest, LibraryFunctionDeclarations) {
-  const char* ping = "function Ping(host: PChar): Boolean; external 'Ping@netprobe.dll stdcall';\r\n";
+  const char* ping =
+      "function Ping(host: PChar): Boolean; external 'Ping@netprobe.dll stdcall';\r\n";
   EXPECT_EQ(FirstMessage(ping), "");
   // Declared but not called: nothing to bind.
   TPSPascalCompiler quiet;
@@ -90,7 +96,8 @@ TEST(HostDeclarationsTest, LibraryFunctionDeclarations) {
   EXPECT_TRUE(loads.Load(quiet.ProgramImage()));
   // Called from a library that is not there: Load names the library.
   TPSPascalCompiler calling;
-  ASSERT_TRUE(CompileWithHostDeclarations(calling,
+  ASSERT_TRUE(CompileWithHostDeclarations(
+      calling,
       "function Ping(host: PChar): Boolean; external 'Ping@qorsv_no_such_library.dll stdcall';\r\n"
       "begin if Ping('127.0.0.1') then ; end."));
   TPSExec fails;
@@ -113,8 +120,9 @@ std::string Quote(const std::string& value) {
 
 // The prelude as the script runner generates it, for the given form fields.
 std::string Prelude(const std::vector<std::pair<std::string, std::string>>& params) {
-  std::string p = " const uniqueecho=1; myip='127.0.0.1'; myhost='lo''cal'; myhostdir='d'; "
-                  "mypath='p'; lastvisit=''; serveruptime=5; ";
+  std::string p =
+      " const uniqueecho=1; myip='127.0.0.1'; myhost='lo''cal'; myhostdir='d'; "
+      "mypath='p'; lastvisit=''; serveruptime=5; ";
   p += "\r\nlocaldoc='/';\r\noutmb=1;\r\noutkb=2;\r\noutgb=0;\r\noutbytes=3;\r\nservedfiled=4;";
   p += "\r\n{$i ext.qor} ";
   p += "procedure readparams; \r\nbegin  params.count:=" + std::to_string(params.size()) + ";\r\n";
@@ -132,15 +140,17 @@ std::string Prelude(const std::vector<std::pair<std::string, std::string>>& para
 
 TEST(HostDeclarationsTest, ThePreludeWithExtQorRunsThroughTheRunnersCalls) {
   std::string source = __FILE__;
-  std::string ext_path = source.substr(0, source.rfind("scriptengine/")) + "runtime/scripts/ext.qor";
+  std::string ext_path =
+      source.substr(0, source.rfind("scriptengine/")) + "runtime/scripts/ext.qor";
   std::ifstream in(ext_path, std::ios::binary);
   if (!in) GTEST_SKIP() << "no " << ext_path;
   std::stringstream ext;
   ext << in.rdbuf();
 
-  std::string text = Prelude({{"a", "b'c"}, {"tab", "x\ty"}}) +
-                     "begin echo(getparam('A') + '|' + getparam('tab') + '|' + getcookie('c') + '|' +\r\n"
-                     "  IntToStr(uniqueecho) + myhost); addcookie('u', '1'); end.";
+  std::string text =
+      Prelude({{"a", "b'c"}, {"tab", "x\ty"}}) +
+      "begin echo(getparam('A') + '|' + getparam('tab') + '|' + getcookie('c') + '|' +\r\n"
+      "  IntToStr(uniqueecho) + myhost); addcookie('u', '1'); end.";
   TPSPreProcessor preprocessor;
   preprocessor.ResolveInclude = [&](const std::string&, const std::string& name) {
     return IncludeFile{name == "ext.qor", name, ext.str()};

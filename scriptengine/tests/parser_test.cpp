@@ -14,7 +14,8 @@ TEST(ParserTest, SyntaxErrorsNameTheExpectedTokenAtTheOffendingOne) {
       {"var x, y: Integer;\r\nbegin\r\n  x := 1\r\n  y := 2;\r\nend.",
        "[Error] (4:3): Semicolon (';') expected"},
       {"begin if True print('a'); end.", "[Error] (1:15): 'THEN' expected"},
-      {"var i: Integer; begin for i = 1 to 2 do; end.", "[Error] (1:29): Assignment (':=') expected"},
+      {"var i: Integer; begin for i = 1 to 2 do; end.",
+       "[Error] (1:29): Assignment (':=') expected"},
       {"begin print('a');", "[Error] (1:18): Unexpected end of file"},
       {"begin while True print('a'); end.", "[Error] (1:18): 'DO' expected"},
       {"var x: Integer; begin x = 5; end.", "[Error] (1:25): Assignment (':=') expected"},
@@ -40,7 +41,7 @@ TEST(ParserTest, ProgramShapes) {
       {"procedure P; begin end;", false, false},  // the main block is required
       {"procedure P; begin end;", true, true},
       {"", true, true},
-      {"begin print('x') end", true, true},     // may end without its period
+      {"begin print('x') end", true, true},  // may end without its period
       {"begin print('x') end;", true, true},
       {"begin end. ### anything after the final period", false, true},
       {"begin end", false, false},

@@ -27,9 +27,8 @@ ScriptRun RunScript(const std::string& text, const ScriptOptions& options) {
 
   TPSExec exec;
   exec.RegisterNative("PRINT", [&run](NativeCall& call) { run.output += call.Str(0) + "\n"; });
-  exec.RegisterNative("PRINTI", [&run](NativeCall& call) {
-    run.output += std::to_string(call.Int(0)) + "\n";
-  });
+  exec.RegisterNative(
+      "PRINTI", [&run](NativeCall& call) { run.output += std::to_string(call.Int(0)) + "\n"; });
   if (options.register_natives) options.register_natives(exec);
   exec.SetStepLimit(options.step_limit);
   run.loaded = exec.Load(compiler.ProgramImage());

@@ -11,7 +11,8 @@ namespace {
 // Each expression is a string expression printed by the script.
 void ExpectPrints(const std::vector<std::pair<std::string, std::string>>& cases) {
   for (const auto& [expression, expected] : cases) {
-    ScriptRun run = RunScript("var s: string; begin s := 'abcdef'; print(" + expression + "); end.");
+    ScriptRun run =
+        RunScript("var s: string; begin s := 'abcdef'; print(" + expression + "); end.");
     EXPECT_TRUE(run.completed) << expression << ": " << run.message << run.error;
     EXPECT_EQ(run.output, expected + "\n") << expression;
   }
@@ -31,7 +32,8 @@ TEST(StdlibTest, CopyPosDeleteInsertClampLikeDelphi) {
   });
   ScriptRun run = RunScript(
       "var s: string; begin s := 'abcdef'; Delete(s, 2, 2); print(s); Delete(s, 0, 1); print(s);\n"
-      "Delete(s, 3, 100); print(s); Insert('XY', s, 2); print(s); Insert('!', s, 99); print(s); Insert('<', s, -3); print(s); end.");
+      "Delete(s, 3, 100); print(s); Insert('XY', s, 2); print(s); Insert('!', s, 99); print(s); "
+      "Insert('<', s, -3); print(s); end.");
   EXPECT_EQ(run.output, "adef\nadef\nad\naXYd\naXYd!\n<aXYd!\n");
 }
 
@@ -48,8 +50,8 @@ TEST(StdlibTest, Conversions) {
       {"FloatToStr(StrToFloat(' 1.25e2 '))", "125"},
       {"FloatToStr(3.14159)", "3.14159"},
   });
-  for (const char* call : {"StrToInt('12a')", "StrToInt('')", "StrToInt('2147483648')",
-                           "StrToInt('1.5')"}) {
+  for (const char* call :
+       {"StrToInt('12a')", "StrToInt('')", "StrToInt('2147483648')", "StrToInt('1.5')"}) {
     ScriptRun run = RunScript(std::string("begin printi(") + call + "); end.");
     EXPECT_NE(run.error.find("is not a valid integer value"), std::string::npos) << call;
   }
@@ -72,7 +74,8 @@ TEST(StdlibTest, CaseTrimPadAndRepeat) {
       {"StringOfChar('*', 0) + '|'", "|"},
       {"StrGet(s, 2) + StrGet2(s, 6)", "bf"},
   });
-  ScriptRun run = RunScript("var s: string; begin s := 'abc'; StrSet('X', 3, s); print(s); StrSet('Y', 4, s); end.");
+  ScriptRun run = RunScript(
+      "var s: string; begin s := 'abc'; StrSet('X', 3, s); print(s); StrSet('Y', 4, s); end.");
   EXPECT_EQ(run.output, "abX\n");
   EXPECT_EQ(run.error, "Out Of Range");
 }
@@ -96,7 +99,8 @@ TEST(StdlibTest, ExceptionInspection) {
       "begin try RaiseException(erCustomError, 'p'); except\n"
       "  if ExceptionType = erCustomError then print('type'); print(ExceptionParam);\n"
       "  print(ExceptionToString(ErOutOfRange, '')); end;\n"
-      "try try printi(StrToInt('q')); except RaiseLastException; end; except print(ExceptionParam); end; end.");
+      "try try printi(StrToInt('q')); except RaiseLastException; end; except "
+      "print(ExceptionParam); end; end.");
   EXPECT_TRUE(run.completed) << run.error;
   EXPECT_EQ(run.output, "type\np\nOut Of Range\n'q' is not a valid integer value\n");
 }

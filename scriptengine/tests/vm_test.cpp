@@ -26,7 +26,8 @@ TEST(VmTest, RuntimeErrorsStopTheMainBlockWithTheirMessage) {
       {"var s: string; c: Char; begin c := s[1]; end.", "Out Of Range"},
       {"procedure R(n: Integer); begin R(n + 1); end; begin R(0); end.", "Out Of Stack Range"},
       // Each frame holds a longer string: memory runs out before the stack does.
-      {"function F(s: string): string; begin Result := F(s + s + 'x'); end; begin print(F('')); end.",
+      {"function F(s: string): string; begin Result := F(s + s + 'x'); end; begin print(F('')); "
+       "end.",
        "Out Of Memory"},
       {"var s: string; begin SetLength(s, 2000000000); end.", "Out Of Memory"},
       {"var a: array of Int64; begin SetLength(a, 1000000000); end.", "Out Of Memory"},
@@ -53,7 +54,8 @@ TEST(VmTest, OutputBeforeAnErrorIsKept) {
 
 TEST(VmTest, DeepRecursionWithinTheLimitWorks) {
   ScriptRun run = RunScript(
-      "function Depth(n: Integer): Integer; begin if n = 0 then Result := 0 else Result := Depth(n - 1) + 1; end;\n"
+      "function Depth(n: Integer): Integer; begin if n = 0 then Result := 0 else Result := Depth(n "
+      "- 1) + 1; end;\n"
       "begin printi(Depth(20000)); end.");
   EXPECT_TRUE(run.completed) << run.error;
   EXPECT_EQ(run.output, "20000\n");
@@ -75,7 +77,8 @@ TEST(VmTest, StepLimitStopsEndlessLoopsAndCannotBeCaught) {
            "begin repeat until False; end.",
            "var i: Integer; begin for i := 0 to MaxInt do ; end.",
            "procedure P; begin try while True do ; except print('caught'); end; end; begin P; end.",
-           "procedure P(n: Integer); begin if n > 0 then P(n - 1); P(n - 1); end; begin P(64); end.",
+           "procedure P(n: Integer); begin if n > 0 then P(n - 1); P(n - 1); end; begin P(64); "
+           "end.",
        }) {
     ScriptRun run = RunScript(script, options);
     EXPECT_FALSE(run.completed) << script;
@@ -90,14 +93,18 @@ TEST(VmTest, NativeFailuresBecomeScriptErrors) {
   options.register_natives = [](TPSExec& exec) {
     exec.RegisterNative("FAIL", [](NativeCall& call) {
       switch (call.Int(0)) {
-        case 0: throw NativeDivideByZero();
-        case 1: throw NativeMathError("Invalid floating point operation");
-        default: throw std::runtime_error("disk full");
+        case 0:
+          throw NativeDivideByZero();
+        case 1:
+          throw NativeMathError("Invalid floating point operation");
+        default:
+          throw std::runtime_error("disk full");
       }
     });
   };
   ScriptRun caught = RunScript(
-      "var i: Integer; begin for i := 0 to 2 do try Fail(i); except printi(Ord(ExceptionType)); print(ExceptionParam); end; end.",
+      "var i: Integer; begin for i := 0 to 2 do try Fail(i); except printi(Ord(ExceptionType)); "
+      "print(ExceptionParam); end; end.",
       options);
   EXPECT_TRUE(caught.completed) << caught.error;
   EXPECT_EQ(caught.output, "15\n\n16\n\n20\ndisk full\n");
@@ -113,7 +120,8 @@ TEST(VmTest, StringArgumentsOfNativesAreReleasedAfterFailures) {
     exec.RegisterNative("TAKE", [](NativeCall&) { throw std::runtime_error("no"); });
   };
   ScriptRun run = RunScript(
-      "var i: Integer; s: string; begin s := 'x'; for i := 1 to 1000 do try Take(s + 'a', s + 'b'); except end; print(s); end.",
+      "var i: Integer; s: string; begin s := 'x'; for i := 1 to 1000 do try Take(s + 'a', s + "
+      "'b'); except end; print(s); end.",
       options);
   EXPECT_EQ(run.output, "x\n");
 }
@@ -131,8 +139,10 @@ TEST(VmTest, VarArgumentsIntoArraysSurviveAResize) {
 
 TEST(VmTest, IndependentRuntimesRunOnManyThreads) {
   const char* script =
-      "function Fib(n: Integer): Integer; begin if n < 2 then Result := n else Result := Fib(n - 1) + Fib(n - 2); end;\n"
-      "var s: string; i: Integer; begin s := ''; for i := 1 to 200 do s := s + 'x'; printi(Fib(20) + Length(s)); end.";
+      "function Fib(n: Integer): Integer; begin if n < 2 then Result := n else Result := Fib(n - "
+      "1) + Fib(n - 2); end;\n"
+      "var s: string; i: Integer; begin s := ''; for i := 1 to 200 do s := s + 'x'; printi(Fib(20) "
+      "+ Length(s)); end.";
   std::vector<std::thread> threads;
   std::vector<std::string> outputs(8);
   for (size_t t = 0; t < outputs.size(); ++t) {

@@ -124,6 +124,15 @@ TEST_F(ScriptRunnerTest, CompileErrorsAnswerTheMarkedListingLine) {
   EXPECT_TRUE(TempIsEmpty());
 }
 
+TEST_F(ScriptRunnerTest, SystemIsTheOnlyUnitAndApplicationIsSet) {
+  ScriptRunDetails details;
+  std::string output = Run("\r\nuses Classes;\r\nbegin echo('a'); end.", &details);
+  EXPECT_EQ(output, "Script error . [" +
+                        std::to_string(ErrorLineOfMessages(details.compiler_messages)) +
+                        "]  uses Classes;");
+  EXPECT_EQ(Run("\r\nuses System;\r\nbegin if Application <> nil then echo('set'); end."), "set");
+}
+
 TEST_F(ScriptRunnerTest, LoadFailureAnswersTheCompiledTextAndTheMissingItem) {
   ScriptRunDetails details;
   std::string output =
@@ -179,17 +188,6 @@ TEST_F(ScriptRunnerTest, FailuresThatPropagate) {
     EXPECT_TRUE(TempIsEmpty()) << c.what;
     EXPECT_FALSE(ScriptEchoSlots().Busy(1)) << c.what;
   }
-}
-
-TEST_F(ScriptRunnerTest, RuntimeErrorInTheMainBlockEndsOnlyTheMainBlock) {
-  ScriptRunDetails details;
-  std::string script =
-      "\r\nvar z: integer;\r\nbegin\r\n  echo('a');\r\n  z := 0;"
-      "\r\n  echo(inttostr(1 div z));\r\n  echo('b');\r\nend.";
-  EXPECT_EQ(Run(script, &details), "a");
-  EXPECT_NE(details.main_block_error, "");
-  ASSERT_EQ(response_.ResponseCookies.size(), 1u);
-  EXPECT_EQ(response_.ResponseCookies[0].name, "qorserver");
 }
 
 TEST_F(ScriptRunnerTest, CookiesQueuedByTheScriptFollowTheServerCookie) {

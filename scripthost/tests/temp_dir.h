@@ -14,7 +14,8 @@ namespace qorsv::testing {
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qorsv-scripthost-XXXXXX");
+    std::string pattern = (std::filesystem::temp_directory_path() / "qorsv-scripthost-").string() +
+                          std::string(6, 'X');  // mkdtemp template
     path_ = mkdtemp(pattern.data());
   }
   ~TempDir() {

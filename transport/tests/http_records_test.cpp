@@ -33,22 +33,6 @@ TEST(HeaderLinesTest, ValuesFollowTheFirstLineOfAName) {
   for (const Case& c : cases) EXPECT_EQ(lines.Values(c.name), c.value) << c.name;
 }
 
-TEST(ResponseCookieTest, HeaderTextWritesAttributesInOrder) {
-  ResponseCookie plain;
-  plain.name = "a";
-  plain.value = "1";
-  EXPECT_EQ(plain.HeaderText(), "a=1; Version=\"1\"");
-
-  ResponseCookie full = plain;
-  full.domain = "example.org";
-  full.path = "/shop";
-  full.max_age = 0;
-  full.comment = "hi";
-  full.secure = true;
-  EXPECT_EQ(full.HeaderText(),
-            "a=1; Domain=example.org; Version=\"1\"; Path=/shop; Max-Age=0; Comment=hi; Secure");
-}
-
 TEST(ResponseInfoTest, AddCookiesFromText) {
   struct Case {
     const char* text;
@@ -70,23 +54,6 @@ TEST(ResponseInfoTest, AddCookiesFromText) {
     for (const ResponseCookie& cookie : response.ResponseCookies) got.push_back(cookie.HeaderText());
     EXPECT_EQ(got, c.expected) << c.text;
   }
-}
-
-TEST(ResponseInfoTest, DefaultsAndStatus) {
-  ResponseInfo response;
-  EXPECT_EQ(response.StatusCode(), 200);
-  EXPECT_EQ(response.StatusText(), "OK");
-  EXPECT_EQ(response.ContentType, "text/html");
-  EXPECT_EQ(response.ContentLength, -1);
-  EXPECT_EQ(response.ServerSoftware, "Indy/8.0.25");
-  response.SetStatusCode(404);
-  EXPECT_EQ(response.StatusText(), "Not Found");
-  response.SetStatusCode(500);
-  EXPECT_EQ(response.StatusText(), "Internal Server Error");
-  response.AddCookiesFromText("x=1; x=2");
-  ASSERT_NE(response.FindCookie("x"), nullptr);
-  EXPECT_EQ(response.FindCookie("x")->value, "1");
-  EXPECT_EQ(response.FindCookie("y"), nullptr);
 }
 
 }  // namespace

@@ -9,14 +9,6 @@
 namespace qorsv {
 namespace {
 
-TEST(DebuggerViewsTest, PlaceholdersUntilTheFirstCompile) {
-  DebuggerViews views(nullptr);
-  EXPECT_EQ(views.dbgmem(), std::vector<std::string>{"dbgmem"});
-  EXPECT_EQ(views.errormsg(), std::vector<std::string>{"errormsg"});
-  EXPECT_EQ(views.MarkedLine(), 0);
-  EXPECT_FALSE(views.Focused());
-}
-
 TEST(DebuggerViewsTest, NumberingPrefixesEveryLineAndAddsNone) {
   DebuggerViews views(nullptr);
   views.ApplyCompileReport(MakeCompileReport({}, "a\r\n\r\nc", false));

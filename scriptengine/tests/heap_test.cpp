@@ -1,0 +1,92 @@
+// Heap objects: copy-on-write strings, in-place growth, arrays and the per-runtime accounting.
+#include "scriptengine/heap.h"
+
+#include <gtest/gtest.h>
+
+namespace qorsv::script::vm_internal {
+namespace {
+
+std::vector<RttiEntry> StringElements() {
+  RttiEntry entry;
+  entry.kind = RttiEntry::Kind::kManaged;
+  entry.managed = true;
+  return {entry};
+}
+
+TEST(HeapTest, AppendGrowsInPlaceWithGeometricCapacity) {
+  Heap heap(nullptr);
+  Cell s;
+  s.p = nullptr;
+  int grown = 0;
+  int64_t capacity = 0;
+  for (int i = 0; i < 100000; ++i) {
+    heap.Append(s, "x");
+    auto* rep = static_cast<StrRep*>(s.p);
+    if (rep->capacity != capacity) ++grown;
+    capacity = rep->capacity;
+  }
+  EXPECT_EQ(Heap::Length(s.p), 100000);
+  EXPECT_LT(grown, 40);
+  EXPECT_EQ(heap.live_objects(), 1);
+  heap.Release(s.p);
+  EXPECT_EQ(heap.live_objects(), 0);
+  EXPECT_EQ(heap.live_bytes(), 0);
+}
+
+TEST(HeapTest, SharedStringsAreCopiedBeforeAChange) {
+  Heap heap(nullptr);
+  Cell a;
+  Cell b;
+  a.p = heap.MakeString("abc");
+  b.p = nullptr;
+  heap.Assign(b, a.p);
+  heap.Unique(b)->data()[0] = 'X';
+  EXPECT_EQ(Heap::View(a.p), "abc");
+  EXPECT_EQ(Heap::View(b.p), "Xbc");
+  heap.Append(a, Heap::View(a.p));  // appending a string to itself
+  EXPECT_EQ(Heap::View(a.p), "abcabc");
+  heap.SetStringLength(b, 5);
+  EXPECT_EQ(Heap::View(b.p), std::string_view("Xbc\0\0", 5));
+  heap.SetStringLength(b, 0);
+  EXPECT_EQ(b.p, nullptr);
+  heap.Release(a.p);
+  EXPECT_EQ(heap.live_objects(), 0);
+}
+
+TEST(HeapTest, ArraysReleaseTheirElements) {
+  std::vector<RttiEntry> rtti = StringElements();
+  Heap heap(&rtti);
+  Cell array;
+  array.p = nullptr;
+  heap.SetArrayLength(array, 3, 0);
+  auto* a = static_cast<DynArr*>(array.p);
+  for (int i = 0; i < 3; ++i) a->data()[i].p = heap.MakeString("v" + std::to_string(i));
+  EXPECT_EQ(heap.live_objects(), 4);
+  heap.SetArrayLength(array, 1, 0);
+  EXPECT_EQ(heap.live_objects(), 2);
+  EXPECT_EQ(Heap::View(static_cast<DynArr*>(array.p)->data()[0].p), "v0");
+  heap.Release(array.p);
+  EXPECT_EQ(heap.live_objects(), 0);
+}
+
+TEST(HeapTest, MemoryIsCappedPerRuntime) {
+  Heap heap(nullptr);
+  Cell big;
+  big.p = nullptr;
+  EXPECT_THROW(heap.SetStringLength(big, kMaxObjectBytes + 1), OutOfMemoryError);
+  std::vector<Cell> kept;
+  EXPECT_THROW(
+      for (;;) {
+        Cell c;
+        c.p = nullptr;
+        heap.SetStringLength(c, kMaxObjectBytes / 4);
+        kept.push_back(c);
+      },
+      OutOfMemoryError);
+  EXPECT_LE(heap.live_bytes(), kMaxHeapBytes);
+  EXPECT_GE(kept.size(), 3u);
+  // Objects still alive when the heap ends are freed with it.
+}
+
+}  // namespace
+}  // namespace qorsv::script::vm_internal
