@@ -5,12 +5,12 @@
 namespace qorsv::script::compiler_internal {
 
 namespace {
-constexpr size_t kBlockSize = 64 * 1024;
+constexpr size_t kBlockSize = 256 * 1024;
 }
 
 void Arena::Grow(size_t size) {
   size_t block = std::max(kBlockSize, size);
-  blocks_.push_back(std::make_unique<char[]>(block));
+  blocks_.push_back(std::unique_ptr<char[]>(new char[block]));  // not zeroed: nodes initialise
   sizes_.push_back(block);
   cursor_ = blocks_.back().get();
   remaining_ = block;

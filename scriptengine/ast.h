@@ -77,6 +77,17 @@ struct Span {
 };
 
 template <typename T>
+Span<T> MakeSpan(Arena& arena, const T* items, size_t count) {
+  Span<T> span;
+  span.size = static_cast<uint32_t>(count);
+  if (count > 0) {
+    span.data = static_cast<T*>(arena.Allocate(sizeof(T) * count));
+    std::memcpy(static_cast<void*>(span.data), items, sizeof(T) * count);
+  }
+  return span;
+}
+
+template <typename T>
 Span<T> MakeSpan(Arena& arena, const std::vector<T>& items) {
   Span<T> span;
   span.size = static_cast<uint32_t>(items.size());

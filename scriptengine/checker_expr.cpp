@@ -239,8 +239,13 @@ Expr* Checker::CheckIndex(IndexExpr* index) {
   for (Expr* raw : index->indices) {
     Expr* position = CheckExpr(raw);
     const Type* type = base->type;
-    auto* access = arena_.New<IndexExpr>();
-    access->kind = ExprKind::kIndex;
+    // a[i] keeps its node; a[i, j] becomes a[i][j].
+    IndexExpr* access = index;
+    if (index->indices.size > 1) {
+      access = arena_.New<IndexExpr>();
+      access->kind = ExprKind::kIndex;
+      access->indices = MakeSpan(arena_, &raw, 1);
+    }
     access->pos = raw->pos;
     access->base = base;
     Expr* checked;
@@ -264,7 +269,7 @@ Expr* Checker::CheckIndex(IndexExpr* index) {
     } else {
       Fail(index->pos, "Array type required");
     }
-    access->indices = MakeSpan(arena_, std::vector<Expr*>{checked});
+    access->indices[0] = checked;
     base = Fold(access);
   }
   return base;

@@ -348,6 +348,22 @@ void Lexer::ReadHex(Token& token) {
 void Lexer::ReadString(Token& token) {
   token.kind = Tok::kString;
   token.string_value.clear();
+  // The common case, one quoted part without doubled quotes, is a view into the text.
+  if (Peek() == '\'') {
+    size_t end = pos_ + 1;
+    while (end < text_.size() && text_[end] != '\'' && text_[end] != '\r' && text_[end] != '\n') {
+      ++end;
+    }
+    char after = end + 1 < text_.size() ? text_[end + 1] : '\0';
+    if (end < text_.size() && text_[end] == '\'' && after != '\'' && after != '#') {
+      token.string_view = text_.substr(pos_ + 1, end - pos_ - 1);
+      token.string_in_text = true;
+      col_ += static_cast<int>(end + 1 - pos_);
+      pos_ = end + 1;
+      return;
+    }
+  }
+  token.string_in_text = false;
   for (;;) {
     char c = Peek();
     if (c == '\'') {
@@ -393,6 +409,7 @@ void Lexer::ReadString(Token& token) {
       if (digits == 0) throw CompileError(start, "Invalid character code");
       token.string_value.push_back(static_cast<char>(code & 0xFF));
     } else {
+      token.string_view = token.string_value;
       return;
     }
   }

@@ -127,7 +127,9 @@ struct Token {
   std::string_view text;     // the source spelling
   uint64_t int_value = 0;    // kInt
   double float_value = 0;    // kFloat
-  std::string string_value;  // kString, decoded
+  std::string string_value;      // kString: the decoded value when it is not a view of the text
+  std::string_view string_view;  // kString: the decoded value
+  bool string_in_text = false;   // string_view points into the compiled text itself
 };
 
 // Spelling of a token kind for messages ("';'", "identifier").

@@ -331,7 +331,7 @@ void Parser::ParseDirectives(RoutineDecl* routine) {
       Advance();
       routine->external_pos = Here();
       if (!Is(Tok::kString)) Fail("String constant expected");
-      routine->external_text = arena_.Copy(token_.string_value);
+      routine->external_text = arena_.Copy(token_.string_view);
       Advance();
       // Delphi's `external 'lib' name 'fn'` form is not part of the dialect.
       while (token_.kind == Tok::kIdent && !interner_.IsKeyword(token_.ident) &&

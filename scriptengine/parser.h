@@ -109,6 +109,9 @@ class Parser {
   Ident packed_word_;
   Ident on_word_;
   std::vector<Ident> calling_convention_words_;
+  // Shared stacks for statement lists and argument lists being parsed.
+  std::vector<Stmt*> stmt_stack_;
+  std::vector<Expr*> expr_stack_;
   bool started_ = false;
 };
 

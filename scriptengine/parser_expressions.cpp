@@ -115,7 +115,8 @@ Expr* Parser::ParseFactor() {
       auto* literal = arena_.New<StrLit>();
       literal->kind = ExprKind::kStrLit;
       literal->pos = pos;
-      literal->value = arena_.Copy(token_.string_value);
+      literal->value =
+          token_.string_in_text ? token_.string_view : arena_.Copy(token_.string_view);
       Advance();
       return ParseDesignator(literal);
     }
@@ -218,16 +219,20 @@ Expr* Parser::ParseDesignator(Expr* base) {
 }
 
 Span<Expr*> Parser::ParseArgs(Tok closing) {
-  std::vector<Expr*> args;
+  // Arguments collect on a shared stack (nested calls push above) to spare an allocation each.
+  size_t mark = expr_stack_.size();
   if (!Is(closing)) {
     for (;;) {
-      args.push_back(ParseExpression());
+      Expr* arg = ParseExpression();
+      expr_stack_.push_back(arg);
       if (!Is(Tok::kComma)) break;
       Advance();
     }
   }
   Expect(closing);
-  return MakeSpan(arena_, args);
+  Span<Expr*> args = MakeSpan(arena_, expr_stack_.data() + mark, expr_stack_.size() - mark);
+  expr_stack_.resize(mark);
+  return args;
 }
 
 Expr* Parser::ParseSetConstructor() {

@@ -6,11 +6,11 @@ namespace qorsv::script::compiler_internal {
 // Statements separated by semicolons up to one of the terminators (not consumed).
 Span<Stmt*> Parser::ParseStatementList(Keyword terminator1, Keyword terminator2,
                                        Keyword terminator3) {
-  std::vector<Stmt*> statements;
+  size_t mark = stmt_stack_.size();
   for (;;) {
     if (IsKeyword(terminator1) || IsKeyword(terminator2) || IsKeyword(terminator3)) break;
     Stmt* statement = ParseStatement();
-    if (statement->kind != StmtKind::kEmpty) statements.push_back(statement);
+    if (statement->kind != StmtKind::kEmpty) stmt_stack_.push_back(statement);
     if (Is(Tok::kSemicolon)) {
       Advance();
       continue;
@@ -23,7 +23,10 @@ Span<Stmt*> Parser::ParseStatementList(Keyword terminator1, Keyword terminator2,
     }
     Fail("Semicolon (';') expected");
   }
-  return MakeSpan(arena_, statements);
+  Span<Stmt*> statements =
+      MakeSpan(arena_, stmt_stack_.data() + mark, stmt_stack_.size() - mark);
+  stmt_stack_.resize(mark);
+  return statements;
 }
 
 Stmt* Parser::ParseStatement() {

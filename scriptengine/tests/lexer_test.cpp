@@ -34,10 +34,13 @@ TEST(LexerTest, StringLiteralForms) {
   };
   for (const Case& c : cases) {
     Interner interner;
-    std::vector<Token> tokens = Tokens(c.source, interner);
-    ASSERT_EQ(tokens.size(), 1u) << c.source;
-    EXPECT_EQ(tokens[0].kind, Tok::kString) << c.source;
-    EXPECT_EQ(tokens[0].string_value, c.value) << c.source;
+    Lexer lexer(c.source, interner);
+    Token token;
+    lexer.Next(token);
+    EXPECT_EQ(token.kind, Tok::kString) << c.source;
+    EXPECT_EQ(token.string_view, c.value) << c.source;
+    lexer.Next(token);
+    EXPECT_EQ(token.kind, Tok::kEof) << c.source;
   }
 }
 
