@@ -58,8 +58,10 @@ size_t SkipToken(std::string_view text, size_t pos) {
     while (end < n && text[end] != '\'' && !IsLineBreak(text[end])) ++end;
     return end < n && text[end] == '\'' ? end + 1 : end;
   }
-  const size_t next = text.find_first_of("{(/'", pos + 1);
-  return next == std::string_view::npos ? n : next;
+  size_t end = pos + 1;
+  while (end < n && text[end] != '{' && text[end] != '(' && text[end] != '/' && text[end] != '\'')
+    ++end;
+  return end;
 }
 
 // Where a directive stands, for messages: its "{" in the file that holds it.
@@ -95,31 +97,40 @@ class Expander {
   explicit Expander(const TPSPreProcessor& owner) : owner_(owner) {}
 
   void ExpandFile(const std::string& name, std::string_view text, int depth) {
+    if (depth == 0) out_.reserve(text.size());
     std::vector<Conditional> stack;
     auto active = [&] { return stack.empty() || stack.back().active(); };
     size_t pos = 0;
+    size_t run_start = 0;  // text since the last directive, emitted in one piece
+    size_t next_marker = text.find("{$");
     while (pos < text.size()) {
-      if (text[pos] == '{' && pos + 1 < text.size() && text[pos + 1] == '$') {
-        const size_t close = text.find('}', pos + 2);
-        if (close == std::string_view::npos) {  // left to the compiler as an open comment
-          Emit(text.substr(pos), active());
-          break;
-        }
-        const Directive directive = ParseDirective(text.substr(pos + 2, close - pos - 2));
-        const std::string_view source = text.substr(pos, close + 1 - pos);
-        const Site site{text, pos};
-        if (!HandleConditional(directive, stack, site) && active()) {
-          HandleActive(directive, source, name, depth, site);
-        } else {
-          Emit(source, false);
-        }
-        pos = close + 1;
+      if (next_marker == std::string_view::npos) {  // no directive can follow: take the rest
+        pos = text.size();
+        break;
+      }
+      if (pos > next_marker) next_marker = text.find("{$", pos);
+      if (pos != next_marker) {
+        pos = SkipToken(text, pos);
         continue;
       }
-      const size_t end = SkipToken(text, pos);
-      Emit(text.substr(pos, end - pos), active());
-      pos = end;
+      Emit(text.substr(run_start, pos - run_start), active());
+      const size_t close = text.find('}', pos + 2);
+      if (close == std::string_view::npos) {  // left to the compiler as an open comment
+        run_start = pos;
+        pos = text.size();
+        break;
+      }
+      const Directive directive = ParseDirective(text.substr(pos + 2, close - pos - 2));
+      const std::string_view source = text.substr(pos, close + 1 - pos);
+      const Site site{text, pos};
+      if (!HandleConditional(directive, stack, site) && active()) {
+        HandleActive(directive, source, name, depth, site);
+      } else {
+        Emit(source, false);
+      }
+      pos = run_start = close + 1;
     }
+    Emit(text.substr(run_start, pos - run_start), active());
     if (!stack.empty()) throw ScriptEngineError("Define not closed");
   }
 

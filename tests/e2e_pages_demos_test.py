@@ -25,6 +25,11 @@ class DemoPagesTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.server = Server()
+        # The guestbook test starts without a database, whatever the built program directory
+        # holds from earlier use of the demo.
+        for leftover in ["scriptdata/guestbook.db", "scriptdata/guestbook.db-journal"]:
+            if os.path.exists(cls.server.path(leftover)):
+                os.remove(cls.server.path(leftover))
         templates = cls.server.path("scripts/templates/")
         shutil.copy(templates + "index.html", cls.server.path("webpage/default/template.html"))
         cls.server.write("webpage/default/newscript.html", crlf_page(
@@ -100,6 +105,21 @@ class DemoPagesTest(unittest.TestCase):
         self.assertIn('<pre id="content">first line\r\nsecond &lt;line&gt;\r\nthird\r\n</pre>',
                       text)
         self.assertFalse(os.path.exists(stored), "the demo deletes the upload it has shown")
+
+    def test_upload_page_reads_and_deletes_only_the_servers_own_uploads(self):
+        # A plain form can name any path in the field: such files are neither shown nor deleted.
+        decoys = [self.server.write("secret.upload", "secret"),
+                  self.server.write("temp/other.upload", "secret"),
+                  self.server.write("temp/../qortmpscrAAAA.upload", "secret")]
+        for decoy in decoys:
+            with self.subTest(decoy=decoy):
+                head, body = post_form(self.server, DEMO + "upload.html",
+                                       {"file": decoy + "@a.txt:6"})
+                self.assertEqual(status_of(head), 200, head)
+                text = body.decode("latin-1")
+                self.assertIn("That is not a file this server has stored.", text)
+                self.assertNotIn("secret", text)
+                self.assertTrue(os.path.exists(decoy))
 
     def test_guestbook_creates_database_adds_and_lists_entries(self):
         database = self.server.path("scriptdata/guestbook.db")

@@ -1,6 +1,12 @@
-// Feeds random and mutated script texts through the engine's front stages: the preprocessor
-// (with a few include files, one of which includes itself) and the reader of external clauses.
-// Any failure other than the engine's own ScriptEngineError is a fault.
+// Feeds random and mutated script texts through the whole engine: preprocess (with a few include
+// files, one of which includes itself), compile, load, run the main block and call a routine by
+// name, with a step limit so that the script's own endless loops end. External clauses are also
+// read on their own. A crash, a hang, a leak or any exception other than the engine's own
+// ScriptEngineError is a fault.
+//
+// Scripts may declare library functions only of libraries named "qorsv_fuzz_absent..." without a
+// path, which exist nowhere: binding them fails at load or at the first call. A mutated script
+// could otherwise call any function of the C library (abort, exit, system).
 //
 // The seed programs in fuzz/corpus/ and the keyword dictionary fuzz/engine.dict beside this file
 // are added to the command line unless the caller names its own.
@@ -8,19 +14,26 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "scriptengine/engine_error.h"
+#include "scriptengine/engine.h"
 #include "scriptengine/external_spec.h"
-#include "scriptengine/preprocessor.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using qorsv::script::CallValue;
 using qorsv::script::IncludeFile;
+using qorsv::script::NativeCall;
 using qorsv::script::ScriptEngineError;
+using qorsv::script::TPSExec;
+using qorsv::script::TPSPascalCompiler;
 using qorsv::script::TPSPreProcessor;
+
+constexpr uint64_t kStepLimit = 20000;
 
 IncludeFile ResolveFuzzInclude(const std::string& from, const std::string& name) {
   IncludeFile file;
@@ -49,7 +62,8 @@ bool KeepsPositions(const std::string& in, const std::string& out) {
   return true;
 }
 
-void FuzzPreprocessor(const std::string& text) {
+// The preprocessed text, or nothing when preprocessing failed as it may.
+std::optional<std::string> Preprocess(const std::string& text) {
   TPSPreProcessor preprocessor;
   bool included = false;
   preprocessor.ResolveInclude = [&included](const std::string& from, const std::string& name) {
@@ -57,8 +71,51 @@ void FuzzPreprocessor(const std::string& text) {
     return ResolveFuzzInclude(from, name);
   };
   try {
-    const std::string out = preprocessor.Preprocess("main.pfii", text);
+    std::string out = preprocessor.Preprocess("main.pfii", text);
     if (!included && !KeepsPositions(text, out)) __builtin_trap();
+    return out;
+  } catch (const ScriptEngineError&) {
+    return std::nullopt;
+  }
+}
+
+// The image of a successful compilation, or nothing.
+std::optional<std::string> Compile(const std::string& text) {
+  TPSPascalCompiler compiler;
+  compiler.MainBlockOptional = true;
+  compiler.DeclareUnit = [](TPSPascalCompiler& c, const std::string& unit) {
+    if (unit != "SYSTEM") return false;
+    c.DeclareNative("procedure print(s: string);");
+    c.DeclareNative("function twice(i: Integer): Integer;");
+    return true;
+  };
+  compiler.DeclareExternal = [](const std::string&, const std::string& external_text) {
+    const auto parsed = qorsv::script::ParseExternalSpec(external_text);
+    if (!parsed.spec) throw ScriptEngineError(parsed.error);
+    const std::string& library = parsed.spec->library_name;
+    return library.rfind("qorsv_fuzz_absent", 0) == 0 &&
+           library.find_first_of("/\\") == std::string::npos;
+  };
+  const bool compiled = compiler.Compile(text);
+  for (int i = 0; i < compiler.MessageCount(); ++i) {
+    if (compiler.MessageText(i).empty()) __builtin_trap();
+  }
+  if (!compiled) return std::nullopt;
+  return compiler.ProgramImage();
+}
+
+void Run(const std::string& image) {
+  TPSExec exec;
+  exec.SetStepLimit(kStepLimit);
+  exec.RegisterNative("PRINT", [](NativeCall& call) { (void)call.Str(0); });
+  exec.RegisterNative("TWICE", [](NativeCall& call) {
+    if (call.Int(0) == 13) throw std::runtime_error("unlucky");
+    call.ReturnInt(call.Int(0) * 2);
+  });
+  if (!exec.Load(image)) return;
+  exec.RunMainBlock();
+  try {
+    exec.CallProcedure("fuzz", {CallValue::Integer(7), CallValue::Text("x")});
   } catch (const ScriptEngineError&) {
   }
 }
@@ -109,7 +166,10 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  FuzzPreprocessor(text);
   FuzzExternalSpec(text);
+  const std::optional<std::string> preprocessed = Preprocess(text);
+  if (!preprocessed) return 0;
+  const std::optional<std::string> image = Compile(*preprocessed);
+  if (image) Run(*image);
   return 0;
 }

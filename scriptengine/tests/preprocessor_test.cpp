@@ -91,6 +91,9 @@ TEST(PreprocessorTest, DirectiveLookalikesInLiteralsAndCommentsPassThrough) {
       {"s := 'it''s {$R}';", "s := 'it''s {$R}';"},
       {"// {$R} note\r\n", "// {$R} note\r\n"},
       {"(* {$R} *)", "(* {$R} *)"},
+      // A lookalike before real directives must not hide them.
+      {"s := '{$R}'; {$DEFINE A}{$IFDEF A}k{$ENDIF}",
+       "s := '{$R}'; " + Blank("{$DEFINE A}{$IFDEF A}") + "k" + Blank("{$ENDIF}")},
       {"{ a { $R } b", "{ a { $R } b"},
       // An unterminated literal ends at its line: the next line is read as code again.
       {"s := 'open\r\n{$DEFINE Q}", "s := 'open\r\n" + Blank("{$DEFINE Q}")},

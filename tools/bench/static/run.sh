@@ -97,8 +97,10 @@ worst=""
 for file in 1k.bin 100k.bin 10m.bin; do
   wrk -t1 -c4 -d1s -H "Connection: close" "http://127.0.0.1:$qorsv_port/$file" >/dev/null
   wrk -t1 -c4 -d1s -H "Connection: close" "http://127.0.0.1:$nginx_port/$file" >/dev/null
-  read -r q_rps q_p99 < <(measure "http://127.0.0.1:$qorsv_port/$file")
-  read -r n_rps n_p99 < <(measure "http://127.0.0.1:$nginx_port/$file")
+  q="$(measure "http://127.0.0.1:$qorsv_port/$file")"
+  n="$(measure "http://127.0.0.1:$nginx_port/$file")"
+  read -r q_rps q_p99 <<<"$q"
+  read -r n_rps n_p99 <<<"$n"
   ratio="$(awk -v q="$q_rps" -v n="$n_rps" 'BEGIN {printf "%.2f", q / n}')"
   printf '%-8s %14s %10sms %14s %10sms %8sx\n' "${file%.bin}" "$q_rps" "$q_p99" "$n_rps" "$n_p99" "$ratio"
   worst="$(awk -v w="${worst:-99}" -v r="$ratio" 'BEGIN {print (r < w) ? r : w}')"
