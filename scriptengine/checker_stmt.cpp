@@ -178,7 +178,6 @@ void Checker::CheckExit(ExitStmt* exit) {
 void Checker::CheckWith(WithStmt* with) {
   std::vector<Expr*> subjects;
   std::vector<const Symbol*> hidden;
-  size_t scopes_pushed = 0;
   Scope* saved = scope_;
   for (Expr* raw : with->subjects) {
     Expr* subject = CheckExpr(raw);
@@ -221,13 +220,11 @@ void Checker::CheckWith(WithStmt* with) {
     scope.with_subject = reference;
     scope.parent = scope_;
     scope_ = &scope;
-    ++scopes_pushed;
   }
   with->subjects = MakeSpan(arena_, subjects);
   with->hidden = MakeSpan(arena_, hidden);
   CheckStatement(with->body);
   scope_ = saved;
-  (void)scopes_pushed;
 }
 
 void Checker::CheckTry(TryStmt* attempt) {

@@ -4,8 +4,9 @@
 // standard routines, the host then registers its natives (a later registration of a name wins),
 // Load binds every native and library function the program uses, and CallProcedure and
 // RunMainBlock run script code. Runtime errors never escape as crashes: they end the running
-// routine, unwinding to the script's own exception handlers first. Freeing the runtime frees
-// every library it loaded.
+// routine, unwinding to the script's own exception handlers first. A runtime's memory is capped
+// (a runaway script gets "Out Of Memory"), its call depth too ("Out Of Stack Range"). Freeing the
+// runtime frees every library it loaded and every value the script left behind.
 //
 // Threading: an instance runs on one thread at a time; instances share nothing, so runs on
 // different threads are independent.

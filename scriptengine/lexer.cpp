@@ -276,7 +276,6 @@ void Lexer::Next(Token& token) {
 }
 
 void Lexer::ReadIdent(Token& token) {
-  size_t start = pos_;
   upper_buffer_.clear();
   while (pos_ < text_.size() && IsIdentChar(text_[pos_])) {
     upper_buffer_.push_back(ToUpperAscii(text_[pos_]));
@@ -284,11 +283,9 @@ void Lexer::ReadIdent(Token& token) {
   }
   token.kind = Tok::kIdent;
   token.ident = interner_.Intern(upper_buffer_);
-  (void)start;
 }
 
 void Lexer::ReadNumber(Token& token) {
-  SourcePos start{row_, col_};
   size_t begin = pos_;
   while (IsDigit(Peek())) Advance();
   bool is_float = false;
@@ -322,7 +319,6 @@ void Lexer::ReadNumber(Token& token) {
     }
     value = next;
   }
-  (void)start;
   token.kind = Tok::kInt;
   token.int_value = value;
 }
