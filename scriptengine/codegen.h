@@ -103,7 +103,7 @@ class Codegen : public RoutineSink {
   void EmitStatements(Span<Stmt*> body);
   void EmitStatement(Stmt* stmt);
   void EmitAssign(AssignStmt* assign);
-  bool TryAppendInPlace(int32_t target, const Symbol* symbol, Expr* value);
+  bool TryAppendInPlace(Expr* target, Expr* value);
   void EmitIf(IfStmt* branch);
   void EmitCase(CaseStmt* statement);
   void EmitFor(ForStmt* loop);

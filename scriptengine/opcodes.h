@@ -95,6 +95,8 @@ namespace qorsv::script {
   X(kConcat, "RRR")        \
   X(kAppend, "RR")         \
   X(kAppendC, "RR")        \
+  X(kAppendP, "RR")        \
+  X(kAppendCP, "RR")       \
   X(kChrToS, "RR")         \
   X(kLenS, "RR")           \
   X(kStrIdx, "RRR")        \

@@ -432,6 +432,15 @@ L_kAppend : {
   heap.Append(*d, Heap::View(R(2)->p));
   NEXT(3);
 }
+L_kAppendP : {
+  heap.Append(*R(1)->c, Heap::View(R(2)->p));
+  NEXT(3);
+}
+L_kAppendCP : {
+  char c = static_cast<char>(R(2)->i);
+  heap.Append(*R(1)->c, std::string_view(&c, 1));
+  NEXT(3);
+}
 L_kAppendC : {
   char c = static_cast<char>(R(2)->i);
   heap.Append(*R(1), std::string_view(&c, 1));

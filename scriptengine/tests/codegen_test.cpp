@@ -90,6 +90,12 @@ TEST(CodegenTest, Strings) {
       {"append in place keeps aliases apart",
        "var a, b: string; begin a := 'x'; b := a; a := a + 'y'; print(a); print(b); end.",
        "xy\nx\n"},
+      {"appends through var parameters and fields",
+       "type TPage = record body: string; end; var p: TPage; t: string; i: Integer;\n"
+       "procedure Add(var s: string; const piece: string); begin s := s + piece + '/'; end;\n"
+       "begin for i := 1 to 3 do Add(t, IntToStr(i)); p.body := 'x'; for i := 1 to 3 do p.body := p.body + t[i * 2 - 1] + '.';\n"
+       "print(t); print(p.body); end.",
+       "1/2/3/\nx1.2.3.\n"},
       {"self append", "var s: string; begin s := 'ab'; s := s + s; s := s + s; print(s); end.",
        "abababab\n"},
       {"char and string",
