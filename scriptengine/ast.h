@@ -145,9 +145,14 @@ enum class Op : uint8_t {
   kNot,
 };
 
+// The deepest expression tree the parser builds: the checker and the code generator walk trees
+// recursively, so their depth must stay well within a thread's stack.
+constexpr int kMaxExpressionDepth = 400;
+
 struct Expr {
   ExprKind kind;
   Op op = Op::kNone;
+  uint16_t depth = 1;  // height of the tree below and including this node
   SourcePos pos;
   const Type* type = nullptr;  // set by the checker (literals: by the parser)
 };

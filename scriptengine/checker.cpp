@@ -13,6 +13,9 @@ Checker::Checker(Interner& interner, TypeTable& types, Arena& arena)
   main_.result = types_.void_type;
   main_.level = 1;
   main_.defined = true;
+  // The script's own declarations may hide those of the system unit (standard routines, host
+  // natives), as a program's names hide those of the units it uses.
+  global_scope_.parent = &system_scope_;
 }
 
 void Checker::Fail(SourcePos pos, const std::string& text) const { throw CompileError(pos, text); }
@@ -47,8 +50,8 @@ Symbol* Checker::Lookup(Ident ident) {
 }
 
 Symbol* Checker::LookupGlobal(Ident ident) {
-  auto found = global_scope_.names.find(ident);
-  return found == global_scope_.names.end() ? nullptr : found->second;
+  auto found = system_scope_.names.find(ident);
+  return found == system_scope_.names.end() ? nullptr : found->second;
 }
 
 int32_t Checker::AllocateLocal(const Type* type) {
@@ -66,7 +69,7 @@ void Checker::DeclareBuiltins() {
   auto type_name = [this](const char* name, const Type* type) {
     Symbol* symbol = NewSymbol(SymbolKind::kType, interner_.InternAnyCase(name), name);
     symbol->type = type;
-    Bind(global_scope_, symbol, {}, true);
+    Bind(system_scope_, symbol, {}, true);
   };
   type_name("Byte", types_.byte_type);
   type_name("ShortInt", types_.shortint_type);
@@ -104,7 +107,7 @@ void Checker::DeclareBuiltins() {
     symbol->type = type;
     symbol->value.type = type;
     symbol->value.int_value = value;
-    Bind(global_scope_, symbol, {}, true);
+    Bind(system_scope_, symbol, {}, true);
   };
   constant("True", types_.boolean_type, 1);
   constant("False", types_.boolean_type, 0);
@@ -144,7 +147,7 @@ void Checker::DeclareBuiltins() {
   for (const auto& [name, builtin] : builtins) {
     Symbol* symbol = NewSymbol(SymbolKind::kBuiltin, interner_.InternAnyCase(name), name);
     symbol->builtin = builtin;
-    Bind(global_scope_, symbol, {}, true);
+    Bind(system_scope_, symbol, {}, true);
   }
 
   for (const char* text : kStandardDeclarations) {
@@ -160,7 +163,7 @@ void Checker::DeclareNative(RoutineDecl* heading) {
   routine->defined = true;
   Symbol* symbol = NewSymbol(SymbolKind::kRoutine, heading->ident, routine->display);
   symbol->routine = routine;
-  Bind(global_scope_, symbol, heading->pos, true);
+  Bind(system_scope_, symbol, heading->pos, true);
 }
 
 void Checker::DeclareHostVariable(const std::string& name, const std::string& class_name) {
@@ -176,7 +179,7 @@ void Checker::DeclareHostVariable(const std::string& name, const std::string& cl
     if (LookupGlobal(class_ident) == nullptr) {
       Symbol* type_symbol = NewSymbol(SymbolKind::kType, class_ident, class_name);
       type_symbol->type = type;
-      Bind(global_scope_, type_symbol, {});
+      Bind(system_scope_, type_symbol, {});
     }
   }
   Symbol* variable = NewSymbol(SymbolKind::kVar, interner_.InternAnyCase(name), name);
@@ -186,7 +189,7 @@ void Checker::DeclareHostVariable(const std::string& name, const std::string& cl
   variable->host_object = true;
   global_cells_ += type->cells;
   global_vars_.push_back(variable);
-  Bind(global_scope_, variable, {}, true);
+  Bind(system_scope_, variable, {}, true);
 }
 
 // ---- Declaration sections ----

@@ -44,7 +44,8 @@ class Checker {
 
   // Standard declarations made before anything else.
   void DeclareBuiltins();
-  // A native function from its parsed heading; a later one of the same name replaces it.
+  // A native function from its parsed heading; a later one of the same name replaces it. The
+  // script's own top-level declarations may hide natives.
   void DeclareNative(RoutineDecl* heading);
   void DeclareHostVariable(const std::string& name, const std::string& class_name);
 
@@ -154,7 +155,8 @@ class Checker {
   std::deque<Symbol> symbols_;
   std::deque<Routine> routines_;
   std::deque<Scope> scope_storage_;
-  Scope global_scope_;
+  Scope system_scope_;  // standard declarations, natives and host variables
+  Scope global_scope_;  // the script's top-level declarations
   Scope* scope_ = &global_scope_;
   Routine* routine_ = nullptr;  // the routine whose body is being checked (or the main block)
   Routine main_;

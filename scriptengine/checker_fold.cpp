@@ -239,14 +239,15 @@ Expr* Checker::Fold(Expr* expr) {
         return make_int(type->kind == TypeKind::kBoolean ? ((a != 0) || (b != 0)) : (a | b), type);
       case Op::kXor:
         return make_int(type->kind == TypeKind::kBoolean ? ((a != 0) != (b != 0)) : (a ^ b), type);
+      // Shift counts wrap at the operand's width, as the machine's shifts do.
       case Op::kShl: {
-        int width = type->int_class == IntClass::kS64 ? 64 : 32;
-        return make_int(b < 0 || b >= width ? 0 : static_cast<int64_t>(ua << b), type);
+        int mask = type->int_class == IntClass::kS64 ? 63 : 31;
+        return make_int(static_cast<int64_t>(ua << (b & mask)), type);
       }
       case Op::kShr: {
-        int width = type->int_class == IntClass::kS64 ? 64 : 32;
-        uint64_t operand = width == 32 ? (ua & 0xFFFFFFFFULL) : ua;
-        return make_int(b < 0 || b >= width ? 0 : static_cast<int64_t>(operand >> b), type);
+        bool narrow = type->int_class != IntClass::kS64;
+        uint64_t operand = narrow ? (ua & 0xFFFFFFFFULL) : ua;
+        return make_int(static_cast<int64_t>(operand >> (b & (narrow ? 31 : 63))), type);
       }
       default:
         if (Holds(op, 0) || Holds(op, 1) || Holds(op, -1))

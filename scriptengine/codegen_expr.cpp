@@ -297,17 +297,18 @@ int32_t Codegen::EvalArith(BinaryExpr* binary, int32_t target) {
       code = kXor;
       break;
     case Op::kShl:
-      code = int_class == IntClass::kS32 ? kShl32 : kShl64;
+      code = int_class == IntClass::kS64 ? kShl64 : kShl32;
       break;
     case Op::kShr:
-      code = int_class == IntClass::kS32 ? kShr32 : kShr64;
+      code = int_class == IntClass::kS64 ? kShr64 : kShr32;
       break;
     default:
       throw CompileError(binary->pos, "Type mismatch");
   }
   Ins(code, {dst, left, right});
   bool needs_wrap = int_class == IntClass::kU32
-                        ? (op == Op::kAdd || op == Op::kSub || op == Op::kMul || op == Op::kShl)
+                        ? (op == Op::kAdd || op == Op::kSub || op == Op::kMul ||
+                           op == Op::kShl || op == Op::kShr)
                         : (int_class == IntClass::kS32 && op == Op::kIntDiv);
   if (needs_wrap) Wrap(dst, type);
   return dst;

@@ -59,23 +59,51 @@ TPSPascalCompiler::TPSPascalCompiler()
 
 TPSPascalCompiler::~TPSPascalCompiler() = default;
 
-void TPSPascalCompiler::DeclareNative(const std::string& declaration) {
+namespace {
+
+void DeclareNativeIn(CompilerState& state, const std::string& declaration) {
   try {
-    Parser parser(declaration, state_->interner, state_->arena);
-    state_->checker.DeclareNative(parser.ParseHeadingOnly());
+    Parser parser(declaration, state.interner, state.arena);
+    state.checker.DeclareNative(parser.ParseHeadingOnly());
   } catch (const CompileError&) {
     throw ScriptEngineError("Unable to register function " + declaration);
+  }
+}
+
+}  // namespace
+
+void TPSPascalCompiler::DeclareNative(const std::string& declaration) {
+  DeclareNativeIn(*state_, declaration);
+  if (!compiling_) {
+    standing_declarations_.push_back(
+        [declaration](CompilerState& state) { DeclareNativeIn(state, declaration); });
   }
 }
 
 void TPSPascalCompiler::DeclareHostVariable(const std::string& name,
                                             const std::string& class_name) {
   state_->checker.DeclareHostVariable(name, class_name);
+  if (!compiling_) {
+    standing_declarations_.push_back([name, class_name](CompilerState& state) {
+      state.checker.DeclareHostVariable(name, class_name);
+    });
+  }
 }
 
 bool TPSPascalCompiler::Compile(const std::string& text) {
   messages_.clear();
   image_.clear();
+  if (used_) {
+    // Each compilation starts from the standard declarations and those made before it.
+    state_ = std::make_unique<CompilerState>();
+    for (const auto& declare : standing_declarations_) declare(*state_);
+  }
+  used_ = true;
+  compiling_ = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{compiling_};
   auto fail = [this](SourcePos pos, const std::string& message) {
     TPSPascalCompilerMessage entry;
     entry.kind = TPSPascalCompilerMessageKind::kError;

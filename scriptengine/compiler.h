@@ -86,6 +86,10 @@ class TPSPascalCompiler {
   std::unique_ptr<compiler_internal::CompilerState> state_;
   std::vector<TPSPascalCompilerMessage> messages_;
   std::string image_;
+  // Declarations made outside Compile, repeated into the fresh state of a later Compile.
+  std::vector<std::function<void(compiler_internal::CompilerState&)>> standing_declarations_;
+  bool compiling_ = false;
+  bool used_ = false;
 };
 
 }  // namespace qorsv::script

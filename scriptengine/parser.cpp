@@ -353,6 +353,7 @@ void Parser::ParseDirectives(RoutineDecl* routine) {
 }
 
 RoutineDecl* Parser::ParseRoutine() {
+  NestingGuard guard(*this);
   RoutineDecl* routine = ParseHeading();
   Expect(Tok::kSemicolon);
   ParseDirectives(routine);
@@ -407,6 +408,7 @@ RoutineDecl* Parser::ParseHeadingOnly() {
 // ---- Types ----
 
 TypeExpr* Parser::ParseType() {
+  NestingGuard guard(*this);
   SourcePos pos = Here();
   if (IsWord(packed_word_)) Advance();
   if (IsKeyword(kKwArray)) return ParseArrayType();

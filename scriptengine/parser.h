@@ -93,6 +93,20 @@ class Parser {
   Expr* ParseSetConstructor();
   Span<Expr*> ParseArgs(Tok closing);
   Expr* MakeBinary(Op op, Expr* left, Expr* right, SourcePos pos);
+  // Sets node's depth from its children and refuses trees deeper than kMaxExpressionDepth.
+  void SetDepth(Expr* node, std::initializer_list<const Expr*> children);
+
+  // Bounds the parser's own recursion (nested parentheses, statements, types, routines).
+  class NestingGuard {
+   public:
+    explicit NestingGuard(Parser& parser);
+    ~NestingGuard() { --parser_.nesting_; }
+    NestingGuard(const NestingGuard&) = delete;
+    NestingGuard& operator=(const NestingGuard&) = delete;
+
+   private:
+    Parser& parser_;
+  };
 
   Lexer lexer_;
   Interner& interner_;
@@ -113,6 +127,7 @@ class Parser {
   std::vector<Stmt*> stmt_stack_;
   std::vector<Expr*> expr_stack_;
   bool started_ = false;
+  int nesting_ = 0;
 };
 
 }  // namespace qorsv::script::compiler_internal

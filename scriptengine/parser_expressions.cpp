@@ -1,7 +1,26 @@
 // Expressions of the parser.
+#include <algorithm>
+
 #include "scriptengine/parser.h"
 
 namespace qorsv::script::compiler_internal {
+
+namespace {
+constexpr int kMaxNesting = 200;
+}
+
+Parser::NestingGuard::NestingGuard(Parser& parser) : parser_(parser) {
+  if (++parser_.nesting_ > kMaxNesting) parser_.Fail("Nesting too deep");
+}
+
+void Parser::SetDepth(Expr* node, std::initializer_list<const Expr*> children) {
+  int depth = 0;
+  for (const Expr* child : children) {
+    if (child != nullptr) depth = std::max<int>(depth, child->depth);
+  }
+  if (depth + 1 > kMaxExpressionDepth) throw CompileError(node->pos, "Expression too complex");
+  node->depth = static_cast<uint16_t>(depth + 1);
+}
 
 Expr* Parser::MakeBinary(Op op, Expr* left, Expr* right, SourcePos pos) {
   auto* binary = arena_.New<BinaryExpr>();
@@ -10,10 +29,12 @@ Expr* Parser::MakeBinary(Op op, Expr* left, Expr* right, SourcePos pos) {
   binary->pos = pos;
   binary->left = left;
   binary->right = right;
+  SetDepth(binary, {left, right});
   return binary;
 }
 
 Expr* Parser::ParseExpression() {
+  NestingGuard guard(*this);
   Expr* left = ParseSimpleExpression();
   Op op = Op::kNone;
   switch (token_.kind) {
@@ -138,6 +159,7 @@ Expr* Parser::ParseFactor() {
       unary->op = op;
       unary->pos = pos;
       unary->operand = ParseFactor();
+      SetDepth(unary, {unary->operand});
       return unary;
     }
     case Tok::kAt:
@@ -150,6 +172,7 @@ Expr* Parser::ParseFactor() {
         unary->op = Op::kNot;
         unary->pos = pos;
         unary->operand = ParseFactor();
+        SetDepth(unary, {unary->operand});
         return unary;
       }
       if (IsKeyword(kKwNil)) {
@@ -191,6 +214,7 @@ Expr* Parser::ParseDesignator(Expr* base) {
       field->ident = token_.ident;
       field->spelling = token_.text;
       Advance();
+      SetDepth(field, {base});
       base = field;
     } else if (Is(Tok::kLBracket)) {
       Advance();
@@ -200,6 +224,10 @@ Expr* Parser::ParseDesignator(Expr* base) {
       index->base = base;
       index->indices = ParseArgs(Tok::kRBracket);
       if (index->indices.empty()) Fail("Syntax error");
+      SetDepth(index, {base});
+      for (const Expr* arg : index->indices) {
+        if (arg->depth >= index->depth) SetDepth(index, {arg});
+      }
       base = index;
     } else if (Is(Tok::kLParen)) {
       Advance();
@@ -209,6 +237,10 @@ Expr* Parser::ParseDesignator(Expr* base) {
       call->callee = base;
       call->has_parens = true;
       call->args = ParseArgs(Tok::kRParen);
+      SetDepth(call, {base});
+      for (const Expr* arg : call->args) {
+        if (arg->depth >= call->depth) SetDepth(call, {arg});
+      }
       base = call;
     } else if (Is(Tok::kCaret)) {
       Fail("Pointers are not supported");
@@ -257,6 +289,10 @@ Expr* Parser::ParseSetConstructor() {
   }
   Expect(Tok::kRBracket);
   set->elements = MakeSpan(arena_, elements);
+  for (const SetElement& element : elements) {
+    if (element.low->depth >= set->depth) SetDepth(set, {element.low});
+    if (element.high != nullptr && element.high->depth >= set->depth) SetDepth(set, {element.high});
+  }
   return set;
 }
 

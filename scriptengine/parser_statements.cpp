@@ -30,6 +30,7 @@ Span<Stmt*> Parser::ParseStatementList(Keyword terminator1, Keyword terminator2,
 }
 
 Stmt* Parser::ParseStatement() {
+  NestingGuard guard(*this);
   if (token_.kind == Tok::kIdent) {
     switch (static_cast<Keyword>(token_.ident)) {
       case kKwBegin:

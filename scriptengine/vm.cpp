@@ -399,8 +399,8 @@ L_kForDec : {
   NEXT(4);
 }
 L_kSwitch : {
-  int64_t index = R(1)->i - ip[2];
-  if (index >= 0 && index < ip[3]) {
+  uint64_t index = static_cast<uint64_t>(R(1)->i) - static_cast<uint64_t>(int64_t{ip[2]});
+  if (index < static_cast<uint64_t>(ip[3])) {
     JUMP(ip[5 + index]);
   }
   JUMP(ip[4]);
@@ -531,9 +531,11 @@ L_kDaFromStatic : {
   heap.Release(old);
   NEXT(5);
 }
-#define STATIC_INDEX(index_cell, low, count, out) \
-  int64_t out = (index_cell)->i - (low);          \
-  if (out < 0 || out >= (count)) FAIL(ErOutOfRange, "");
+// The element number from the first one; any index outside the bounds (even one whose
+// difference would overflow) wraps to a huge unsigned number and fails the check.
+#define STATIC_INDEX(index_cell, low, count, out)                                            \
+  uint64_t out = static_cast<uint64_t>((index_cell)->i) - static_cast<uint64_t>(int64_t{low}); \
+  if (out >= static_cast<uint64_t>(count)) FAIL(ErOutOfRange, "");
 L_kSaLoad : {
   STATIC_INDEX(R(3), ip[4], ip[5], index)
   *R(1) = R(2)[index];

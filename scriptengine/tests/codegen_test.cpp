@@ -186,6 +186,11 @@ TEST(CodegenTest, Routines) {
        "procedure P(s: string); begin s[1] := 'X'; print(s); end; var t: string; begin t := 'abc'; "
        "P(t); print(t); end.",
        "Xbc\nabc\n"},
+      {"script routines hide standard ones and natives",
+       "function Trim(s: string): string; begin Result := '<' + s + '>'; end;\n"
+       "procedure print(s: string); begin printi(Length(s)); end;\n"
+       "begin print(Trim(' a ')); end.",
+       "5\n"},
       {"default parameter",
        "function F(a: Integer; b: Integer = 5): Integer; begin Result := a + b; end; begin "
        "printi(F(1)); printi(F(1, 1)); end.",
@@ -200,6 +205,9 @@ TEST(CodegenTest, RecordsAndArrays) {
        "begin a.x := 1; a.s := 'a'; b := a; b.x := 2; b.s := b.s + 'b'; printi(a.x); print(a.s); "
        "print(b.s); end.",
        "1\na\nab\n"},
+      {"index far outside the bounds",
+       "var a: array[1..3] of Integer; i: Int64; begin i := -9223372036854775807 - 1; try printi(a[i]); except print('range'); end; end.",
+       "range\n"},
       {"static arrays with bounds",
        "var a: array[5..7] of Integer; i: Integer; begin for i := 5 to 7 do a[i] := i * i; "
        "printi(a[6]); printi(Low(a)); printi(High(a)); end.",

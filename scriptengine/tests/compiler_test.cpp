@@ -121,6 +121,17 @@ TEST(CompilerTest, ExternalClausesGoThroughTheHook) {
   EXPECT_EQ(seen, std::vector<std::string>{"Beep=x@y"});
 }
 
+TEST(CompilerTest, EachCompilationStartsAfresh) {
+  TPSPascalCompiler compiler;
+  compiler.DeclareNative("procedure Hello;");
+  EXPECT_TRUE(compiler.Compile("var x: Integer; begin Hello; end."));
+  // The same names again: nothing is left over from the first text, the native stays declared.
+  EXPECT_TRUE(compiler.Compile("var x: string; begin Hello; x := 'a'; end.")) << compiler.MessageText(0);
+  EXPECT_FALSE(compiler.Compile("begin nothere; end."));
+  EXPECT_TRUE(compiler.ProgramImage().empty());
+  EXPECT_EQ(compiler.MessageCount(), 1);
+}
+
 TEST(CompilerTest, RowsCountTheLinesOfTheCompiledText) {
   std::string text;
   for (int i = 0; i < 19; ++i) text += "\r\n";

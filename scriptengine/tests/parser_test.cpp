@@ -52,6 +52,23 @@ TEST(ParserTest, ProgramShapes) {
   }
 }
 
+TEST(ParserTest, DeepNestingIsRefusedNotOverflowed) {
+  std::string parentheses = "var x: Integer; begin x := " + std::string(100000, '(') + "1" +
+                            std::string(100000, ')') + "; end.";
+  EXPECT_EQ(CompileMessage(parentheses), "[Error] (1:227): Nesting too deep");
+  std::string chain = "var s: string; begin s := 'a'";
+  for (int i = 0; i < 100000; ++i) chain += " + 'b'";
+  chain += "; end.";
+  EXPECT_EQ(CompileMessage(chain).substr(0, 36), "[Error] (1:2425): Expression too com");
+  std::string blocks = "begin " + std::string(50000, ' ');
+  for (int i = 0; i < 50000; ++i) blocks += "begin ";
+  EXPECT_NE(CompileMessage(blocks).find("Nesting too deep"), std::string::npos);
+  // Long but shallow: fine.
+  std::string wide = "var s: string; begin s := ''";
+  for (int i = 0; i < 300; ++i) wide += " + 'b'";
+  EXPECT_EQ(CompileMessage(wide + "; end."), "");
+}
+
 TEST(ParserTest, ALargeGeneratedProcedureCompilesAndRuns) {
   std::string script = "var a: array[1..20000] of string;\r\nprocedure Fill;\r\nbegin\r\n";
   for (int i = 1; i <= 20000; ++i) {

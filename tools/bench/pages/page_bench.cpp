@@ -3,7 +3,9 @@
 // Runs the script file RUNS times as a page block of a request with the given form fields, stage
 // by stage as the script runner does (prelude, preprocess, compile, load, run), then RUNS times
 // through runscript itself, and prints the mean time of each stage and of the whole run in
-// milliseconds. PROGRAM_DIR is a built program directory (scripts/ext.qor, temp/).
+// milliseconds. PROGRAM_DIR is a built program directory (scripts/ext.qor, temp/). Databases are
+// looked for beside the executable, as the server does: run a copy placed in PROGRAM_DIR for
+// blocks that open one.
 //
 // The stages mirror the runner's steps without its side work (log lines, the workbench hand-over,
 // the temporary copy of the script); runscript's own time includes that work, so the difference
@@ -16,6 +18,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -63,11 +66,12 @@ bool DeclareSystemUnit(qorsv::script::TPSPascalCompiler& compiler, const std::st
 }
 
 // One run split into the runner's stages; adds each stage's time to `totals`. Returns the
-// block's output, or an empty text with a message on stderr when a stage fails.
-std::string TimedRun(const std::string& program_dir, const std::string& script,
+// block's output, or nothing (with a message on stderr) when a stage fails or the main block
+// ends with a runtime error.
+std::optional<std::string> TimedRun(const std::string& program_dir, const std::string& script,
                      const qorsv::RequestData& data, double totals[kStageCount]) {
   const int slot = qorsv::TakeOutputSlot();
-  std::string output;
+  std::optional<std::string> output;
 
   auto start = Clock::now();
   qorsv::PreludeValues values;
@@ -130,14 +134,15 @@ std::string TimedRun(const std::string& program_dir, const std::string& script,
   exec->CallProcedure("settrafic", {CallValue::LongWord(0), CallValue::LongWord(0),
                                     CallValue::LongWord(0), CallValue::LongWord(0)});
   exec->CallProcedure("setuserip", {CallValue::Text("127.0.0.1")});
-  exec->RunMainBlock();
+  bool ran = exec->RunMainBlock();
+  if (!ran) std::fprintf(stderr, "runtime error: %s\n", exec->LastErrorMessage().c_str());
   int cookies = exec->CallProcedure("ndxaddcookies").ToInt32() & 0xFF;
   for (int i = 1; i <= cookies; ++i) {
     exec->CallProcedure("getaddcookiesname", {CallValue::Integer(i)});
     exec->CallProcedure("getaddcookiesvalue", {CallValue::Integer(i)});
   }
   exec.reset();
-  output = qorsv::SlotOutput(slot);
+  if (ran) output = qorsv::SlotOutput(slot);
   totals[kRun] += MillisecondsSince(start);
   qorsv::ReleaseOutputSlot(slot);
   return output;
@@ -171,12 +176,15 @@ int main(int argc, char** argv) {
   double totals[kStageCount] = {};
   std::string staged_output;
   try {
-    for (int i = 0; i < runs; ++i) staged_output = TimedRun(program_dir, script, *data, totals);
+    for (int i = 0; i < runs; ++i) {
+      std::optional<std::string> output = TimedRun(program_dir, script, *data, totals);
+      if (!output) return 1;
+      staged_output = std::move(*output);
+    }
   } catch (const std::exception& error) {
     std::fprintf(stderr, "run failed: %s\n", error.what());
     return 1;
   }
-  if (staged_output.empty()) return 1;
 
   qorsv::ScriptRunInput input;
   input.script_text = script;

@@ -7,7 +7,8 @@
 # Both pages read the same database file. wrk sends a new connection per request
 # ("Connection: close"); the script prints requests per second, the 99th percentile latency and
 # the ratio qorsv / PHP (target: 1.0 or more). Exit status 1 when a server fails to start or
-# answers wrongly; a missed target is reported, not failed.
+# answers wrongly; a missed target is reported, not failed. Then page_bench splits one run of
+# the block into the script runner's stages.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -20,7 +21,7 @@ if ! php -r 'exit(in_array("sqlite", PDO::getAvailableDrivers()) ? 0 : 1);' 2>/d
   exit 1
 fi
 
-cmake --build "$build" --target qorsv runtime_files >/dev/null
+cmake --build "$build" --target qorsv runtime_files page_bench >/dev/null
 
 start_qorsv "$build"
 database=$qorsv_dir/scriptdata/bench.db
@@ -95,3 +96,10 @@ q_rps=$rps q_p99=$p99
 measure "$php_url"
 p_rps=$rps p_p99=$p99
 report "qorsv (sql_ natives)" "$q_rps" "$q_p99" "PHP (PDO SQLite)" "$p_rps" "$p_p99"
+
+echo
+sed -n '/^<%qor%>/,/^<\/%qor%>/p' "$qorsv_dir/webpage/default/rows.html" | sed '1d;$d' \
+  >"$bench_tmp/block.qor"
+# Databases are found beside the executable: the driver runs from the program directory copy.
+cp "$build/bench/page_bench" "$qorsv_dir/"
+"$qorsv_dir/page_bench" "$qorsv_dir" "$bench_tmp/block.qor" 200
