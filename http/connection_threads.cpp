@@ -102,7 +102,11 @@ void ConnectionThreads::RunThread() {
         LeaveWaiting();
       }
     }
-    serve_(std::move(accepted));
+    try {
+      serve_(std::move(accepted));
+    } catch (...) {
+      // Serving ends its connection whatever happens; nothing may end the thread here.
+    }
     lock.lock();
     --serving_;
     changed_.notify_all();
