@@ -371,8 +371,7 @@ Expr* Checker::CheckBinary(BinaryExpr* binary) {
   } else if (both(TypeKind::kSet) && (op == Op::kAdd || op == Op::kSub || op == Op::kMul)) {
     if (right->kind == ExprKind::kSet) right = CheckSet(static_cast<SetExpr*>(right), lt->element);
     rt = right->type;
-    if (lt->element != nullptr && rt->element != nullptr &&
-        !SameType(RootOrdinal(lt->element), RootOrdinal(rt->element))) {
+    if (!SameType(lt, rt)) {
       TypeMismatch(pos);
     }
     binary->type = lt->element != nullptr ? lt : rt;
@@ -445,8 +444,7 @@ Expr* Checker::CheckComparison(BinaryExpr* binary) {
   } else if (lt->kind == TypeKind::kSet && rt->kind == TypeKind::kSet) {
     if (binary->op == Op::kLt || binary->op == Op::kGt) TypeMismatch(pos);
     const Type* set_type = lt->element != nullptr ? lt : rt;
-    if (lt->element != nullptr && rt->element != nullptr &&
-        !SameType(RootOrdinal(lt->element), RootOrdinal(rt->element))) {
+    if (!SameType(lt, rt)) {
       TypeMismatch(pos);
     }
     left = Coerce(left, set_type, pos);

@@ -127,10 +127,14 @@ bool Checker::SameType(const Type* a, const Type* b) const {
       return SameType(a->element, b->element);
     case TypeKind::kStaticArray:
       return a->low == b->low && a->high == b->high && SameType(a->element, b->element);
-    case TypeKind::kSet:
-      // The empty set [] fits every set type.
+    case TypeKind::kSet: {
+      // The empty set [] fits every set type; sets of integers fit each other (all have 256
+      // bits), sets of enumerations only sets of the same enumeration.
       if (a->element == nullptr || b->element == nullptr) return true;
-      return SameType(RootOrdinal(a->element), RootOrdinal(b->element));
+      const Type* x = RootOrdinal(a->element);
+      const Type* y = RootOrdinal(b->element);
+      return x->kind == y->kind && (x->kind != TypeKind::kEnum || x == y);
+    }
     case TypeKind::kRecord:
     case TypeKind::kClass:
       return false;
@@ -188,9 +192,7 @@ bool Checker::IsAssignable(const Type* target, Expr* value) const {
       return source->IsOrdinal() || source->kind == TypeKind::kFloat || source->IsStringLike() ||
              source->kind == TypeKind::kVariant;
     case TypeKind::kSet:
-      return source->kind == TypeKind::kSet &&
-             (source->element == nullptr ||
-              SameType(RootOrdinal(source->element), RootOrdinal(target->element)));
+      return source->kind == TypeKind::kSet && SameType(source, target);
     case TypeKind::kDynArray:
     case TypeKind::kClass:
     case TypeKind::kInterface:

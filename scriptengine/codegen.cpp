@@ -238,8 +238,11 @@ namespace {
 const Symbol* FixedPlaceRoot(const Expr* expr) {
   for (;;) {
     switch (expr->kind) {
-      case ExprKind::kVar: return static_cast<const VarExpr*>(expr)->symbol;
-      case ExprKind::kField: expr = static_cast<const FieldExpr*>(expr)->base; break;
+      case ExprKind::kVar:
+        return static_cast<const VarExpr*>(expr)->symbol;
+      case ExprKind::kField:
+        expr = static_cast<const FieldExpr*>(expr)->base;
+        break;
       case ExprKind::kIndex: {
         auto* index = static_cast<const IndexExpr*>(expr);
         if (index->indices[0]->kind != ExprKind::kIntLit ||
@@ -249,7 +252,8 @@ const Symbol* FixedPlaceRoot(const Expr* expr) {
         expr = index->base;
         break;
       }
-      default: return nullptr;
+      default:
+        return nullptr;
     }
   }
 }
@@ -262,7 +266,8 @@ bool SamePlace(const Expr* a, const Expr* b) {
       return static_cast<const VarExpr*>(a)->symbol == static_cast<const VarExpr*>(b)->symbol;
     case ExprKind::kField:
       return static_cast<const FieldExpr*>(a)->field == static_cast<const FieldExpr*>(b)->field &&
-             SamePlace(static_cast<const FieldExpr*>(a)->base, static_cast<const FieldExpr*>(b)->base);
+             SamePlace(static_cast<const FieldExpr*>(a)->base,
+                       static_cast<const FieldExpr*>(b)->base);
     case ExprKind::kIndex: {
       auto* x = static_cast<const IndexExpr*>(a);
       auto* y = static_cast<const IndexExpr*>(b);
@@ -271,7 +276,8 @@ bool SamePlace(const Expr* a, const Expr* b) {
                  static_cast<const IntLit*>(y->indices[0])->value &&
              SamePlace(x->base, y->base);
     }
-    default: return false;
+    default:
+      return false;
   }
 }
 
@@ -312,7 +318,8 @@ bool Codegen::TryAppendInPlace(Expr* target, Expr* value) {
     Ins(kPOff, {cell, location.cell, location.offset});
   }
   for (auto [v, is_char] : values) {
-    Opcode code = location.direct ? (is_char ? kAppendC : kAppend) : (is_char ? kAppendCP : kAppendP);
+    Opcode code =
+        location.direct ? (is_char ? kAppendC : kAppend) : (is_char ? kAppendCP : kAppendP);
     Ins(code, {cell, v});
   }
   return true;

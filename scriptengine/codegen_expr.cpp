@@ -306,10 +306,10 @@ int32_t Codegen::EvalArith(BinaryExpr* binary, int32_t target) {
       throw CompileError(binary->pos, "Type mismatch");
   }
   Ins(code, {dst, left, right});
-  bool needs_wrap = int_class == IntClass::kU32
-                        ? (op == Op::kAdd || op == Op::kSub || op == Op::kMul ||
-                           op == Op::kShl || op == Op::kShr)
-                        : (int_class == IntClass::kS32 && op == Op::kIntDiv);
+  bool needs_wrap =
+      int_class == IntClass::kU32
+          ? (op == Op::kAdd || op == Op::kSub || op == Op::kMul || op == Op::kShl || op == Op::kShr)
+          : (int_class == IntClass::kS32 && op == Op::kIntDiv);
   if (needs_wrap) Wrap(dst, type);
   return dst;
 }

@@ -123,10 +123,10 @@ struct Token {
   Tok kind = Tok::kEof;
   int row = 1;
   int col = 1;
-  Ident ident = 0;           // kIdent
-  std::string_view text;     // the source spelling
-  uint64_t int_value = 0;    // kInt
-  double float_value = 0;    // kFloat
+  Ident ident = 0;               // kIdent
+  std::string_view text;         // the source spelling
+  uint64_t int_value = 0;        // kInt
+  double float_value = 0;        // kFloat
   std::string string_value;      // kString: the decoded value when it is not a view of the text
   std::string_view string_view;  // kString: the decoded value
   bool string_in_text = false;   // string_view points into the compiled text itself

@@ -136,8 +136,7 @@ Expr* Parser::ParseFactor() {
       auto* literal = arena_.New<StrLit>();
       literal->kind = ExprKind::kStrLit;
       literal->pos = pos;
-      literal->value =
-          token_.string_in_text ? token_.string_view : arena_.Copy(token_.string_view);
+      literal->value = token_.string_in_text ? token_.string_view : arena_.Copy(token_.string_view);
       Advance();
       return ParseDesignator(literal);
     }

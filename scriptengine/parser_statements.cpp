@@ -23,8 +23,7 @@ Span<Stmt*> Parser::ParseStatementList(Keyword terminator1, Keyword terminator2,
     }
     Fail("Semicolon (';') expected");
   }
-  Span<Stmt*> statements =
-      MakeSpan(arena_, stmt_stack_.data() + mark, stmt_stack_.size() - mark);
+  Span<Stmt*> statements = MakeSpan(arena_, stmt_stack_.data() + mark, stmt_stack_.size() - mark);
   stmt_stack_.resize(mark);
   return statements;
 }

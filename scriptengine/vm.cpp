@@ -542,7 +542,7 @@ L_kDaFromStatic : {
 }
 // The element number from the first one; any index outside the bounds (even one whose
 // difference would overflow) wraps to a huge unsigned number and fails the check.
-#define STATIC_INDEX(index_cell, low, count, out)                                            \
+#define STATIC_INDEX(index_cell, low, count, out)                                              \
   uint64_t out = static_cast<uint64_t>((index_cell)->i) - static_cast<uint64_t>(int64_t{low}); \
   if (out >= static_cast<uint64_t>(count)) FAIL(ErOutOfRange, "");
 L_kSaLoad : {

@@ -126,7 +126,8 @@ TEST(CompilerTest, EachCompilationStartsAfresh) {
   compiler.DeclareNative("procedure Hello;");
   EXPECT_TRUE(compiler.Compile("var x: Integer; begin Hello; end."));
   // The same names again: nothing is left over from the first text, the native stays declared.
-  EXPECT_TRUE(compiler.Compile("var x: string; begin Hello; x := 'a'; end.")) << compiler.MessageText(0);
+  EXPECT_TRUE(compiler.Compile("var x: string; begin Hello; x := 'a'; end."))
+      << compiler.MessageText(0);
   EXPECT_FALSE(compiler.Compile("begin nothere; end."));
   EXPECT_TRUE(compiler.ProgramImage().empty());
   EXPECT_EQ(compiler.MessageCount(), 1);

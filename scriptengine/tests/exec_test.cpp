@@ -81,6 +81,74 @@ TEST(ExecTest, CallFailuresCarryTheirMessages) {
   EXPECT_EQ(exec.CallProcedure("SetUsers", {CallValue::Text("12")}).kind(), CallValue::Kind::kNone);
 }
 
+TEST(ExecTest, CallValuesConvertToEachParameterType) {
+  TPSExec exec;
+  ASSERT_TRUE(
+      exec.Load(Compile("type TP = record x: Integer; end;\r\n"
+                        "function Echo(b: Byte; c: Char; ok: Boolean; d: Double; s: string; v: "
+                        "Variant; q: Int64): string;\r\n"
+                        "begin Result := IntToStr(b) + c + IntToStr(Ord(ok)) + FloatToStr(d) + s + "
+                        "string(v) + Int64ToStr(q); end;\r\n"
+                        "function Point: TP; begin Result.x := 1; end;\r\n"
+                        "procedure Change(var n: Integer); begin n := 1; end;\r\n"
+                        "function Flag: Boolean; begin Result := True; end;\r\n"
+                        "function Ratio: Double; begin Result := 0.25; end;\r\n"
+                        "function Letter: Char; begin Result := 'q'; end;\r\n")));
+  CallValue echoed = exec.CallProcedure(
+      "Echo",
+      {CallValue::Integer(7), CallValue::Text("z"), CallValue::Integer(2), CallValue::Text("1.5"),
+       CallValue::Integer(42), CallValue::Float(2.5), CallValue::Text("-9000000000")});
+  EXPECT_EQ(echoed.ToText(), "7z11.5422.5-9000000000");
+  EXPECT_TRUE(exec.CallProcedure("Point").IsNone());
+  EXPECT_EQ(exec.CallProcedure("Flag").kind(), CallValue::Kind::kBoolean);
+  EXPECT_DOUBLE_EQ(exec.CallProcedure("Ratio").ToFloat(), 0.25);
+  EXPECT_EQ(exec.CallProcedure("Letter").ToText(), "q");
+  for (const std::vector<CallValue>& args :
+       {std::vector<CallValue>{CallValue::Integer(256), CallValue::Text("z"), CallValue::Integer(0),
+                               CallValue::Float(0), CallValue::Text(""), CallValue::Text(""),
+                               CallValue::Integer(0)},
+        std::vector<CallValue>{CallValue::Integer(1), CallValue::Text("zz"), CallValue::Integer(0),
+                               CallValue::Float(0), CallValue::Text(""), CallValue::Text(""),
+                               CallValue::Integer(0)},
+        std::vector<CallValue>{CallValue::Integer(1), CallValue::Text("z"), CallValue::Integer(0),
+                               CallValue::Text("x"), CallValue::Text(""), CallValue::Text(""),
+                               CallValue::Integer(0)}}) {
+    EXPECT_THROW(exec.CallProcedure("Echo", args), ScriptEngineError);
+  }
+  try {
+    exec.CallProcedure("Change", {CallValue::Integer(1)});
+    ADD_FAILURE() << "a var parameter accepted a call value";
+  } catch (const ScriptEngineError& error) {
+    EXPECT_STREQ(error.what(), "Invalid parameter");
+  }
+}
+
+TEST(ExecTest, GlobalVariablesByName) {
+  TPSExec exec;
+  ASSERT_TRUE(
+      exec.Load(Compile("var Counter: Integer; Title: string; begin Counter := Counter + 1; Title "
+                        ":= Title + '!'; end.")));
+  exec.SetVariable("counter", CallValue::Integer(41));
+  exec.SetVariable("TITLE", CallValue::Text("hi"));
+  ASSERT_TRUE(exec.RunMainBlock());
+  EXPECT_EQ(exec.GetVariable("Counter").ToInt32(), 42);
+  EXPECT_EQ(exec.GetVariable("title").ToText(), "hi!");
+  EXPECT_THROW(exec.GetVariable("missing"), ScriptEngineError);
+  EXPECT_THROW(exec.SetVariable("counter", CallValue::Text("x")), ScriptEngineError);
+}
+
+TEST(ExecTest, StepLimitAlsoBoundsCallsByName) {
+  TPSExec exec;
+  exec.SetStepLimit(1000);
+  ASSERT_TRUE(exec.Load(Compile("procedure Spin; begin while True do ; end;")));
+  try {
+    exec.CallProcedure("Spin");
+    ADD_FAILURE() << "no limit";
+  } catch (const ScriptEngineError& error) {
+    EXPECT_STREQ(error.what(), "Step limit exceeded");
+  }
+}
+
 TEST(ExecTest, RunMainBlockReportsRuntimeErrorsWithoutThrowing) {
   TPSExec exec;
   ASSERT_TRUE(exec.Load(Compile("var a: Integer; begin a := 0; a := 5 div a; end.")));

@@ -46,6 +46,57 @@ TEST(VmTest, RuntimeErrorsStopTheMainBlockWithTheirMessage) {
   }
 }
 
+TEST(VmTest, HandlersUnwindInOrder) {
+  struct Case {
+    const char* name;
+    const char* script;
+    const char* output;
+    const char* error;
+  } cases[] = {
+      {"finally blocks run innermost first across frames",
+       "procedure C; begin try RaiseException(erCustomError, 'x'); finally print('C'); end; end;\n"
+       "procedure B; begin try C; finally print('B'); end; end;\n"
+       "begin try B; except print('caught ' + ExceptionParam); end; end.",
+       "C\nB\ncaught x\n", ""},
+      {"an error in a finally block replaces the first",
+       "begin try try RaiseException(erCustomError, 'first'); finally "
+       "RaiseException(erCustomError, 'second'); end;\n"
+       "except print(ExceptionParam); end; end.",
+       "second\n", ""},
+      {"an error in an except block goes to the outer handler",
+       "begin try try RaiseException(erCustomError, 'a'); except RaiseException(erCustomError, "
+       "'b'); end;\n"
+       "except print(ExceptionParam); end; end.",
+       "b\n", ""},
+      {"a handled error inside a finally does not disturb the pending one",
+       "begin try try RaiseException(erCustomError, 'outer'); finally try "
+       "RaiseException(erCustomError, 'inner'); except end; end;\n"
+       "except print(ExceptionParam); end; end.",
+       "outer\n", ""},
+      {"exit inside except and finally",
+       "function F: string; begin try RaiseException(erCustomError, ''); except Result := "
+       "'handled'; exit; end; Result := 'no'; end;\n"
+       "function G: string; begin Result := 'g'; try exit; finally Result := Result + '+finally'; "
+       "end; end;\n"
+       "begin print(F); print(G); end.",
+       "handled\ng+finally\n", ""},
+      {"uncaught errors still run finally blocks",
+       "begin try RaiseException(erCustomError, 'stop'); finally print('cleanup'); end; "
+       "print('never'); end.",
+       "cleanup\n", "stop"},
+      {"loops with handlers keep working after many errors",
+       "var i, n: Integer; s: string; begin n := 0; for i := 1 to 1000 do begin s := IntToStr(i);\n"
+       "try if i mod 3 = 0 then s := s[99]; Inc(n); except Inc(n, 1000); end; end; printi(n); end.",
+       "333667\n", ""},
+  };
+  for (const auto& c : cases) {
+    ScriptRun run = RunScript(c.script);
+    ASSERT_TRUE(run.compiled) << c.name << ": " << run.message;
+    EXPECT_EQ(run.output, c.output) << c.name;
+    EXPECT_EQ(run.error, c.error) << c.name;
+  }
+}
+
 TEST(VmTest, OutputBeforeAnErrorIsKept) {
   ScriptRun run = RunScript("var b: Integer; begin print('a'); b := 1 div b; print('b'); end.");
   EXPECT_EQ(run.output, "a\n");
