@@ -28,7 +28,9 @@ function(qorsv_add_fuzzer name)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
-  add_test(NAME ${name}_smoke COMMAND ${name} -runs=20000 -max_len=4096)
+  # A short smoke run: whichever comes first of 20000 inputs or 20 seconds.
+  add_test(NAME ${name}_smoke COMMAND ${name} -runs=20000 -max_total_time=20 -max_len=4096)
+  set_tests_properties(${name}_smoke PROPERTIES TIMEOUT 300)
 endfunction()
 
 # qorsv_add_subsystem(NAME DEPS libs...)

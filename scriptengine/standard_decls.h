@@ -55,8 +55,8 @@ inline constexpr const char* kStandardDeclarations[] = {
     "function ExceptionToString(er: TIFException; Param: string): string;",
     "function StrToInt64(s: string): int64;",
     "function Int64ToStr(i: Int64): string;",
-    "function IDispatchInvoke(Self: IDispatch; PropertySet: Boolean; const Name: String; Par: "
-    "array of variant): variant;",
+    ("function IDispatchInvoke(Self: IDispatch; PropertySet: Boolean; const Name: String; Par: "
+     "array of variant): variant;"),
 };
 
 }  // namespace qorsv::script

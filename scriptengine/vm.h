@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "scriptengine/cell_area.h"
 #include "scriptengine/exec.h"
 #include "scriptengine/external_spec.h"
 #include "scriptengine/ffi.h"
@@ -87,10 +88,6 @@ class Machine {
     void* address = nullptr;
     std::unique_ptr<PreparedCall> call;
   };
-  struct CellFree {
-    void operator()(Cell* cells) const;
-  };
-
   void Interpret();
   bool Unwind(VmError error);
   void FinalizeFrame(const CallInfo& frame, bool with_result);
@@ -110,8 +107,8 @@ class Machine {
   ProgramImage image_;
   bool loaded_ = false;
   Heap heap_;
-  std::unique_ptr<Cell, CellFree> globals_;
-  std::unique_ptr<Cell, CellFree> stack_;
+  CellArea globals_;
+  CellArea stack_;
   std::vector<CallInfo> calls_;
   std::vector<Handler> handlers_;
   std::vector<VmError> pending_;  // exceptions waiting for their finally block to end

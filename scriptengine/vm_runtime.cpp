@@ -10,14 +10,6 @@
 namespace qorsv::script::vm_internal {
 namespace {
 
-Cell* AllocateCells(int64_t count) {
-  // calloc leaves the pages of a large area untouched until they are used.
-  auto* cells =
-      static_cast<Cell*>(std::calloc(static_cast<size_t>(count > 0 ? count : 1), sizeof(Cell)));
-  if (cells == nullptr) throw std::bad_alloc();
-  return cells;
-}
-
 FfiType FfiTypeFor(const ValueDesc& desc) {
   if (desc.by_ref) return FfiType::kPointer;
   switch (desc.kind) {
@@ -53,7 +45,6 @@ FfiType FfiTypeFor(const ValueDesc& desc) {
 
 }  // namespace
 
-void Machine::CellFree::operator()(Cell* cells) const { std::free(cells); }
 
 Machine::Machine() : heap_(&image_.rtti) {}
 
@@ -84,8 +75,8 @@ bool Machine::Load(const std::string& bytes) {
   image_ = std::move(*result.image);
   heap_.set_rtti(&image_.rtti);
   try {
-    globals_.reset(AllocateCells(image_.global_cells));
-    stack_.reset(AllocateCells(kStackCells));
+    globals_ = CellArea(image_.global_cells);
+    stack_ = CellArea(kStackCells);
     InitGlobals();
   } catch (const std::bad_alloc&) {
     SetLoadError(erOutOfMemory, "");
