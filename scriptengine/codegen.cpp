@@ -604,19 +604,19 @@ void Codegen::EmitTry(TryStmt* attempt) {
     Ins(kPopTry, {});
     Bind(done.finally_label);
     EmitStatements(finally_body);
-    std::vector<int32_t> stubs;
+    std::vector<int32_t> escape_labels;
     Emit(kEndFinally);
     Emit(state);
     Emit(static_cast<int32_t>(done.escapes.size()));
     for (size_t i = 0; i < done.escapes.size(); ++i) {
-      stubs.push_back(NewLabel());
-      EmitLabel(stubs.back());
+      escape_labels.push_back(NewLabel());
+      EmitLabel(escape_labels.back());
     }
     if (!done.escapes.empty()) {
       int32_t after = NewLabel();
       Jump(kJmp, {}, after);
       for (size_t i = 0; i < done.escapes.size(); ++i) {
-        Bind(stubs[i]);
+        Bind(escape_labels[i]);
         JumpOut(done.escapes[i].label, done.escapes[i].handler_depth);
       }
       Bind(after);
