@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "console/ui_loop.h"
 
@@ -26,6 +27,10 @@ struct ReportRoute {
   std::mutex mutex;
   UiLoop* loop = nullptr;
   CompileReportSink sink;
+  // Reports posted since the UI thread last took them, in order; one drain task is queued for
+  // all of them, so a busy server does not flood the loop with one task per compile.
+  std::vector<CompileReport> pending;
+  bool drain_queued = false;
 };
 
 ReportRoute& Route() {
@@ -33,16 +38,24 @@ ReportRoute& Route() {
   return route;
 }
 
-// Runs on the UI thread: the sink is looked up when the task runs, so views that went away in
-// the meantime receive nothing.
-void ApplyReport(const CompileReport& report) {
+// Runs on the UI thread. Each report replaces the views whole, so of a run of reports only the
+// failed ones (which also show the window and set the status bar) and the last one need to be
+// applied: the views end exactly as if every report had been applied in order. The sink is
+// looked up now, so views that went away in the meantime receive nothing.
+void DrainReports() {
+  std::vector<CompileReport> reports;
   CompileReportSink sink;
   {
     ReportRoute& route = Route();
     std::lock_guard<std::mutex> lock(route.mutex);
+    reports.swap(route.pending);
+    route.drain_queued = false;
     sink = route.sink;
   }
-  if (sink) sink(report);
+  if (!sink) return;
+  for (size_t i = 0; i < reports.size(); ++i) {
+    if (reports[i].failed || i + 1 == reports.size()) sink(reports[i]);
+  }
 }
 
 }  // namespace
@@ -118,6 +131,9 @@ void SetCompileReportLoop(UiLoop* loop) {
   ReportRoute& route = Route();
   std::lock_guard<std::mutex> lock(route.mutex);
   route.loop = loop;
+  // Reports waiting for a loop that is going away are dropped with its queued drain task.
+  route.pending.clear();
+  route.drain_queued = false;
 }
 
 void SetCompileReportSink(CompileReportSink sink) {
@@ -132,7 +148,10 @@ void PostCompileReport(CompileReport report) {
   // from the route (under this lock) before it is destroyed.
   std::lock_guard<std::mutex> lock(route.mutex);
   if (route.loop == nullptr || !route.sink) return;
-  route.loop->Post([report = std::move(report)] { ApplyReport(report); });
+  route.pending.push_back(std::move(report));
+  if (route.drain_queued) return;
+  route.drain_queued = true;
+  route.loop->Post(DrainReports);
 }
 
 }  // namespace qorsv
