@@ -5,7 +5,7 @@
 
 #include "scriptengine/checker.h"
 #include "scriptengine/codegen.h"
-#include "scriptengine/external_spec.h"
+#include "scriptengine/external_clause.h"
 #include "scriptengine/image.h"
 #include "scriptengine/parser.h"
 
@@ -47,8 +47,8 @@ std::string TPSPascalCompilerMessage::MessageToString() const {
 namespace {
 
 bool DefaultDeclareExternal(const std::string&, const std::string& external_text) {
-  ExternalSpecResult parsed = ParseExternalSpec(external_text);
-  if (!parsed.spec) throw ScriptEngineError(parsed.error);
+  ExternalClauseResult parsed = ParseExternalClause(external_text);
+  if (!parsed.clause) throw ScriptEngineError(parsed.error);
   return true;
 }
 

@@ -17,7 +17,7 @@
 
 #include "scriptengine/cell_area.h"
 #include "scriptengine/exec.h"
-#include "scriptengine/external_spec.h"
+#include "scriptengine/external_clause.h"
 #include "scriptengine/ffi.h"
 #include "scriptengine/heap.h"
 #include "scriptengine/image.h"
@@ -84,7 +84,7 @@ class Machine {
   };
   struct External {
     bool bound = false;
-    ExternalSpec spec;
+    ExternalClause clause;
     void* address = nullptr;
     std::unique_ptr<PreparedCall> call;
   };

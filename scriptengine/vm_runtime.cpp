@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "scriptengine/external_spec.h"
+#include "scriptengine/external_clause.h"
 #include "scriptengine/opcodes.h"
 #include "scriptengine/vm.h"
 
@@ -129,13 +129,13 @@ bool Machine::BindImports() {
       bound_natives_[i] = &found->second;
       continue;
     }
-    ExternalSpecResult parsed = ParseExternalSpec(import.external_text);
-    if (!parsed.spec) {
+    ExternalClauseResult parsed = ParseExternalClause(import.external_text);
+    if (!parsed.clause) {
       SetLoadError(erCannotImport, import.name);
       return false;
     }
     External& external = externals_[i];
-    external.spec = *parsed.spec;
+    external.clause = *parsed.clause;
     try {
       std::vector<FfiType> params;
       for (const ValueDesc& param : import.params) params.push_back(FfiTypeFor(param));
@@ -144,7 +144,7 @@ bool Machine::BindImports() {
       SetLoadError(erCannotImport, import.name);
       return false;
     }
-    if (!external.spec.delay_load && !BindExternal(static_cast<int32_t>(i), external)) return false;
+    if (!external.clause.delay_load && !BindExternal(static_cast<int32_t>(i), external)) return false;
   }
   return true;
 }
@@ -156,7 +156,7 @@ bool Machine::BindExternal(int32_t, External& external) {
                      : std::make_unique<ExternalLibraries>(library_directory_);
   }
   ResolvedFunction resolved =
-      libraries_->Resolve(external.spec.library_name, external.spec.function_name);
+      libraries_->Resolve(external.clause.library_name, external.clause.function_name);
   if (!resolved.found()) {
     SetLoadError(erCannotImport, resolved.missing);
     return false;

@@ -14,7 +14,7 @@ namespace qorsv {
 class TempProgramDir {
  public:
   TempProgramDir() {
-    std::string pattern = ::testing::TempDir() + "qorsv_http_XXXXXX";
+    std::string pattern = ::testing::TempDir() + "qorsv_http_" + std::string(6, 'X');  // mkdtemp
     char* made = ::mkdtemp(pattern.data());
     path_ = std::string(made ? made : pattern.c_str()) + "/";
     std::filesystem::create_directories(path_ + "temp");

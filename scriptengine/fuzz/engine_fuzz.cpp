@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "scriptengine/engine.h"
-#include "scriptengine/external_spec.h"
+#include "scriptengine/external_clause.h"
 
 namespace {
 
@@ -90,9 +90,9 @@ std::optional<std::string> Compile(const std::string& text) {
     return true;
   };
   compiler.DeclareExternal = [](const std::string&, const std::string& external_text) {
-    const auto parsed = qorsv::script::ParseExternalSpec(external_text);
-    if (!parsed.spec) throw ScriptEngineError(parsed.error);
-    const std::string& library = parsed.spec->library_name;
+    const auto parsed = qorsv::script::ParseExternalClause(external_text);
+    if (!parsed.clause) throw ScriptEngineError(parsed.error);
+    const std::string& library = parsed.clause->library_name;
     return library.rfind("qorsv_fuzz_absent", 0) == 0 &&
            library.find_first_of("/\\") == std::string::npos;
   };
@@ -120,9 +120,9 @@ void Run(const std::string& image) {
   }
 }
 
-void FuzzExternalSpec(const std::string& text) {
-  const auto result = qorsv::script::ParseExternalSpec(text);
-  if (result.spec.has_value() == !result.error.empty()) __builtin_trap();
+void FuzzExternalClause(const std::string& text) {
+  const auto result = qorsv::script::ParseExternalClause(text);
+  if (result.clause.has_value() == !result.error.empty()) __builtin_trap();
 }
 
 // Keeps the strings that extra command-line arguments point into alive for the whole run.
@@ -166,7 +166,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  FuzzExternalSpec(text);
+  FuzzExternalClause(text);
   const std::optional<std::string> preprocessed = Preprocess(text);
   if (!preprocessed) return 0;
   const std::optional<std::string> image = Compile(*preprocessed);

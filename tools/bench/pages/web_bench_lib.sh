@@ -7,7 +7,7 @@
 
 bench_seconds=${BENCH_SECONDS:-10}
 bench_connections=${BENCH_CONNECTIONS:-16}
-bench_tmp=$(mktemp -d /tmp/qorsv_bench.XXXXXX)
+bench_tmp=$(mktemp -d)
 bench_pids=()
 
 bench_cleanup() {

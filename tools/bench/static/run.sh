@@ -21,7 +21,7 @@ for tool in wrk nginx python3; do
 done
 [ -x "$build/run/qorsv" ] || { echo "no $build/run/qorsv: build it first"; exit 1; }
 
-work="$(mktemp -d /tmp/qorsv-bench-static.XXXXXX)"
+work="$(mktemp -d)"
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done

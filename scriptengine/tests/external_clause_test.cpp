@@ -1,4 +1,4 @@
-#include "scriptengine/external_spec.h"
+#include "scriptengine/external_clause.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@ namespace {
 
 using CC = CallingConvention;
 
-TEST(ExternalSpecTest, AcceptedStrings) {
+TEST(ExternalClauseTest, AcceptedStrings) {
   struct Case {
     std::string text;
     std::string function;
@@ -33,17 +33,17 @@ TEST(ExternalSpecTest, AcceptedStrings) {
       {"f@/opt/x/libq.so.1 cdecl", "f", "/opt/x/libq.so.1", CC::kCdecl, false},
   };
   for (const Case& c : cases) {
-    const ExternalSpecResult result = ParseExternalSpec(c.text);
-    ASSERT_TRUE(result.spec.has_value()) << c.text << " -> " << result.error;
+    const ExternalClauseResult result = ParseExternalClause(c.text);
+    ASSERT_TRUE(result.clause.has_value()) << c.text << " -> " << result.error;
     EXPECT_EQ(result.error, "") << c.text;
-    EXPECT_EQ(result.spec->function_name, c.function) << c.text;
-    EXPECT_EQ(result.spec->library_name, c.library) << c.text;
-    EXPECT_EQ(result.spec->convention, c.convention) << c.text;
-    EXPECT_EQ(result.spec->delay_load, c.delay_load) << c.text;
+    EXPECT_EQ(result.clause->function_name, c.function) << c.text;
+    EXPECT_EQ(result.clause->library_name, c.library) << c.text;
+    EXPECT_EQ(result.clause->convention, c.convention) << c.text;
+    EXPECT_EQ(result.clause->delay_load, c.delay_load) << c.text;
   }
 }
 
-TEST(ExternalSpecTest, RefusedStrings) {
+TEST(ExternalClauseTest, RefusedStrings) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"Ping", "Invalid External"},
       {"", "Invalid External"},
@@ -59,8 +59,8 @@ TEST(ExternalSpecTest, RefusedStrings) {
       {"f@\"\" stdcall", "Invalid External"},
   };
   for (const auto& [text, error] : cases) {
-    const ExternalSpecResult result = ParseExternalSpec(text);
-    EXPECT_FALSE(result.spec.has_value()) << text;
+    const ExternalClauseResult result = ParseExternalClause(text);
+    EXPECT_FALSE(result.clause.has_value()) << text;
     EXPECT_EQ(result.error, error) << text;
   }
 }

@@ -1,4 +1,4 @@
-#include "scriptengine/external_spec.h"
+#include "scriptengine/external_clause.h"
 
 #include <cctype>
 
@@ -20,7 +20,7 @@ std::optional<CallingConvention> ConventionFromWord(std::string_view word) {
   return std::nullopt;
 }
 
-ExternalSpecResult Failure(const char* text) { return {std::nullopt, text}; }
+ExternalClauseResult Failure(const char* text) { return {std::nullopt, text}; }
 
 // "lib.dll" or "\"lib.dll\"" with no blank: one leading and one trailing quote are dropped.
 std::string UnquoteLibrary(std::string_view rest) {
@@ -29,37 +29,37 @@ std::string UnquoteLibrary(std::string_view rest) {
   return std::string(rest);
 }
 
-// Reads "Convention[ DELAYLOAD]" into `spec`; `tail` is what follows the library name.
-ExternalSpecResult ReadConvention(ExternalSpec spec, std::string_view tail) {
+// Reads "Convention[ DELAYLOAD]" into `clause`; `tail` is what follows the library name.
+ExternalClauseResult ReadConvention(ExternalClause clause, std::string_view tail) {
   const size_t blank = tail.find(' ');
   const std::string_view word = tail.substr(0, blank);
   const auto convention = ConventionFromWord(word);
   if (!convention) return Failure(kInvalidCallingConvention);
-  spec.convention = *convention;
+  clause.convention = *convention;
   if (blank != std::string_view::npos) {
     if (Upper(tail.substr(blank + 1)) != "DELAYLOAD") return Failure(kInvalidExternal);
-    spec.delay_load = true;
+    clause.delay_load = true;
   }
-  return {std::move(spec), ""};
+  return {std::move(clause), ""};
 }
 
 }  // namespace
 
-ExternalSpecResult ParseExternalSpec(std::string_view text) {
+ExternalClauseResult ParseExternalClause(std::string_view text) {
   const size_t at = text.rfind('@');
   if (at == std::string_view::npos) return Failure(kInvalidExternal);
-  ExternalSpec spec;
-  spec.function_name = std::string(text.substr(0, at));
+  ExternalClause clause;
+  clause.function_name = std::string(text.substr(0, at));
   const std::string_view rest = text.substr(at + 1);
 
   std::string_view tail;
   bool has_tail = false;
   if (rest.find(' ') == std::string_view::npos) {
-    spec.library_name = UnquoteLibrary(rest);
+    clause.library_name = UnquoteLibrary(rest);
   } else if (rest.front() == '"') {
     const size_t close = rest.find('"', 1);
     if (close == std::string_view::npos) return Failure(kInvalidExternal);
-    spec.library_name = std::string(rest.substr(1, close - 1));
+    clause.library_name = std::string(rest.substr(1, close - 1));
     const std::string_view after = rest.substr(close + 1);
     // A quoted name may stand alone; otherwise one blank separates it from the convention.
     if (!after.empty()) {
@@ -69,15 +69,15 @@ ExternalSpecResult ParseExternalSpec(std::string_view text) {
     }
   } else {
     const size_t blank = rest.find(' ');
-    spec.library_name = std::string(rest.substr(0, blank));
+    clause.library_name = std::string(rest.substr(0, blank));
     tail = rest.substr(blank + 1);
     has_tail = true;
   }
   // A declaration naming no function or no library could never be bound: refuse it at once
   // instead of failing every load of the script.
-  if (spec.function_name.empty() || spec.library_name.empty()) return Failure(kInvalidExternal);
-  if (!has_tail) return {std::move(spec), ""};
-  return ReadConvention(std::move(spec), tail);
+  if (clause.function_name.empty() || clause.library_name.empty()) return Failure(kInvalidExternal);
+  if (!has_tail) return {std::move(clause), ""};
+  return ReadConvention(std::move(clause), tail);
 }
 
 }  // namespace qorsv::script

@@ -2,7 +2,7 @@
 //
 // A script declares a function of a dynamic library as a routine heading followed by
 // `external 'Name@Library Convention [DELAYLOAD]'`. The compiler's DeclareExternal hook hands
-// the string to ParseExternalSpec and either keeps the result in the program image or reports
+// the string to ParseExternalClause and either keeps the result in the program image or reports
 // the returned error text ("Invalid External", "Invalid Calling Convention") as a compiler error.
 // Pure function of its input: safe on any thread.
 #pragma once
@@ -17,7 +17,7 @@ namespace qorsv::script {
 // program image records what the script declared.
 enum class CallingConvention { kRegister, kStdcall, kCdecl, kPascal };
 
-struct ExternalSpec {
+struct ExternalClause {
   std::string function_name;  // name of the export in the library, as written
   std::string library_name;   // file name as written, without its surrounding double quotes
   CallingConvention convention = CallingConvention::kRegister;
@@ -27,14 +27,14 @@ struct ExternalSpec {
 inline constexpr char kInvalidExternal[] = "Invalid External";
 inline constexpr char kInvalidCallingConvention[] = "Invalid Calling Convention";
 
-// Either a parsed specification or the error text the compiler reports.
-struct ExternalSpecResult {
-  std::optional<ExternalSpec> spec;
-  std::string error;  // empty when spec holds a value
+// Either the parsed clause or the error text the compiler reports.
+struct ExternalClauseResult {
+  std::optional<ExternalClause> clause;
+  std::string error;  // empty when clause holds a value
 };
 
 // Parses an external string such as "Ping@netprobe.dll stdcall" or
 // "Fn@\"my lib.dll\" cdecl delayload".
-ExternalSpecResult ParseExternalSpec(std::string_view text);
+ExternalClauseResult ParseExternalClause(std::string_view text);
 
 }  // namespace qorsv::script
