@@ -176,6 +176,26 @@ inline constexpr const char* kOpcodeNames[] = {
 // Integer classes of kWrap (the compiler's IntClass order).
 enum WrapClass : int32_t { kWrapS8, kWrapU8, kWrapS16, kWrapU16, kWrapS32, kWrapU32, kWrapS64 };
 
+// `value` cut to the width and signedness of an integer class, as a store into it does.
+inline int64_t WrapValue(int64_t value, int32_t int_class) {
+  switch (int_class) {
+    case kWrapS8:
+      return static_cast<int8_t>(value);
+    case kWrapU8:
+      return static_cast<uint8_t>(value);
+    case kWrapS16:
+      return static_cast<int16_t>(value);
+    case kWrapU16:
+      return static_cast<uint16_t>(value);
+    case kWrapS32:
+      return static_cast<int32_t>(value);
+    case kWrapU32:
+      return static_cast<uint32_t>(value);
+    default:
+      return value;
+  }
+}
+
 // Value kinds of variant conversions.
 enum VarKind : int32_t { kVarKindInt, kVarKindFloat, kVarKindString, kVarKindBool, kVarKindChar };
 

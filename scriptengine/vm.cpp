@@ -10,25 +10,6 @@
 namespace qorsv::script::vm_internal {
 namespace {
 
-int64_t WrapValue(int64_t value, int32_t int_class) {
-  switch (int_class) {
-    case kWrapS8:
-      return static_cast<int8_t>(value);
-    case kWrapU8:
-      return static_cast<uint8_t>(value);
-    case kWrapS16:
-      return static_cast<int16_t>(value);
-    case kWrapU16:
-      return static_cast<uint16_t>(value);
-    case kWrapS32:
-      return static_cast<int32_t>(value);
-    case kWrapU32:
-      return static_cast<uint32_t>(value);
-    default:
-      return value;
-  }
-}
-
 int CompareStrings(const void* a, const void* b) {
   std::string_view x = Heap::View(a);
   std::string_view y = Heap::View(b);

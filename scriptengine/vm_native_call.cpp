@@ -10,22 +10,7 @@ namespace {
 
 int64_t WrapTo(const ValueDesc& desc, int64_t value) {
   if (desc.kind == ValueKind::kBoolean) return value != 0;
-  switch (desc.int_class) {
-    case kWrapS8:
-      return static_cast<int8_t>(value);
-    case kWrapU8:
-      return static_cast<uint8_t>(value);
-    case kWrapS16:
-      return static_cast<int16_t>(value);
-    case kWrapU16:
-      return static_cast<uint16_t>(value);
-    case kWrapS32:
-      return static_cast<int32_t>(value);
-    case kWrapU32:
-      return static_cast<uint32_t>(value);
-    default:
-      return value;
-  }
+  return WrapValue(value, desc.int_class);
 }
 
 bool IsText(ValueKind kind) { return kind == ValueKind::kString || kind == ValueKind::kPChar; }

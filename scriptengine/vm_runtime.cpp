@@ -359,29 +359,7 @@ void Machine::CallExternal(int32_t import, Cell* window) {
       target->f = float_scratch[i];
     } else if (param.kind == ValueKind::kOrdinal || param.kind == ValueKind::kBoolean ||
                param.kind == ValueKind::kChar) {
-      int64_t v = scratch[i];
-      switch (param.int_class) {
-        case kWrapS8:
-          v = static_cast<int8_t>(v);
-          break;
-        case kWrapU8:
-          v = static_cast<uint8_t>(v);
-          break;
-        case kWrapS16:
-          v = static_cast<int16_t>(v);
-          break;
-        case kWrapU16:
-          v = static_cast<uint16_t>(v);
-          break;
-        case kWrapS32:
-          v = static_cast<int32_t>(v);
-          break;
-        case kWrapU32:
-          v = static_cast<uint32_t>(v);
-          break;
-        default:
-          break;
-      }
+      int64_t v = WrapValue(scratch[i], param.int_class);
       target->i = param.kind == ValueKind::kBoolean ? (v != 0) : v;
     }
   }
