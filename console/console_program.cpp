@@ -104,7 +104,10 @@ int RunConsoleProgram(FrontEnd& front_end, CompanionWindows& companions,
     err << "qorsv: " << error.what() << std::endl;
     return 1;
   }
-  out << "Console: " << program.Access().ConsoleUrl() << std::endl;
+  // The line is written by the loop once the console has been shown and activated, so whoever
+  // waits for it (an operator, a script, a test) finds the host and MIME tables loaded.
+  program.Loop().Post(
+      [&out, &program] { out << "Console: " << program.Access().ConsoleUrl() << std::endl; });
   return program.Run();
 }
 

@@ -66,8 +66,8 @@ class ConsoleProgram {
   std::unique_ptr<ConsoleWindow> console_;
 };
 
-// The whole program: Start, the line "Console: " + URL on `out` (flushed), SIGINT and SIGTERM
-// as the close request, Run. A start-up failure is written to `err` and gives 1.
+// The whole program: Start, SIGINT and SIGTERM as the close request, Run; the line
+// "Console: " + URL on `out` (flushed) once the console's first show and activation have run. A start-up failure is written to `err` and gives 1.
 int RunConsoleProgram(FrontEnd& front_end, CompanionWindows& companions,
                       const std::string& program_dir, std::ostream& out, std::ostream& err);
 

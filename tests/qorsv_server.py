@@ -74,11 +74,14 @@ class Server:
         while time.monotonic() < deadline:
             if self.process.poll() is not None:
                 raise RuntimeError("qorsv ended at start: " + self.read("qorsv.out").decode())
-            try:
-                with socket.create_connection(("127.0.0.1", self.port), timeout=1):
-                    return self
-            except OSError:
-                time.sleep(0.05)
+            # The console line comes once start-up has read the host and MIME tables.
+            if b"Console: " in self.read("qorsv.out"):
+                try:
+                    with socket.create_connection(("127.0.0.1", self.port), timeout=1):
+                        return self
+                except OSError:
+                    pass
+            time.sleep(0.05)
         raise RuntimeError("qorsv did not listen on port %d" % self.port)
 
     def stop(self, timeout=20):
