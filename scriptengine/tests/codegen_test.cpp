@@ -6,21 +6,6 @@
 namespace qorsv::script::testing {
 namespace {
 
-struct Case {
-  const char* name;
-  const char* script;
-  const char* output;
-};
-
-void RunCases(const std::vector<Case>& cases) {
-  for (const Case& c : cases) {
-    ScriptRun run = RunScript(c.script);
-    EXPECT_TRUE(run.compiled) << c.name << ": " << run.message;
-    EXPECT_TRUE(run.completed) << c.name << ": " << run.error;
-    EXPECT_EQ(run.output, c.output) << c.name;
-  }
-}
-
 TEST(CodegenTest, IntegerArithmetic) {
   RunCases({
       {"precedence", "begin printi(2 + 3 * 4); printi((2 + 3) * 4); printi(-2 * -3); end.",

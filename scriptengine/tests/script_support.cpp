@@ -1,5 +1,7 @@
 #include "scriptengine/tests/script_support.h"
 
+#include <gtest/gtest.h>
+
 namespace qorsv::script::testing {
 
 namespace {
@@ -52,6 +54,15 @@ std::string CompileMessage(const std::string& text, bool main_block_optional) {
   };
   if (compiler.Compile(text)) return "";
   return compiler.MessageCount() > 0 ? compiler.MessageText(0) : "?";
+}
+
+void RunCases(const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
+    ScriptRun run = RunScript(c.script);
+    EXPECT_TRUE(run.compiled) << c.name << ": " << run.message;
+    EXPECT_TRUE(run.completed) << c.name << ": " << run.error;
+    EXPECT_EQ(run.output, c.output) << c.name;
+  }
 }
 
 }  // namespace qorsv::script::testing

@@ -31,6 +31,16 @@ struct ScriptOptions {
 
 ScriptRun RunScript(const std::string& text, const ScriptOptions& options = {});
 
+// One script of a table-driven test and the lines it must print.
+struct Case {
+  const char* name;
+  const char* script;
+  const char* output;
+};
+
+// Runs each case; every one must compile, run to its end and print exactly its output.
+void RunCases(const std::vector<Case>& cases);
+
 // The first compiler message of `text`, or "" when it compiles.
 std::string CompileMessage(const std::string& text, bool main_block_optional = true);
 
