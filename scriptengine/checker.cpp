@@ -227,6 +227,16 @@ void Checker::DeclareUses(UsesDecl* decl) {
 
 void Checker::DeclareConst(ConstDecl* decl) {
   Expr* value = CheckExpr(decl->value);
+  if (decl->type == nullptr && value->kind == ExprKind::kVar &&
+      static_cast<VarExpr*>(value)->symbol->late_literal) {
+    // A constant of a late literal stands for the literal's hidden variable.
+    Symbol* symbol = NewSymbol(SymbolKind::kConst, decl->ident, Spell(decl->spelling, decl->ident));
+    symbol->value.late = static_cast<VarExpr*>(value)->symbol;
+    symbol->value.type = symbol->value.late->type;
+    symbol->type = symbol->value.type;
+    Bind(*scope_, symbol, decl->pos);
+    return;
+  }
   if (decl->type != nullptr) {
     const Type* type = ResolveType(decl->type);
     value = Coerce(value, type, decl->value->pos);

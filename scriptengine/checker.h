@@ -54,6 +54,15 @@ class Checker {
   // Reports a routine declared forward and never defined.
   void FinishProgram();
 
+  // Literals at these positions (see TPSPascalCompiler::LateLiterals) become hidden read-only
+  // global variables named "#LITERAL<i>", i being the literal's index in `positions`.
+  void SetLateLiterals(const std::vector<SourcePos>& positions);
+  // How many of the late literals the program text held.
+  int late_literals_found() const { return late_literals_found_; }
+  // Whether some late literal's value was needed while compiling: a plain compilation would
+  // have folded it into a constant whose value or type depends on it.
+  bool late_values_needed() const { return late_values_needed_; }
+
   int32_t global_cells() const { return global_cells_; }
   // Cells in the global area for the code generator's constants.
   int32_t AllocateGlobalCells(int32_t count) {
@@ -131,6 +140,11 @@ class Checker {
   Expr* ConstToExpr(const ConstValue& value, SourcePos pos);
   int64_t ConstInt(Expr* expr, SourcePos pos);
 
+  // Late literals (checker_late.cpp).
+  Expr* LateLiteral(Expr* literal);
+  bool IsLateConst(const Expr* expr) const;
+  void NoteLateFold(const Expr* expr);
+
   // Statements (checker_stmt.cpp).
   void CheckStatements(Span<Stmt*> body);
   void CheckStatement(Stmt* stmt);
@@ -167,6 +181,10 @@ class Checker {
   int except_depth_ = 0;
   Ident result_ident_;
   std::unordered_map<Ident, const Type*> host_classes_;
+  std::unordered_map<uint64_t, int> late_positions_;  // row << 32 | col -> literal index
+  std::vector<Symbol*> late_symbols_;
+  int late_literals_found_ = 0;
+  bool late_values_needed_ = false;
 };
 
 }  // namespace qorsv::script::compiler_internal

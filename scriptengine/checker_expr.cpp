@@ -4,6 +4,10 @@
 namespace qorsv::script::compiler_internal {
 
 Expr* Checker::CheckExpr(Expr* expr) {
+  if (!late_positions_.empty() &&
+      (expr->kind == ExprKind::kIntLit || expr->kind == ExprKind::kStrLit)) {
+    if (Expr* late = LateLiteral(expr)) return late;
+  }
   if (expr->type != nullptr) return expr;
   switch (expr->kind) {
     case ExprKind::kIntLit: {
@@ -86,6 +90,14 @@ Expr* Checker::CheckName(NameExpr* name) {
       return variable;
     }
     case SymbolKind::kConst:
+      if (symbol->value.late != nullptr) {
+        auto* variable = arena_.New<VarExpr>();
+        variable->kind = ExprKind::kVar;
+        variable->pos = name->pos;
+        variable->symbol = symbol->value.late;
+        variable->type = symbol->type;
+        return variable;
+      }
       return ConstToExpr(symbol->value, name->pos);
     case SymbolKind::kType: {
       auto* type_ref = arena_.New<TypeRefExpr>();

@@ -177,6 +177,7 @@ Expr* Checker::Fold(Expr* expr) {
   }
 
   if (expr->kind == ExprKind::kUnary) {
+    NoteLateFold(expr);
     auto* unary = static_cast<UnaryExpr*>(expr);
     Expr* operand = unary->operand;
     if (operand->kind == ExprKind::kIntLit) {
@@ -194,6 +195,7 @@ Expr* Checker::Fold(Expr* expr) {
   }
 
   if (expr->kind != ExprKind::kBinary) return expr;
+  NoteLateFold(expr);
   auto* binary = static_cast<BinaryExpr*>(expr);
   Expr* left = binary->left;
   Expr* right = binary->right;

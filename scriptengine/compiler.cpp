@@ -1,6 +1,7 @@
 // TPSPascalCompiler: drives lexer, parser, checker and code generator over one text.
 #include "scriptengine/compiler.h"
 
+#include <algorithm>
 #include <new>
 
 #include "scriptengine/checker.h"
@@ -90,9 +91,40 @@ void TPSPascalCompiler::DeclareHostVariable(const std::string& name,
   }
 }
 
+namespace {
+
+// Rows and columns of byte offsets in `text`, counting line breaks as the lexer does (CR LF, LF
+// or a lone CR).
+std::vector<compiler_internal::SourcePos> PositionsOf(const std::string& text,
+                                                      const std::vector<size_t>& offsets) {
+  std::vector<size_t> order(offsets.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return offsets[a] < offsets[b]; });
+  std::vector<compiler_internal::SourcePos> positions(offsets.size(), {0, 0});
+  int row = 1;
+  size_t line_start = 0;
+  size_t scanned = 0;
+  for (size_t index : order) {
+    size_t offset = offsets[index];
+    if (offset >= text.size()) continue;  // never matches a literal
+    for (; scanned < offset; ++scanned) {
+      char c = text[scanned];
+      if (c == '\n' || (c == '\r' && (scanned + 1 >= text.size() || text[scanned + 1] != '\n'))) {
+        ++row;
+        line_start = scanned + 1;
+      }
+    }
+    positions[index] = {row, static_cast<int>(offset - line_start) + 1};
+  }
+  return positions;
+}
+
+}  // namespace
+
 bool TPSPascalCompiler::Compile(const std::string& text) {
   messages_.clear();
   image_.clear();
+  late_literals_reusable_ = false;
   if (used_) {
     // Each compilation starts from the standard declarations and those made before it.
     state_ = std::make_unique<CompilerState>();
@@ -134,6 +166,7 @@ bool TPSPascalCompiler::Compile(const std::string& text) {
     if (!accepted) throw CompileError(pos, "Invalid External");
   };
 
+  if (!LateLiterals.empty()) checker.SetLateLiterals(PositionsOf(text, LateLiterals));
   try {
     checker.on_uses("SYSTEM", "SYSTEM", SourcePos{1, 1});
     Parser parser(text, state_->interner, state_->arena);
@@ -156,6 +189,10 @@ bool TPSPascalCompiler::Compile(const std::string& text) {
     return fail(SourcePos{1, 1}, "Out of memory");
   }
   state_->arena.Reset();
+  late_literals_reusable_ =
+      !LateLiterals.empty() &&
+      checker.late_literals_found() == static_cast<int>(LateLiterals.size()) &&
+      !checker.late_values_needed();
   return true;
 }
 

@@ -61,6 +61,20 @@ class TPSPascalCompiler {
   // When set, the script may end without a main `begin ... end.` block.
   bool MainBlockOptional = false;
 
+  // Byte offsets, in the text given to Compile, of literals (a number or a single-quoted string
+  // without line breaks) whose values the host sets after loading instead of compiling them in.
+  // Literal i becomes a hidden read-only global variable "#LITERAL<i>" of the type the literal
+  // has (Integer or Int64 by its range, Char for one character, else string), which the host
+  // sets with TPSExec::SetVariable before calling anything. A constant declared from such a
+  // literal stands for its variable; where the value itself is required (an array bound, a
+  // case label) the compilation fails, so a host falls back to compiling without them.
+  std::vector<size_t> LateLiterals;
+
+  // After a successful compilation with LateLiterals: true when every late literal was found
+  // and no value was needed while compiling. The image then serves every text that differs
+  // from the compiled one only in the values of those literals, as long as each keeps its type.
+  bool LateLiteralsReusable() const { return late_literals_reusable_; }
+
   // Declares one native function from its declaration text, for example
   // "function inttostr(i: Longint): string;". A later declaration of the same name replaces the
   // earlier one. Throws ScriptEngineError "Unable to register function <text>" when the text
@@ -90,6 +104,7 @@ class TPSPascalCompiler {
   std::vector<std::function<void(compiler_internal::CompilerState&)>> standing_declarations_;
   bool compiling_ = false;
   bool used_ = false;
+  bool late_literals_reusable_ = false;
 };
 
 }  // namespace qorsv::script

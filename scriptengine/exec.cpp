@@ -390,6 +390,23 @@ bool TPSExec::RunMainBlock() {
   return machine_->Execute(machine_->image().main_proc);
 }
 
+namespace {
+
+// Stores `value` into a simple global variable, releasing the text it held.
+void ReplaceGlobal(Machine& machine, const GlobalInfo& global, const CallValue& value) {
+  Cell* cell = machine.GlobalCell(global.value.offset);
+  Cell fresh;
+  fresh.i = 0;
+  StoreCallValue(machine, global.value, fresh, value);
+  if (global.value.kind == ValueKind::kString || global.value.kind == ValueKind::kPChar ||
+      global.value.kind == ValueKind::kVariant) {
+    machine.heap().Release(cell->p);
+  }
+  *cell = fresh;
+}
+
+}  // namespace
+
 bool TPSExec::SetVariableObject(const std::string& name, void* object) {
   if (!machine_->loaded()) return false;
   std::string upper = UpperAscii(name);
@@ -418,19 +435,26 @@ void TPSExec::SetVariable(const std::string& name, const CallValue& value) {
   if (machine_->loaded()) {
     for (const GlobalInfo& global : machine_->image().globals) {
       if (global.name != upper) continue;
-      Cell* cell = machine_->GlobalCell(global.value.offset);
-      Cell fresh;
-      fresh.i = 0;
-      StoreCallValue(*machine_, global.value, fresh, value);
-      if (global.value.kind == ValueKind::kString || global.value.kind == ValueKind::kPChar ||
-          global.value.kind == ValueKind::kVariant) {
-        machine_->heap().Release(cell->p);
-      }
-      *cell = fresh;
+      ReplaceGlobal(*machine_, global, value);
       return;
     }
   }
   throw ScriptEngineError("Unknown variable");
+}
+
+void TPSExec::SetLateLiterals(const std::vector<CallValue>& values) {
+  static constexpr std::string_view kPrefix = "#LITERAL";
+  size_t set = 0;
+  if (machine_->loaded()) {
+    for (const GlobalInfo& global : machine_->image().globals) {
+      if (global.name.compare(0, kPrefix.size(), kPrefix) != 0) continue;
+      size_t index = std::stoul(global.name.substr(kPrefix.size()));
+      if (index >= values.size()) continue;
+      ReplaceGlobal(*machine_, global, values[index]);
+      ++set;
+    }
+  }
+  if (set != values.size()) throw ScriptEngineError("Unknown variable");
 }
 
 TIFException TPSExec::LastError() const { return machine_->last_error().kind; }

@@ -134,6 +134,11 @@ class TPSExec {
   CallValue GetVariable(const std::string& name) const;
   void SetVariable(const std::string& name, const CallValue& value);
 
+  // Sets the hidden variables of the late literals (TPSPascalCompiler::LateLiterals) of the
+  // loaded program: values[i] is literal i's. Throws ScriptEngineError "Unknown variable" when
+  // the program lacks one of them, or "Invalid parameter" when a value does not fit its type.
+  void SetLateLiterals(const std::vector<CallValue>& values);
+
   // The last load or runtime error.
   TIFException LastError() const;
   const std::string& LastErrorParameter() const;

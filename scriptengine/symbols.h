@@ -41,12 +41,16 @@ enum class Builtin : int {
   kCount,
 };
 
+struct Symbol;
+
 struct ConstValue {
   const Type* type = nullptr;
   int64_t int_value = 0;
   double float_value = 0;
   std::string string_value;
   std::array<uint64_t, 4> set_bits{};
+  // A constant declared from a late literal: its value is that hidden variable's, at run time.
+  const Symbol* late = nullptr;
 };
 
 struct Routine;
@@ -65,6 +69,7 @@ struct Symbol {
   bool by_ref = false;         // the cell holds the address of the value (var/out/const records)
   bool read_only = false;      // const parameters and for-loop counters while the loop runs
   bool host_object = false;    // a variable declared with DeclareHostVariable
+  bool late_literal = false;   // the hidden variable of a late literal (read-only to scripts)
   ConstValue value;            // kConst
   Routine* routine = nullptr;  // kRoutine
   Builtin builtin = Builtin::kCount;  // kBuiltin
