@@ -3,7 +3,11 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
 #include <new>
 #include <utility>
 
@@ -53,6 +57,42 @@ void CellArea::Release() {
     std::free(cells_);
   }
   cells_ = nullptr;
+}
+
+namespace {
+
+struct KeptStacks {
+  std::mutex lock;
+  std::vector<CellArea> areas;
+};
+
+KeptStacks& Kept() {
+  static KeptStacks kept;
+  return kept;
+}
+
+}  // namespace
+
+CellArea StackAreaPool::Take(int64_t count) {
+  {
+    KeptStacks& kept = Kept();
+    std::lock_guard<std::mutex> hold(kept.lock);
+    for (auto it = kept.areas.begin(); it != kept.areas.end(); ++it) {
+      if (static_cast<int64_t>(it->cells()) != count) continue;
+      CellArea area = std::move(*it);
+      kept.areas.erase(it);
+      return area;
+    }
+  }
+  return CellArea(count);
+}
+
+void StackAreaPool::Give(CellArea area, size_t used) {
+  if (area.get() == nullptr) return;
+  std::memset(static_cast<void*>(area.get()), 0, std::min(used, area.cells()) * sizeof(Cell));
+  KeptStacks& kept = Kept();
+  std::lock_guard<std::mutex> hold(kept.lock);
+  if (kept.areas.size() < kKept) kept.areas.push_back(std::move(area));
 }
 
 }  // namespace qorsv::script::vm_internal

@@ -26,6 +26,7 @@ class CellArea {
   CellArea& operator=(const CellArea&) = delete;
 
   Cell* get() const { return cells_; }
+  size_t cells() const { return bytes_ / sizeof(Cell); }
 
  private:
   void Release();
@@ -33,6 +34,22 @@ class CellArea {
   Cell* cells_ = nullptr;
   size_t bytes_ = 0;
   bool mapped_ = false;
+};
+
+// Runtime stacks kept between runs: mapping and unmapping a large area for every run costs
+// system calls, page faults and cross-processor TLB flushes. A returned stack is cleared up to
+// the highest cell its runtime used, so a taken one is as zero as a fresh mapping. At most
+// kKept stacks are kept; only their touched pages take memory.
+//
+// Threading: one lock guards the kept stacks.
+class StackAreaPool {
+ public:
+  static constexpr size_t kKept = 16;
+
+  // A zero-filled area of `count` cells.
+  static CellArea Take(int64_t count);
+  // Takes back an area whose cells from `used` on were never written.
+  static void Give(CellArea area, size_t used);
 };
 
 }  // namespace qorsv::script::vm_internal

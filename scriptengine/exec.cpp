@@ -327,12 +327,16 @@ std::string UpperAscii(std::string text) {
 
 }  // namespace
 
-TPSExec::TPSExec() : machine_(std::make_unique<Machine>()) { RegisterStandardRoutines(*machine_); }
+TPSExec::TPSExec() : machine_(std::make_unique<Machine>()) {}
 
 TPSExec::~TPSExec() = default;
 
 void TPSExec::RegisterNative(const std::string& name, NativeFunction function) {
   machine_->RegisterNative(name, std::move(function));
+}
+
+void TPSExec::UseNatives(std::shared_ptr<const NativeTable> table) {
+  machine_->UseNatives(std::move(table));
 }
 
 void TPSExec::SetHostContext(void* context) { machine_->SetHostContext(context); }
@@ -344,6 +348,20 @@ void TPSExec::SetLibraryDirectory(const std::string& directory) {
 void TPSExec::SetStepLimit(uint64_t steps) { machine_->SetStepLimit(steps); }
 
 bool TPSExec::Load(const std::string& image) { return machine_->Load(image); }
+
+bool TPSExec::Load(SharedProgram program) {
+  if (program == nullptr) {
+    machine_->SetLoadError(erInvalidHeader, "");
+    return false;
+  }
+  return machine_->Load(std::move(program));
+}
+
+SharedProgram TPSExec::ReadProgram(const std::string& image) {
+  ImageLoadResult result = DeserializeImage(image);
+  if (!result.image) return nullptr;
+  return std::make_shared<const ProgramImage>(std::move(*result.image));
+}
 
 CallValue TPSExec::CallProcedure(const std::string& name, const std::vector<CallValue>& args) {
   if (!machine_->loaded()) throw ScriptEngineError("Unknown procedure");
@@ -358,7 +376,7 @@ CallValue TPSExec::CallProcedure(const std::string& name, const std::vector<Call
   if (args.size() < proc.params.size()) throw ScriptEngineError("Not enough parameters");
   if (args.size() > proc.params.size()) throw ScriptEngineError("Too many parameters");
 
-  Cell* frame = machine_->EntryFrame();
+  Cell* frame = machine_->EntryFrame(proc);
   Heap::Zero(frame, proc.param_cells);
   try {
     for (size_t i = 0; i < args.size(); ++i) {

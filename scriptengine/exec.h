@@ -1,7 +1,7 @@
 // The runtime of the script dialect: loads a program image and runs its routines.
 //
-// The script runner creates one TPSExec per run: the constructor registers the engine's own
-// standard routines, the host then registers its natives (a later registration of a name wins),
+// The script runner creates one TPSExec per run: the host registers its natives (a later
+// registration of a name wins; the engine's own standard routines come last),
 // Load binds every native and library function the program uses, and CallProcedure and
 // RunMainBlock run script code. Runtime errors never escape as crashes: they end the running
 // routine, unwinding to the script's own exception handlers first. A runtime's memory is capped
@@ -90,6 +90,11 @@ namespace vm_internal {
 class Machine;
 }
 
+struct ProgramImage;
+
+// A program image read and checked once, loadable into any number of runtimes on any threads.
+using SharedProgram = std::shared_ptr<const ProgramImage>;
+
 class TPSExec {
  public:
   TPSExec();
@@ -99,6 +104,10 @@ class TPSExec {
 
   // Binds the upper-case `name` to a native implementation; the last registration wins.
   void RegisterNative(const std::string& name, NativeFunction function);
+  // Binds the natives of a table built once and shared between runtimes: cheaper than
+  // registering them one by one for every run. Natives registered one by one take precedence
+  // over the table's, and the table's over the engine's standard routines.
+  void UseNatives(std::shared_ptr<const NativeTable> table);
 
   // The pointer natives receive as NativeCall::HostContext().
   void SetHostContext(void* context);
@@ -115,6 +124,12 @@ class TPSExec {
   // LastError and LastErrorParameter set (an unregistered native: erCannotImport and its
   // upper-case name).
   bool Load(const std::string& image);
+  // Loads a program read before with ReadProgram: the same as loading its bytes, without
+  // reading and checking them again.
+  bool Load(SharedProgram program);
+  // Reads and checks image bytes once, for loading into many runtimes; nullptr when they are no
+  // valid image (Load of the bytes tells why).
+  static SharedProgram ReadProgram(const std::string& image);
 
   // Calls a top-level routine by name (case-insensitive). The result is kNone for a procedure.
   // Throws ScriptEngineError: "Unknown procedure", "Not enough parameters", "Too many

@@ -15,6 +15,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 
 namespace qorsv::script {
 
@@ -59,5 +60,8 @@ class NativeCall {
 };
 
 using NativeFunction = std::function<void(NativeCall&)>;
+
+// Natives by upper-case name, built once and shared by many runtimes (TPSExec::UseNatives).
+using NativeTable = std::unordered_map<std::string, NativeFunction>;
 
 }  // namespace qorsv::script

@@ -15,6 +15,14 @@ namespace {
 
 VmNativeCall& Raw(NativeCall& call) { return static_cast<VmNativeCall&>(call); }
 
+// Fills the standard table with the registration calls of a runtime.
+struct TableBuilder {
+  NativeTable& table;
+  void RegisterNative(const std::string& name, NativeFunction function) {
+    table[name] = std::move(function);
+  }
+};
+
 // Copy with Delphi's clamping: a start below 1 counts as 1, a count past the end stops there.
 std::string CopyText(const std::string& text, int64_t from, int64_t count) {
   if (from < 1) from = 1;
@@ -60,7 +68,7 @@ std::string TrimText(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
-void RegisterText(Machine& m) {
+void RegisterText(TableBuilder& m) {
   m.RegisterNative("INTTOSTR", [](NativeCall& c) { c.ReturnStr(std::to_string(c.Int(0))); });
   m.RegisterNative("INT64TOSTR", [](NativeCall& c) { c.ReturnStr(std::to_string(c.Int(0))); });
   m.RegisterNative("STRTOINT", [](NativeCall& c) {
@@ -133,7 +141,7 @@ void RegisterText(Machine& m) {
   m.RegisterNative("STRINGOFCHAR", [](NativeCall& c) { c.ReturnStr(Repeat(c.Int(0), c.Int(1))); });
 }
 
-void RegisterMath(Machine& m) {
+void RegisterMath(TableBuilder& m) {
   m.RegisterNative("SIN", [](NativeCall& c) { c.ReturnFloat(std::sin(CheckedFloat(c.Float(0)))); });
   m.RegisterNative("COS", [](NativeCall& c) { c.ReturnFloat(std::cos(CheckedFloat(c.Float(0)))); });
   m.RegisterNative("SQRT", [](NativeCall& c) {
@@ -154,7 +162,7 @@ void RegisterMath(Machine& m) {
   m.RegisterNative("FLOATTOSTR", [](NativeCall& c) { c.ReturnStr(FormatFloat(c.Float(0))); });
 }
 
-void RegisterVariants(Machine& m) {
+void RegisterVariants(TableBuilder& m) {
   m.RegisterNative("UNASSIGNED", [](NativeCall& c) {
     Cell& result = Raw(c).Result();
     Raw(c).machine().heap().Assign(result, nullptr);
@@ -183,7 +191,7 @@ void RegisterVariants(Machine& m) {
   });
 }
 
-void RegisterExceptions(Machine& m) {
+void RegisterExceptions(TableBuilder& m) {
   m.RegisterNative("RAISEEXCEPTION", [](NativeCall& c) {
     int64_t kind = c.Int(0);
     Raw(c).machine().Raise(static_cast<TIFException>(kind), c.Str(1));
@@ -253,11 +261,17 @@ std::string AnsiLowerCaseText(std::string text) {
   return text;
 }
 
-void RegisterStandardRoutines(Machine& machine) {
-  RegisterText(machine);
-  RegisterMath(machine);
-  RegisterVariants(machine);
-  RegisterExceptions(machine);
+const NativeTable& StandardRoutines() {
+  static const NativeTable table = [] {
+    NativeTable built;
+    TableBuilder builder{built};
+    RegisterText(builder);
+    RegisterMath(builder);
+    RegisterVariants(builder);
+    RegisterExceptions(builder);
+    return built;
+  }();
+  return table;
 }
 
 }  // namespace qorsv::script

@@ -1,7 +1,7 @@
 // The engine's own standard routines (IntToStr, Copy, Pos, Trim, FloatToStr, RaiseException...).
 //
-// TPSExec registers them in its constructor, before the host registers its natives, so a host
-// registration of the same upper-case name replaces the engine's. Their declaration texts are in
+// Every TPSExec binds them after the host's natives, so a host registration of the same
+// upper-case name replaces the engine's. The table is built once per process. Their declaration texts are in
 // standard_decls.h. Each is an ordinary NativeFunction; the few that need the machine (exception
 // inspection, variants) reach it through VmNativeCall.
 //
@@ -10,13 +10,11 @@
 
 #include <string>
 
+#include "scriptengine/native.h"
+
 namespace qorsv::script {
 
-namespace vm_internal {
-class Machine;
-}
-
-void RegisterStandardRoutines(vm_internal::Machine& machine);
+const NativeTable& StandardRoutines();
 
 // Case mapping of bytes: ASCII only, or Windows-1252 (Latin-1 letters from 128 up) for the
 // Ansi routines.

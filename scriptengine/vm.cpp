@@ -46,7 +46,7 @@ void Machine::StepLimitReached() {
 
 // Runs from pc_ in the frame on top of calls_ until the entry frame returns.
 void Machine::Interpret() {
-  const int32_t* const code = image_.code.data();
+  const int32_t* const code = image_->code.data();
   const int32_t* ip = code + pc_;
   Cell* fp = calls_.back().fp;
   Cell* const globals = globals_.get();
@@ -506,7 +506,7 @@ L_kDaFromStatic : {
   DynArr* array = count > 0 ? heap.NewArray(count, rtti) : nullptr;
   if (array != nullptr) {
     int32_t cells = array->element_cells;
-    if (image_.rtti[rtti].managed) {
+    if (image_->rtti[rtti].managed) {
       for (int32_t i = 0; i < count; ++i) {
         heap.CopyComposite(array->data() + i * cells, source + i * cells, rtti, false);
       }
@@ -609,8 +609,8 @@ L_kMoveComp : {
   if (d != s) {
     heap.FinalizeComposite(d, ip[3]);
     std::memcpy(static_cast<void*>(d), s,
-                sizeof(Cell) * static_cast<size_t>(image_.rtti[ip[3]].cells));
-    Heap::Zero(s, image_.rtti[ip[3]].cells);
+                sizeof(Cell) * static_cast<size_t>(image_->rtti[ip[3]].cells));
+    Heap::Zero(s, image_->rtti[ip[3]].cells);
   }
   NEXT(4);
 }
@@ -705,13 +705,14 @@ L_kVarNeg : {
   NEXT(3);
 }
 L_kCall : {
-  const ProcInfo& callee = image_.procs[ip[1]];
+  const ProcInfo& callee = image_->procs[ip[1]];
   Cell* frame = fp + ip[2];
   pc_ = static_cast<int32_t>(ip - code);
   if (frame + callee.max_cells > stack_.get() + kStackCells || calls_.size() >= kMaxCallDepth) {
     Raise(erOutOfStackRange);
   }
   COUNT_STEP();
+  if (frame + callee.max_cells > stack_high_) stack_high_ = frame + callee.max_cells;
   calls_.push_back(CallInfo{ip[1], frame, pc_ + 3});
   Heap::Zero(frame + callee.param_cells, callee.frame_cells - callee.param_cells);
   fp = frame;

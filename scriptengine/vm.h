@@ -47,19 +47,29 @@ class Machine {
   Machine& operator=(const Machine&) = delete;
 
   void RegisterNative(const std::string& name, NativeFunction function);
+  // A shared table consulted after the natives registered one by one and before the standard
+  // routines.
+  void UseNatives(std::shared_ptr<const NativeTable> table) { shared_natives_ = std::move(table); }
   void SetHostContext(void* context) { host_context_ = context; }
   void* host_context() const { return host_context_; }
   void SetLibraryDirectory(const std::string& directory) { library_directory_ = directory; }
   void SetStepLimit(uint64_t steps) { step_limit_ = steps; }
 
   bool Load(const std::string& bytes);
+  // Loads an image read and checked before (DeserializeImage), shared with other runtimes.
+  bool Load(std::shared_ptr<const ProgramImage> image);
   bool loaded() const { return loaded_; }
-  const ProgramImage& image() const { return image_; }
+  const ProgramImage& image() const { return *image_; }
 
   // Runs procedure `proc` whose parameters are already in the stack base cells (see
   // EntryFrame). False on a runtime error (see last_error()).
   bool Execute(int32_t proc);
-  Cell* EntryFrame() { return stack_.get(); }
+  // The frame of a routine called from the host; its cells count as used.
+  Cell* EntryFrame(const ProcInfo& proc) {
+    Cell* base = stack_.get();
+    if (base + proc.max_cells > stack_high_) stack_high_ = base + proc.max_cells;
+    return base;
+  }
   Cell* GlobalCell(int32_t offset) { return globals_.get() + offset; }
 
   Heap& heap() { return heap_; }
@@ -94,6 +104,7 @@ class Machine {
   void CallNative(int32_t import, Cell* window);
   void CallExternal(int32_t import, Cell* window);
   bool BindImports();
+  const NativeFunction* FindNative(const std::string& name) const;
   bool BindExternal(int32_t import, External& external);
   void InitGlobals();
   [[noreturn]] void StepLimitReached();
@@ -104,11 +115,13 @@ class Machine {
   void VariantOp(Cell& dst, const Cell& a, const Cell& b, int32_t op);
   bool VariantCompare(const Cell& a, const Cell& b, int32_t op);
 
-  ProgramImage image_;
+  std::shared_ptr<const ProgramImage> program_;
+  const ProgramImage* image_;  // program_, or an empty image before loading
   bool loaded_ = false;
   Heap heap_;
   CellArea globals_;
   CellArea stack_;
+  Cell* stack_high_ = nullptr;  // one past the highest stack cell any frame may have written
   std::vector<CallInfo> calls_;
   std::vector<Handler> handlers_;
   std::vector<VmError> pending_;  // exceptions waiting for their finally block to end
@@ -118,7 +131,8 @@ class Machine {
   int64_t budget_ = INT64_MAX;
   uint64_t step_limit_ = 0;
 
-  std::unordered_map<std::string, NativeFunction> natives_;
+  NativeTable natives_;
+  std::shared_ptr<const NativeTable> shared_natives_;
   std::vector<const NativeFunction*> bound_natives_;
   std::vector<External> externals_;
   std::string library_directory_;

@@ -7,6 +7,8 @@
 #include "scriptengine/opcodes.h"
 #include "scriptengine/vm.h"
 
+#include "scriptengine/stdlib.h"
+
 namespace qorsv::script::vm_internal {
 namespace {
 
@@ -46,10 +48,22 @@ FfiType FfiTypeFor(const ValueDesc& desc) {
 }  // namespace
 
 
-Machine::Machine() : heap_(&image_.rtti) {}
+namespace {
+
+const ProgramImage& NoImage() {
+  static const ProgramImage none;
+  return none;
+}
+
+}  // namespace
+
+Machine::Machine() : image_(&NoImage()), heap_(&image_->rtti) {}
 
 Machine::~Machine() {
   // Heap objects are freed by the heap itself; libraries are closed by ExternalLibraries.
+  if (stack_.get() != nullptr) {
+    StackAreaPool::Give(std::move(stack_), static_cast<size_t>(stack_high_ - stack_.get()));
+  }
 }
 
 void Machine::RegisterNative(const std::string& name, NativeFunction function) {
@@ -72,11 +86,21 @@ bool Machine::Load(const std::string& bytes) {
     SetLoadError(result.error, result.parameter);
     return false;
   }
-  image_ = std::move(*result.image);
-  heap_.set_rtti(&image_.rtti);
+  return Load(std::make_shared<const ProgramImage>(std::move(*result.image)));
+}
+
+bool Machine::Load(std::shared_ptr<const ProgramImage> image) {
+  if (loaded_) {
+    SetLoadError(erInvalidHeader, "");
+    return false;
+  }
+  program_ = std::move(image);
+  image_ = program_.get();
+  heap_.set_rtti(&image_->rtti);
   try {
-    globals_ = CellArea(image_.global_cells);
-    stack_ = CellArea(kStackCells);
+    globals_ = CellArea(image_->global_cells);
+    stack_ = StackAreaPool::Take(kStackCells);
+    stack_high_ = stack_.get();
     InitGlobals();
   } catch (const std::bad_alloc&) {
     SetLoadError(erOutOfMemory, "");
@@ -93,7 +117,7 @@ bool Machine::Load(const std::string& bytes) {
 
 void Machine::InitGlobals() {
   Cell* globals = globals_.get();
-  for (const GlobalInit& init : image_.inits) {
+  for (const GlobalInit& init : image_->inits) {
     Cell& cell = globals[init.cell];
     switch (init.kind) {
       case GlobalInit::Kind::kInt:
@@ -105,28 +129,39 @@ void Machine::InitGlobals() {
       case GlobalInit::Kind::kString:
         heap_.Release(cell.p);
         cell.p = heap_.MakeString(
-            std::string_view(image_.string_pool)
+            std::string_view(image_->string_pool)
                 .substr(static_cast<size_t>(init.value), static_cast<size_t>(init.length)));
         break;
     }
   }
 }
 
+// The native bound to `name`: the latest registration, else the shared table's, else the
+// engine's standard routine.
+const NativeFunction* Machine::FindNative(const std::string& name) const {
+  for (const NativeTable* table : {&natives_, shared_natives_.get(), &StandardRoutines()}) {
+    if (table == nullptr) continue;
+    auto found = table->find(name);
+    if (found != table->end()) return found->second ? &found->second : nullptr;
+  }
+  return nullptr;
+}
+
 // Binds every import the program uses: natives by registered name, library functions by
 // loading their library now (or at the first call for DELAYLOAD).
 bool Machine::BindImports() {
-  bound_natives_.assign(image_.imports.size(), nullptr);
+  bound_natives_.assign(image_->imports.size(), nullptr);
   externals_.clear();
-  externals_.resize(image_.imports.size());
-  for (size_t i = 0; i < image_.imports.size(); ++i) {
-    const ImportInfo& import = image_.imports[i];
+  externals_.resize(image_->imports.size());
+  for (size_t i = 0; i < image_->imports.size(); ++i) {
+    const ImportInfo& import = image_->imports[i];
     if (!import.external) {
-      auto found = natives_.find(import.name);
-      if (found == natives_.end() || !found->second) {
+      const NativeFunction* function = FindNative(import.name);
+      if (function == nullptr) {
         SetLoadError(erCannotImport, import.name);
         return false;
       }
-      bound_natives_[i] = &found->second;
+      bound_natives_[i] = function;
       continue;
     }
     ExternalClauseResult parsed = ParseExternalClause(import.external_text);
@@ -167,12 +202,13 @@ bool Machine::BindExternal(int32_t, External& external) {
 }
 
 bool Machine::Execute(int32_t proc) {
-  if (!loaded_ || proc < 0 || proc >= static_cast<int32_t>(image_.procs.size())) {
+  if (!loaded_ || proc < 0 || proc >= static_cast<int32_t>(image_->procs.size())) {
     SetLoadError(erOutOfProcRange, "");
     return false;
   }
-  const ProcInfo& info = image_.procs[proc];
+  const ProcInfo& info = image_->procs[proc];
   Cell* base = stack_.get();
+  if (base + info.max_cells > stack_high_) stack_high_ = base + info.max_cells;
   Heap::Zero(base + info.param_cells, info.frame_cells - info.param_cells);
   calls_.clear();
   handlers_.clear();
@@ -230,7 +266,7 @@ bool Machine::Unwind(VmError error) {
 }
 
 void Machine::FinalizeFrame(const CallInfo& frame, bool with_result) {
-  const ProcInfo& proc = image_.procs[frame.proc];
+  const ProcInfo& proc = image_->procs[frame.proc];
   Cell* fp = frame.fp;
   for (const FrameCleanup& cleanup : proc.cleanup) {
     if (cleanup.rtti < 0) {
@@ -247,7 +283,7 @@ void Machine::FinalizeFrame(const CallInfo& frame, bool with_result) {
 }
 
 void Machine::CallNative(int32_t import, Cell* window) {
-  const ImportInfo& info = image_.imports[import];
+  const ImportInfo& info = image_->imports[import];
   auto release_arguments = [&]() {
     for (const ValueDesc& param : info.params) {
       if (param.by_ref) continue;
@@ -296,7 +332,7 @@ void Machine::CallNative(int32_t import, Cell* window) {
 }
 
 void Machine::CallExternal(int32_t import, Cell* window) {
-  const ImportInfo& info = image_.imports[import];
+  const ImportInfo& info = image_->imports[import];
   External& external = externals_[import];
   if (!external.bound && !BindExternal(import, external)) {
     VmError error = last_error_;

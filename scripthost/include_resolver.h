@@ -2,7 +2,11 @@
 // "scripts" of the program directory, whichever file holds the directive, so nested includes
 // resolve the same way.
 //
-// Callable from any thread; it only reads files.
+// Every page block includes ext.qor, so file contents are kept in memory and read again only
+// when the file changes (another size, modification or change time, or another file under the
+// same name).
+//
+// Callable from any thread; one lock guards the kept contents.
 #pragma once
 
 #include <string>

@@ -20,72 +20,122 @@ void AppendQuoted(std::string& out, std::string_view value) {
   }
 }
 
+// Appends the prelude's pieces and notes where each request value went.
+class PreludeWriter {
+ public:
+  PreludeWriter(std::string& out, PreludeLayout* layout) : out_(out), layout_(layout) {}
+
+  PreludeWriter& operator<<(std::string_view fixed) {
+    out_ += fixed;
+    return *this;
+  }
+
+  // A value in decimal, without sign or leading zeros.
+  PreludeWriter& Number(uint32_t value) {
+    PreludeLiteral* literal = Begin();
+    out_ += std::to_string(value);
+    if (literal != nullptr) {
+      literal->number = value;
+      literal->length = out_.size() - literal->offset;
+    }
+    return *this;
+  }
+
+  // A text value between single quotes, in quoted form.
+  PreludeWriter& Text(std::string_view value) {
+    PreludeLiteral* literal = Begin();
+    out_ += '\'';
+    AppendQuoted(out_, value);
+    out_ += '\'';
+    if (literal != nullptr) {
+      literal->is_text = true;
+      literal->text = value;
+      literal->length = out_.size() - literal->offset;
+      for (char c : value) {
+        if (static_cast<unsigned char>(c) < 32) layout_->single_literals = false;
+      }
+    }
+    return *this;
+  }
+
+  // A count or index: fixed by the request's shape, so not noted as a value.
+  PreludeWriter& Count(size_t value) {
+    out_ += std::to_string(value);
+    return *this;
+  }
+
+  size_t size() const { return out_.size(); }
+
+ private:
+  PreludeLiteral* Begin() {
+    if (layout_ == nullptr) return nullptr;
+    PreludeLiteral& literal = layout_->literals.emplace_back();
+    literal.offset = out_.size();
+    return &literal;
+  }
+
+  std::string& out_;
+  PreludeLayout* layout_;
+};
+
 // prefix + "[" + i + "]:='" + Q(value) + "'; "
-void AppendAssignment(std::string& out, const char* prefix, size_t i, std::string_view value) {
-  out += prefix;
-  out += '[';
-  out += std::to_string(i);
-  out += "]:='";
-  AppendQuoted(out, value);
-  out += "'; ";
+void AppendAssignment(PreludeWriter& out, std::string_view prefix, size_t i,
+                      std::string_view value) {
+  out << prefix << "[";
+  out.Count(i) << "]:=";
+  out.Text(value) << "; ";
 }
 
-void AppendConstants(std::string& out, const PreludeValues& v) {
-  out += " const uniqueecho=" + std::to_string(v.slot) + "; myip='";
-  AppendQuoted(out, v.client_address);
-  out += "'; myhost='";
-  AppendQuoted(out, v.host_name);
-  out += "'; myhostdir='";
-  AppendQuoted(out, v.host_root);
-  out += "'; mypath='";
-  AppendQuoted(out, v.program_dir);
-  out += "'; lastvisit='";
-  AppendQuoted(out, v.last_visit);
-  out += "'; serveruptime=" + std::to_string(v.server_uptime) + "; ";
-  out += kCrLf;
-  out += "localdoc='";
-  AppendQuoted(out, v.document);
-  out += "';";
-  out += std::string(kCrLf) + "outmb=" + std::to_string(v.out_mb) + ";";
-  out += std::string(kCrLf) + "outkb=" + std::to_string(v.out_kb) + ";";
-  out += std::string(kCrLf) + "outgb=" + std::to_string(v.out_gb) + ";";
-  out += std::string(kCrLf) + "outbytes=" + std::to_string(v.out_bytes) + ";";
-  out += std::string(kCrLf) + "servedfiled=" + std::to_string(v.served_files) + ";";
-  out += std::string(kCrLf) + "{$i ext.qor} ";
+void AppendConstants(PreludeWriter& out, const PreludeValues& v) {
+  out << " const uniqueecho=";
+  out.Number(static_cast<uint32_t>(v.slot)) << "; myip=";
+  out.Text(v.client_address) << "; myhost=";
+  out.Text(v.host_name) << "; myhostdir=";
+  out.Text(v.host_root) << "; mypath=";
+  out.Text(v.program_dir) << "; lastvisit=";
+  out.Text(v.last_visit) << "; serveruptime=";
+  out.Number(v.server_uptime) << "; " << kCrLf << "localdoc=";
+  out.Text(v.document) << ";" << kCrLf << "outmb=";
+  out.Number(v.out_mb) << ";" << kCrLf << "outkb=";
+  out.Number(v.out_kb) << ";" << kCrLf << "outgb=";
+  out.Number(v.out_gb) << ";" << kCrLf << "outbytes=";
+  out.Number(v.out_bytes) << ";" << kCrLf << "servedfiled=";
+  out.Number(v.served_files) << ";" << kCrLf;
 }
 
-void AppendReadParams(std::string& out, const Tparams& params) {
-  out +=
-      "procedure readparams; \r\nbegin  params.count:=" + std::to_string(params.count()) + ";\r\n";
+void AppendReadParams(PreludeWriter& out, const Tparams& params) {
+  out << "procedure readparams; \r\nbegin  params.count:=";
+  out.Count(params.count()) << ";\r\n";
   for (size_t i = 1; i <= params.count(); ++i) {
     AppendAssignment(out, " params.paramname", i, params.paramname(i));
-    out += kCrLf;
+    out << kCrLf;
     AppendAssignment(out, " params.paramvalue", i, params.paramvalue(i));
-    out += kCrLf;
+    out << kCrLf;
   }
-  out += " end;";
+  out << " end;";
 }
 
-void AppendReadHeaders(std::string& out, const Theaders& headers) {
-  out += "procedure readheaders; \r\nbegin  headers.count:=" + std::to_string(headers.count()) +
-         ";\r\n";
+void AppendReadHeaders(PreludeWriter& out, const Theaders& headers) {
+  out << "procedure readheaders; \r\nbegin  headers.count:=";
+  out.Count(headers.count()) << ";\r\n";
   for (size_t i = 1; i <= headers.count(); ++i) {
     AppendAssignment(out, " headers.headername", i, headers.headername(i));
-    out += kCrLf;
+    out << kCrLf;
     AppendAssignment(out, " headers.headervalue", i, headers.headervalue(i));
-    out += kCrLf;
+    out << kCrLf;
   }
-  out += " end;";
+  out << " end;";
 }
 
 // The cookie procedure stays on one line.
-void AppendReadCookies(std::string& out, const Tcook& cookies) {
-  out += "procedure readcookies; begin  cookies.count:=" + std::to_string(cookies.count()) + ";";
+void AppendReadCookies(PreludeWriter& out, const Tcook& cookies) {
+  out << "procedure readcookies; begin  cookies.count:=";
+  out.Count(cookies.count()) << ";";
   for (size_t i = 1; i <= cookies.count(); ++i) {
     AppendAssignment(out, " cookies.name", i, cookies.name(i));
     AppendAssignment(out, " cookies.value", i, cookies.value(i));
   }
-  out += " end;";
+  out << " end;";
 }
 
 // Room for the text of one assignment pair besides its values.
@@ -115,16 +165,25 @@ std::string QuoteLiteral(std::string_view value) {
 }
 
 std::string BuildCombinedText(const PreludeValues& values, const RequestData& data,
-                              std::string_view script_text) {
-  std::string out;
-  out.reserve(EstimatedSize(data, script_text.size()));
+                              std::string_view script_text, PreludeLayout* layout) {
+  std::string text;
+  text.reserve(EstimatedSize(data, script_text.size()));
+  PreludeWriter out(text, layout);
   AppendConstants(out, values);
+  size_t head_end = out.size();
+  out << "{$i ext.qor} ";
+  size_t tail_begin = out.size();
   AppendReadParams(out, data.params);
   AppendReadHeaders(out, data.headers);
   AppendReadCookies(out, data.cookies);
-  for (int i = 0; i < 9; ++i) out += kCrLf;
-  out += script_text;
-  return out;
+  for (int i = 0; i < 9; ++i) out << kCrLf;
+  if (layout != nullptr) {
+    layout->head_end = head_end;
+    layout->tail_begin = tail_begin;
+    layout->tail_end = out.size();
+  }
+  out << script_text;
+  return text;
 }
 
 }  // namespace qorsv

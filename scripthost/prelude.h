@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "scripthost/request_records.h"
 
@@ -39,8 +40,29 @@ struct PreludeValues {
   uint32_t served_files = 0;  // servedfiled
 };
 
-// The prelude followed by the script text.
+// Where the prelude placed one of the request's values: a decimal number or a quoted text.
+struct PreludeLiteral {
+  size_t offset = 0;  // of the first digit or the opening quote
+  size_t length = 0;  // of the whole literal, quotes included
+  bool is_text = false;
+  uint32_t number = 0;
+  std::string text;  // the value itself, unquoted
+};
+
+// The places of the prelude's values, for compiling one program that serves every request of
+// the same shape (see late_binding.h).
+struct PreludeLayout {
+  std::vector<PreludeLiteral> literals;  // in text order
+  size_t head_end = 0;                   // where the include directive of ext.qor begins
+  size_t tail_begin = 0;                 // where "procedure readparams" begins
+  size_t tail_end = 0;                   // where the script text begins
+  // False when some value holds a character below 32: its quoted form is an expression, not
+  // one literal.
+  bool single_literals = true;
+};
+
+// The prelude followed by the script text; `layout`, when given, receives where the values went.
 std::string BuildCombinedText(const PreludeValues& values, const RequestData& data,
-                              std::string_view script_text);
+                              std::string_view script_text, PreludeLayout* layout = nullptr);
 
 }  // namespace qorsv

@@ -13,7 +13,9 @@
 #include "scriptengine/engine.h"
 #include "scripthost/echo_slots.h"
 #include "scripthost/include_resolver.h"
+#include "scripthost/late_binding.h"
 #include "scripthost/prelude.h"
+#include "scripthost/program_cache.h"
 #include "scripthost/run_context.h"
 #include "scripthost/script_api.h"
 #include "scripthost/script_random.h"
@@ -77,6 +79,15 @@ class TempFileHold {
   std::string path_;
 };
 
+// The result of compiling one block's text, or of finding its program among those kept.
+struct CompiledBlock {
+  bool compiled = false;
+  std::vector<std::string> messages;
+  std::string image;               // a program compiled for this run
+  script::SharedProgram program;   // or a kept one, whose late literals take late_values
+  std::vector<CallValue> late_values;
+};
+
 // The compiler's unit hook: "SYSTEM" gets the host variable Application and the 94 native
 // declarations in their order, once per compilation (a script's "uses System" finds them
 // there); scripts may name no other unit.
@@ -110,6 +121,52 @@ PreludeValues MakePreludeValues(const ScriptRunInput& input, int slot,
   return values;
 }
 
+std::unique_ptr<TPSPascalCompiler> NewCompiler() {
+  auto compiler = std::make_unique<TPSPascalCompiler>();
+  compiler->DeclareUnit = SystemUnitHook();
+  compiler->MainBlockOptional = true;
+  return compiler;
+}
+
+CompiledBlock CompileText(const std::string& preprocessed) {
+  auto compiler = NewCompiler();
+  CompiledBlock block;
+  block.compiled = compiler->Compile(preprocessed);
+  for (int i = 0; i < compiler->MessageCount(); ++i) {
+    block.messages.push_back(compiler->MessageText(i));
+  }
+  if (block.compiled) block.image = compiler->ProgramImage();
+  return block;
+}
+
+// The program of a block, from `programs` when a run of the same key kept one. The first run of
+// a key compiles its own text as it stands, so its messages and outcome are those of its own
+// values, and then once more with the values as late literals to keep a program for later runs.
+CompiledBlock CompileBlock(const std::string& combined, const PreludeLayout& layout,
+                           const std::string& preprocessed, ProgramCache* programs) {
+  if (programs == nullptr) return CompileText(preprocessed);
+  LateBinding binding = BindPreludeLiterals(combined, layout, preprocessed);
+  if (!binding.usable) return CompileText(preprocessed);
+  ProgramCache::Found found = programs->Find(binding.key);
+  if (found.program != nullptr) {
+    CompiledBlock kept;
+    kept.compiled = true;
+    kept.program = std::move(found.program);
+    kept.late_values = std::move(binding.values);
+    return kept;
+  }
+  CompiledBlock block = CompileText(preprocessed);
+  if (found.known || !block.compiled) return block;
+  auto compiler = NewCompiler();
+  compiler->LateLiterals = std::move(binding.offsets);
+  script::SharedProgram late_program;
+  if (compiler->Compile(preprocessed) && compiler->LateLiteralsReusable()) {
+    late_program = TPSExec::ReadProgram(compiler->ProgramImage());
+  }
+  programs->Store(binding.key, std::move(late_program));
+  return block;
+}
+
 void WriteTempScript(const std::string& path, const std::string& combined_text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << combined_text << "\r\n";
@@ -139,10 +196,20 @@ CallValue CallByName(TPSExec& exec, const std::string& name,
   }
 }
 
+// The natives of the script API, in one table for all runs.
+const std::shared_ptr<const script::NativeTable>& ScriptApiNativeTable() {
+  static const std::shared_ptr<const script::NativeTable> table = [] {
+    auto built = std::make_shared<script::NativeTable>();
+    for (const NativeEntry& entry : ScriptApiNatives()) {
+      if (entry.function) (*built)[entry.registered_name] = entry.function;
+    }
+    return built;
+  }();
+  return table;
+}
+
 void RegisterNatives(TPSExec& exec, const std::vector<NativeEntry>& overrides) {
-  for (const NativeEntry& entry : ScriptApiNatives()) {
-    if (entry.function) exec.RegisterNative(entry.registered_name, entry.function);
-  }
+  exec.UseNatives(ScriptApiNativeTable());
   for (const NativeEntry& entry : overrides) {
     if (entry.function) exec.RegisterNative(entry.registered_name, entry.function);
   }
@@ -197,7 +264,7 @@ void RunLoadedProgram(TPSExec& exec, const ScriptRunInput& input, const TrafficS
 }  // namespace
 
 std::string executescript(const ScriptRunInput& input, const std::string& temp_file_name,
-                          ScriptRunDetails* details) {
+                          ScriptRunDetails* details, ProgramCache* programs) {
   ScriptRunDetails own_details;
   ScriptRunDetails& run = details != nullptr ? *details : own_details;
   const std::string program_dir = ProgramDirOf(input);
@@ -207,35 +274,36 @@ std::string executescript(const ScriptRunInput& input, const std::string& temp_f
   ReseedScriptRandom();
   SlotHold slot;
   TrafficSnapshot traffic = ReadTrafficCounters();
-  std::string combined = BuildCombinedText(
-      MakePreludeValues(input, slot.slot(), program_dir, traffic), data, input.script_text);
+  PreludeLayout layout;
+  std::string combined =
+      BuildCombinedText(MakePreludeValues(input, slot.slot(), program_dir, traffic), data,
+                        input.script_text, programs != nullptr ? &layout : nullptr);
   WriteTempScript(temp_file_name, combined);
   std::string preprocessed = Preprocess(program_dir, temp_file_name, combined);
+
+  CompiledBlock block = CompileBlock(combined, layout, preprocessed, programs);
   combined.clear();
   combined.shrink_to_fit();
-
-  auto compiler = std::make_unique<TPSPascalCompiler>();
-  compiler->DeclareUnit = SystemUnitHook();
-  compiler->MainBlockOptional = true;
-  bool compiled = compiler->Compile(preprocessed);
-  std::vector<std::string> messages;
-  for (int i = 0; i < compiler->MessageCount(); ++i) messages.push_back(compiler->MessageText(i));
-  run.compiler_messages = messages;
-  run.compiled = compiled;
-  CompileReport report = MakeCompileReport(std::move(messages), preprocessed, !compiled);
+  run.compiler_messages = block.messages;
+  run.compiled = block.compiled;
+  run.reused_program = block.program != nullptr;
+  CompileReport report = MakeCompileReport(std::move(block.messages), preprocessed, !block.compiled);
   std::string failure_output = report.output_text;
   PostCompileReport(std::move(report));
-  if (!compiled) return failure_output;
+  if (!block.compiled) return failure_output;
 
-  std::string image = compiler->ProgramImage();
-  compiler.reset();
   RunContext context{static_cast<int>(input.thread_id), slot.slot()};
   auto exec = std::make_unique<TPSExec>();
   exec->SetHostContext(&context);
   exec->SetLibraryDirectory(program_dir);
   RegisterNatives(*exec, input.native_overrides);
-  if (!exec->Load(image)) return preprocessed + kLoadFailureText + exec->LastErrorParameter();
+  bool loaded = block.program != nullptr ? exec->Load(std::move(block.program))
+                                          : exec->Load(block.image);
+  if (!loaded) {
+    return preprocessed + kLoadFailureText + exec->LastErrorParameter();
+  }
   run.loaded = true;
+  if (!block.late_values.empty()) exec->SetLateLiterals(block.late_values);
   exec->SetVariableObject("APPLICATION", &TheHostApplication());
 
   try {
@@ -252,7 +320,8 @@ std::string executescript(const ScriptRunInput& input, const std::string& temp_f
   return output;
 }
 
-std::string runscript(const ScriptRunInput& input, ScriptRunDetails* details) {
+std::string runscript(const ScriptRunInput& input, ScriptRunDetails* details,
+                      ProgramCache* programs) {
   WriteLogLine("RUN SCRIPT \"" + input.script_text + "\"");
   uint64_t started = TickCountMs();
   std::string temp_file_name = TempScriptNameIn(ProgramDirOf(input)) + ".pfii";
@@ -260,7 +329,7 @@ std::string runscript(const ScriptRunInput& input, ScriptRunDetails* details) {
   {
     // A failing run deletes its copy too: failures must not pile files up in "temp".
     TempFileHold temp_file(temp_file_name);
-    output = executescript(input, temp_file_name, details);
+    output = executescript(input, temp_file_name, details, programs);
   }
   AppendLogBufferLine("Delta time :" + std::to_string(TickCountMs() - started));
   return output;

@@ -69,17 +69,23 @@ struct ScriptRunDetails {
   std::vector<std::string> compiler_messages;
   bool compiled = false;
   bool loaded = false;
+  // The program was one kept from an earlier run of the same block, not compiled for this run.
+  bool reused_program = false;
   // The message of the runtime error that ended the main block; empty when it ran through.
   std::string main_block_error;
 };
 
-// The whole run: log line, timing, temporary file, executescript, clean-up.
-std::string runscript(const ScriptRunInput& input, ScriptRunDetails* details = nullptr);
+class ProgramCache;
+
+// The whole run: log line, timing, temporary file, executescript, clean-up. With `programs`,
+// compiled programs are kept there and runs of the same block share them.
+std::string runscript(const ScriptRunInput& input, ScriptRunDetails* details = nullptr,
+                      ProgramCache* programs = nullptr);
 
 // The run proper, with the temporary file's name given: everything but the logging of the script
 // text and duration and the deletion of the temporary file.
 std::string executescript(const ScriptRunInput& input, const std::string& temp_file_name,
-                          ScriptRunDetails* details = nullptr);
+                          ScriptRunDetails* details = nullptr, ProgramCache* programs = nullptr);
 
 // The text that follows the preprocessed text when the program cannot be loaded.
 inline constexpr char kLoadFailureText[] = "qOr EXEC ERROR! Script could not be loaded !";

@@ -121,6 +121,12 @@ class ScriptedPagesTest(unittest.TestCase):
         # The button's block becomes the selector; the document's block came first and ran.
         self.assertEqual(body, b"name=Ann;note=\r\n\r\nsaved Ann\r\n\r\n")
 
+    def test_repeated_requests_each_see_their_own_values(self):
+        # From the second request on, the block's program is the one kept from the first.
+        for name, note in [("Ann", "one"), ("Bob", "two"), ("Cy", "three four"), ("D", "x")]:
+            _, body = self.get(f"/form.html?name={name}&note={note.replace(' ', '+')}")
+            self.assertEqual(body, f"name={name};note={note}\r\n\r\n\r\n".encode())
+
     @unittest.skipUnless(shutil.which("curl"), "curl is not installed")
     def test_uploads_reach_the_script_as_path_name_and_size(self):
         source = self.server.write("upload-source.bin", b"0123456789")

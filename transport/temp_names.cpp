@@ -1,7 +1,5 @@
 #include "transport/temp_names.h"
 
-#include <sys/stat.h>
-
 #include <mutex>
 #include <random>
 
@@ -11,32 +9,29 @@ namespace qorsv {
 namespace {
 
 constexpr int kLetters = 24;
-constexpr const char* kExtensionsInUse[] = {"", ".upload", ".html", ".pfii"};
 
-bool AnyFileExists(const std::string& base) {
-  struct stat info;
-  for (const char* extension : kExtensionsInUse) {
-    if (::stat((base + extension).c_str(), &info) == 0) return true;
-  }
-  return false;
-}
-
-// The generator behind one lock. It is seeded once: reseeding from the clock for every name
-// would give threads that ask at the same instant the same name.
+// The generator behind one lock, seeded once with a full state from the system's entropy
+// source: names then repeat neither between threads nor between runs of the program. (Reseeding
+// from the clock for every name gave threads that asked at the same instant the same name.)
 class NameSource {
  public:
+  NameSource() {
+    std::random_device entropy;
+    std::seed_seq seed{entropy(), entropy(), entropy(), entropy(),
+                       entropy(), entropy(), entropy(), entropy()};
+    generator_.seed(seed);
+  }
+
   std::string Next(const std::string& program_dir) {
+    std::string base = program_dir + "temp/qortmpscr";
     std::lock_guard<std::mutex> lock(mutex_);
-    for (;;) {
-      std::string base = program_dir + "temp/qortmpscr";
-      for (int i = 0; i < kLetters; ++i) base += static_cast<char>('A' + letter_(generator_));
-      if (!AnyFileExists(base)) return base;
-    }
+    for (int i = 0; i < kLetters; ++i) base += static_cast<char>('A' + letter_(generator_));
+    return base;
   }
 
  private:
   std::mutex mutex_;
-  std::mt19937_64 generator_{std::random_device{}()};
+  std::mt19937_64 generator_;
   std::uniform_int_distribution<int> letter_{0, kLetters - 1};  // "A" to "X"
 };
 

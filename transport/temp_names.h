@@ -1,9 +1,9 @@
 // Temporary file names: the program directory + "temp/qortmpscr" + 24 random capital letters
 // ("A" to "X"). Callers append ".upload", ".html" or ".pfii" and create the file themselves.
 //
-// Thread-safe. Names are drawn under one lock from a generator of this module's own (seeded
-// once; 24^24 possible names), and a name is never handed out while a file with it, bare or
-// with one of those extensions, exists.
+// Thread-safe. Names are drawn under one lock from a generator of this module's own, seeded once
+// with a full state from the system's entropy source: 24^24 possible names, drawn without
+// repeating patterns between threads or runs, so no two callers get the same name.
 #pragma once
 
 #include <string>

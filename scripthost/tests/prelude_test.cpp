@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scripthost/late_binding.h"
+
 namespace qorsv {
 namespace {
 
@@ -95,6 +97,84 @@ TEST(PreludeTest, EveryEntryIsNumberedFromOne) {
   EXPECT_NE(text.find("headers.count:=255;"), std::string::npos);
   EXPECT_NE(text.find(" headers.headername[255]:='h255'; \r\n"), std::string::npos);
   EXPECT_EQ(text.find("headername[256]"), std::string::npos);
+}
+
+struct Bound {
+  std::string combined;
+  std::string preprocessed;
+  LateBinding binding;
+};
+
+// The prelude and script as the runner builds them, with the include replaced by `ext_text`.
+Bound BindSample(const PreludeValues& values, const RequestData& data,
+                 const std::string& ext_text = "{ ext }\r\nvar x: Integer;\r\n") {
+  Bound bound;
+  PreludeLayout layout;
+  bound.combined = BuildCombinedText(values, data, "\r\nbegin end.", &layout);
+  bound.preprocessed = bound.combined;
+  bound.preprocessed.replace(layout.head_end, std::string("{$i ext.qor}").size(), ext_text);
+  bound.binding = BindPreludeLiterals(bound.combined, layout, bound.preprocessed);
+  return bound;
+}
+
+TEST(LateBindingTest, EveryValueIsFoundAtItsLiteralInThePreprocessedText) {
+  RequestData data;
+  data.params.Append("a", "b'c");
+  data.headers.Append("Host", "x");
+  data.cookies.Append("k", "v");
+  Bound bound = BindSample(SampleValues(), data);
+  ASSERT_TRUE(bound.binding.usable);
+  // 13 constants, then name and value of each parameter, header and cookie.
+  ASSERT_EQ(bound.binding.offsets.size(), 19u);
+  auto literal_at = [&](size_t i, size_t length) {
+    return bound.preprocessed.substr(bound.binding.offsets[i], length);
+  };
+  EXPECT_EQ(literal_at(0, 1), "7");
+  EXPECT_EQ(literal_at(2, 8), "'o''host");
+  EXPECT_EQ(literal_at(6, 4), "1234");
+  EXPECT_EQ(literal_at(12, 1), "5");
+  EXPECT_EQ(literal_at(14, 6), "'b''c'");
+  EXPECT_EQ(literal_at(18, 3), "'v'");
+  EXPECT_EQ(bound.binding.values[14].ToText(), "b'c");
+  EXPECT_EQ(bound.binding.values[6].ToInt32(), 1234);
+}
+
+TEST(LateBindingTest, RequestsShareAKeyOnlyWhenTheyHaveTheSameShape) {
+  RequestData one;
+  one.params.Append("name", "ann");
+  RequestData other;
+  other.params.Append("name", "bob's");
+  PreludeValues values = SampleValues();
+  std::string key = BindSample(values, one).binding.key;
+  PreludeValues later = values;
+  later.out_bytes = 99999;
+  later.document = "/elsewhere.html";
+  EXPECT_EQ(BindSample(later, other).binding.key, key);
+
+  RequestData one_char;
+  one_char.params.Append("name", "x");
+  EXPECT_NE(BindSample(values, one_char).binding.key, key);  // a Char literal
+  PreludeValues big = values;
+  big.out_bytes = 3000000000u;
+  EXPECT_NE(BindSample(big, one).binding.key, key);  // an Int64 literal
+  RequestData two = one;
+  two.params.Append("more", "x");
+  EXPECT_NE(BindSample(values, two).binding.key, key);
+  EXPECT_NE(BindSample(values, one, "{ another ext }").binding.key, key);
+}
+
+TEST(LateBindingTest, ValuesWithoutASingleLiteralOrAChangedPreludeAreNotBound) {
+  RequestData data;
+  data.params.Append("a", "line\r\nbreak");
+  EXPECT_FALSE(BindSample(SampleValues(), data).binding.usable);
+
+  RequestData plain;
+  plain.params.Append("a", "b");
+  PreludeLayout layout;
+  std::string combined = BuildCombinedText(SampleValues(), plain, "\r\nbegin end.", &layout);
+  std::string changed = combined;
+  changed.replace(changed.find("params.count"), 6, "PARAMS");
+  EXPECT_FALSE(BindPreludeLiterals(combined, layout, changed).usable);
 }
 
 }  // namespace

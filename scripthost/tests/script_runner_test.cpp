@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <thread>
 
@@ -10,6 +11,7 @@
 #include "console/server_log.h"
 #include "console/ui_loop.h"
 #include "scripthost/echo_slots.h"
+#include "scripthost/program_cache.h"
 #include "scripthost/sql_handles.h"
 #include "scripthost/tests/temp_dir.h"
 
@@ -282,6 +284,114 @@ TEST_F(ScriptRunnerTest, SqlHandlesLeftOpenAreReleasedWithTheRun) {
           "db.sqlite');\r\n  echo(inttostr(sql_freehandles));\r\nend.");
   EXPECT_EQ(output, std::to_string(before + 1));
   EXPECT_EQ(CountSqlHandlesInUse(), before);
+}
+
+class KeptProgramTest : public ScriptRunnerTest {
+ protected:
+  std::string RunKept(const std::string& script, ScriptRunDetails* details) {
+    return runscript(Input(script), details, &programs_);
+  }
+  ProgramCache programs_;
+};
+
+TEST_F(KeptProgramTest, LaterRequestsOfTheSameShapeRunTheKeptProgramWithTheirOwnValues) {
+  const std::string script =
+      "\r\nbegin\r\n  echo(getparam('name') + '|' + localdoc + '|' + myip + '|' +"
+      "\r\n    inttostr(uniqueecho) + '|' + getheader('h') + '|' + getcookie('c'));\r\nend.";
+  struct Request {
+    std::string name, document, client, header, cookie;
+    bool reused;
+  } requests[] = {
+      {"ann", "/p.html", "10.1.2.3", "one", "", false},
+      {"bob's", "/q.html", "10.9.9.9", "two words", "", true},  // same shape: reused
+      {"x", "/q.html", "10.9.9.9", "two", "", false},  // one character is a Char: its own program
+      {"y", "/r.html", "10.0.0.1", "three", "", true},
+      {"", "/s.html", "10.0.0.1", "four", "z'z", false},  // a cookie more: another shape
+      {"it", "/t.html", "10.0.0.2", "five", "ok", true},
+  };
+  for (const Request& request : requests) {
+    data_ = RequestData{};
+    data_.params.Append("name", request.name);
+    data_.headers.Append("h", request.header);
+    if (!request.cookie.empty()) data_.cookies.Append("c", request.cookie);
+    ScriptRunInput input = Input(script);
+    input.document = request.document;
+    input.client_address = request.client;
+    ScriptRunDetails details;
+    EXPECT_EQ(runscript(input, &details, &programs_),
+              request.name + "|" + request.document + "|" + request.client + "|1|" +
+                  request.header + "|" + request.cookie);
+    EXPECT_EQ(details.reused_program, request.reused) << request.name;
+    EXPECT_TRUE(details.compiler_messages.empty());
+  }
+  EXPECT_EQ(programs_.size(), 3u);
+  EXPECT_TRUE(TempIsEmpty());
+}
+
+TEST_F(KeptProgramTest, ProgramsThatNeedAValueWhileCompilingAreCompiledForEveryRun) {
+  const std::string scripts[] = {
+      // A bound, and arithmetic a compiler folds, depend on the value.
+      "\r\nvar a: array[1..uniqueecho] of Integer;\r\nbegin echo(inttostr(High(a))); end.",
+      "\r\nbegin echo(inttostr(uniqueecho * 1000)); end.",
+  };
+  const std::string outputs[] = {"1", "1000"};
+  for (int i = 0; i < 2; ++i) {
+    for (int run = 0; run < 2; ++run) {
+      ScriptRunDetails details;
+      EXPECT_EQ(RunKept(scripts[i], &details), outputs[i]);
+      EXPECT_FALSE(details.reused_program);
+    }
+  }
+  EXPECT_EQ(programs_.size(), 2u);  // both remembered as programs to compile every time
+}
+
+TEST_F(KeptProgramTest, FailedCompilationsAreNotKeptAndAreReportedEveryTime) {
+  for (int run = 0; run < 2; ++run) {
+    ScriptRunDetails details;
+    std::string output = RunKept("\r\nbegin\r\n  nosuchroutine;\r\nend.", &details);
+    EXPECT_EQ(output.rfind("Script error . ", 0), 0u) << output;
+    EXPECT_FALSE(details.compiled);
+    EXPECT_FALSE(details.compiler_messages.empty());
+  }
+  EXPECT_EQ(programs_.size(), 0u);
+}
+
+TEST_F(KeptProgramTest, AChangedIncludeFileGivesANewProgram) {
+  const std::string script = "\r\nbegin echo(greeting); end.";
+  WriteFile(dir_ / "scripts/ext.qor",
+            ShippedExtQor() + "\r\nfunction greeting: string; begin Result := 'hello'; end;\r\n");
+  ScriptRunDetails details;
+  EXPECT_EQ(RunKept(script, &details), "hello");
+  EXPECT_EQ(RunKept(script, &details), "hello");
+  EXPECT_TRUE(details.reused_program);
+  WriteFile(dir_ / "scripts/ext.qor",
+            ShippedExtQor() + "\r\nfunction greeting: string; begin Result := 'howdy!'; end;\r\n");
+  EXPECT_EQ(RunKept(script, &details), "howdy!");
+  EXPECT_FALSE(details.reused_program);
+}
+
+TEST_F(KeptProgramTest, ConcurrentRunsShareAKeptProgramAndKeepTheirOwnOutput) {
+  const std::string script = "\r\nbegin echo(getparam('n')); end.";
+  RunKept(script, nullptr);  // keeps the program
+  constexpr int kThreads = 8;
+  constexpr int kRuns = 25;
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kRuns; ++i) {
+        RequestData data;
+        std::string value = "v" + std::to_string(t * 1000 + i);
+        data.params.Append("n", value);
+        ScriptRunInput input = Input(script);
+        input.data = &data;
+        input.response = nullptr;
+        if (runscript(input, nullptr, &programs_) != value) ++wrong;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 }  // namespace
