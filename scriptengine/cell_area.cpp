@@ -2,6 +2,7 @@
 #include "scriptengine/cell_area.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -61,21 +62,46 @@ void CellArea::Release() {
 
 namespace {
 
-struct KeptStacks {
+struct KeptAreas {
   std::mutex lock;
   std::vector<CellArea> areas;
 };
 
-KeptStacks& Kept() {
-  static KeptStacks kept;
+KeptAreas& Kept() {
+  static KeptAreas kept;
   return kept;
+}
+
+// Zeroes the pages of `area` that are in memory and hands the others back to the kernel, so
+// that all of it reads as zero again. False when the kernel would not tell or take them.
+bool ClearArea(CellArea& area) {
+  static const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  auto* base = reinterpret_cast<unsigned char*>(area.get());
+  size_t pages = (area.bytes() + page - 1) / page;
+  std::vector<unsigned char> resident(pages);
+  if (mincore(base, area.bytes(), resident.data()) != 0) return false;
+  size_t i = 0;
+  while (i < pages) {
+    size_t run = i;
+    bool in_memory = resident[i] & 1;
+    while (run < pages && (resident[run] & 1) == in_memory) ++run;
+    size_t from = i * page;
+    size_t length = std::min(run * page, area.bytes()) - from;
+    if (in_memory) {
+      std::memset(base + from, 0, length);
+    } else if (madvise(base + from, length, MADV_DONTNEED) != 0) {
+      return false;  // a page that was swapped out could hold old values
+    }
+    i = run;
+  }
+  return true;
 }
 
 }  // namespace
 
-CellArea StackAreaPool::Take(int64_t count) {
+CellArea CellAreaPool::Take(int64_t count) {
   {
-    KeptStacks& kept = Kept();
+    KeptAreas& kept = Kept();
     std::lock_guard<std::mutex> hold(kept.lock);
     for (auto it = kept.areas.begin(); it != kept.areas.end(); ++it) {
       if (static_cast<int64_t>(it->cells()) != count) continue;
@@ -87,10 +113,9 @@ CellArea StackAreaPool::Take(int64_t count) {
   return CellArea(count);
 }
 
-void StackAreaPool::Give(CellArea area, size_t used) {
-  if (area.get() == nullptr) return;
-  std::memset(static_cast<void*>(area.get()), 0, std::min(used, area.cells()) * sizeof(Cell));
-  KeptStacks& kept = Kept();
+void CellAreaPool::Give(CellArea area) {
+  if (!area.mapped() || !ClearArea(area)) return;
+  KeptAreas& kept = Kept();
   std::lock_guard<std::mutex> hold(kept.lock);
   if (kept.areas.size() < kKept) kept.areas.push_back(std::move(area));
 }

@@ -27,6 +27,8 @@ class CellArea {
 
   Cell* get() const { return cells_; }
   size_t cells() const { return bytes_ / sizeof(Cell); }
+  size_t bytes() const { return bytes_; }
+  bool mapped() const { return mapped_; }
 
  private:
   void Release();
@@ -36,20 +38,22 @@ class CellArea {
   bool mapped_ = false;
 };
 
-// Runtime stacks kept between runs: mapping and unmapping a large area for every run costs
-// system calls, page faults and cross-processor TLB flushes. A returned stack is cleared up to
-// the highest cell its runtime used, so a taken one is as zero as a fresh mapping. At most
-// kKept stacks are kept; only their touched pages take memory.
+// Large cell areas (stacks, global areas) kept between runtimes: mapping and unmapping them for
+// every run costs system calls, page faults and cross-processor TLB flushes. A returned area is
+// cleared before it is kept: its pages in memory are zeroed, the others are handed back to the
+// kernel (which zero-fills them when touched again). So a taken area is as zero as a fresh
+// mapping, and a kept one holds only the pages its last runtime touched. At most kKept areas
+// are kept.
 //
-// Threading: one lock guards the kept stacks.
-class StackAreaPool {
+// Threading: one lock guards the kept areas.
+class CellAreaPool {
  public:
-  static constexpr size_t kKept = 16;
+  static constexpr size_t kKept = 32;
 
   // A zero-filled area of `count` cells.
   static CellArea Take(int64_t count);
-  // Takes back an area whose cells from `used` on were never written.
-  static void Give(CellArea area, size_t used);
+  // Takes back an area; small ones (not mapped) and those it cannot clear are freed.
+  static void Give(CellArea area);
 };
 
 }  // namespace qorsv::script::vm_internal

@@ -61,9 +61,8 @@ Machine::Machine() : image_(&NoImage()), heap_(&image_->rtti) {}
 
 Machine::~Machine() {
   // Heap objects are freed by the heap itself; libraries are closed by ExternalLibraries.
-  if (stack_.get() != nullptr) {
-    StackAreaPool::Give(std::move(stack_), static_cast<size_t>(stack_high_ - stack_.get()));
-  }
+  CellAreaPool::Give(std::move(globals_));
+  CellAreaPool::Give(std::move(stack_));
 }
 
 void Machine::RegisterNative(const std::string& name, NativeFunction function) {
@@ -98,9 +97,8 @@ bool Machine::Load(std::shared_ptr<const ProgramImage> image) {
   image_ = program_.get();
   heap_.set_rtti(&image_->rtti);
   try {
-    globals_ = CellArea(image_->global_cells);
-    stack_ = StackAreaPool::Take(kStackCells);
-    stack_high_ = stack_.get();
+    globals_ = CellAreaPool::Take(image_->global_cells);
+    stack_ = CellAreaPool::Take(kStackCells);
     InitGlobals();
   } catch (const std::bad_alloc&) {
     SetLoadError(erOutOfMemory, "");
@@ -208,7 +206,6 @@ bool Machine::Execute(int32_t proc) {
   }
   const ProcInfo& info = image_->procs[proc];
   Cell* base = stack_.get();
-  if (base + info.max_cells > stack_high_) stack_high_ = base + info.max_cells;
   Heap::Zero(base + info.param_cells, info.frame_cells - info.param_cells);
   calls_.clear();
   handlers_.clear();
