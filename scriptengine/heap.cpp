@@ -17,6 +17,13 @@ Heap::~Heap() {
     std::free(object);
     object = next;
   }
+  for (FreeBlock* block : small_free_) {
+    while (block != nullptr) {
+      FreeBlock* next = block->next;
+      std::free(block);
+      block = next;
+    }
+  }
 }
 
 void Heap::Link(HeapObject* object) {
@@ -60,7 +67,15 @@ void Heap::Charge(size_t bytes) {
 void* Heap::Allocate(size_t bytes, HeapKind kind) {
   if (bytes > static_cast<size_t>(kMaxObjectBytes) + 256) throw OutOfMemoryError{};
   Charge(bytes);
-  auto* object = static_cast<HeapObject*>(std::malloc(bytes));
+  size_t block_size = BlockSize(bytes);
+  HeapObject* object;
+  FreeBlock*& kept = small_free_[block_size / kSmallStep];
+  if (block_size <= kSmallBytes && kept != nullptr) {
+    object = reinterpret_cast<HeapObject*>(kept);
+    kept = kept->next;
+  } else {
+    object = static_cast<HeapObject*>(std::malloc(block_size));
+  }
   if (object == nullptr) {
     bytes_ -= static_cast<int64_t>(bytes);
     throw OutOfMemoryError{};
@@ -73,10 +88,18 @@ void* Heap::Allocate(size_t bytes, HeapKind kind) {
 }
 
 void Heap::Free(HeapObject* object) {
-  bytes_ -= static_cast<int64_t>(SizeOf(object));
+  size_t bytes = SizeOf(object);
+  bytes_ -= static_cast<int64_t>(bytes);
   Unlink(object);
   --live_;
-  std::free(object);
+  size_t block_size = BlockSize(bytes);
+  if (block_size > kSmallBytes) {
+    std::free(object);
+    return;
+  }
+  auto* block = reinterpret_cast<FreeBlock*>(object);
+  block->next = small_free_[block_size / kSmallStep];
+  small_free_[block_size / kSmallStep] = block;
 }
 
 StrRep* Heap::NewString(int64_t length, int64_t capacity) {
@@ -159,7 +182,7 @@ void Heap::Append(Cell& cell, std::string_view text) {
     Charge(static_cast<size_t>(capacity - s->capacity));
     Unlink(s);
     auto* grown =
-        static_cast<StrRep*>(std::realloc(s, sizeof(StrRep) + static_cast<size_t>(capacity) + 1));
+        static_cast<StrRep*>(std::realloc(s, BlockSize(sizeof(StrRep) + capacity + 1)));
     if (grown == nullptr) {
       Link(s);
       bytes_ -= capacity - s->capacity;

@@ -148,7 +148,20 @@ class Heap {
   void Link(HeapObject* object);
   void Unlink(HeapObject* object);
 
+  // Small blocks are kept for reuse within the run instead of going back to malloc: scripts
+  // make and drop many short strings. Blocks up to kSmallBytes are allocated in steps of
+  // kSmallStep bytes, so every block of one size class can take any object of that class.
+  static constexpr size_t kSmallStep = 16;
+  static constexpr size_t kSmallBytes = 256;
+  static size_t BlockSize(size_t bytes) {
+    return bytes <= kSmallBytes ? (bytes + kSmallStep - 1) / kSmallStep * kSmallStep : bytes;
+  }
+  struct FreeBlock {
+    FreeBlock* next;
+  };
+
   const std::vector<RttiEntry>* rtti_;
+  FreeBlock* small_free_[kSmallBytes / kSmallStep + 1] = {};
   HeapObject* head_ = nullptr;
   int64_t live_ = 0;
   int64_t bytes_ = 0;
