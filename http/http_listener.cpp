@@ -48,8 +48,11 @@ void HttpListener::State::Register(Connection* connection) {
 }
 
 void HttpListener::State::Unregister(Connection* connection) {
-  std::lock_guard<std::mutex> lock(open_mutex);
-  open.erase(connection);
+  {
+    std::lock_guard<std::mutex> lock(open_mutex);
+    open.erase(connection);
+  }
+  // Closing ends the TCP connection, which takes a while: no other thread waits for it.
   connection->Close();
 }
 

@@ -2,6 +2,7 @@
 #include "scriptengine/cell_area.h"
 
 #include <sys/mman.h>
+#include <sys/sysinfo.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -72,14 +73,18 @@ KeptAreas& Kept() {
   return kept;
 }
 
-// Zeroes the pages of `area` that are in memory and hands the others back to the kernel, so
-// that all of it reads as zero again. False when the kernel would not tell or take them.
+// Zeroes the pages of `area` that are in memory and hands the others back to the kernel when
+// some could be in swap, so that all of it reads as zero again. False when the kernel would not tell or take them.
 bool ClearArea(CellArea& area) {
   static const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
   auto* base = reinterpret_cast<unsigned char*>(area.get());
   size_t pages = (area.bytes() + page - 1) / page;
   std::vector<unsigned char> resident(pages);
   if (mincore(base, area.bytes(), resident.data()) != 0) return false;
+  // Without swap, a page not in memory was never written: it reads as zero already. (A page
+  // swapped out while swap was on is read back in by swapoff, so "no swap now" is enough.)
+  struct sysinfo system {};
+  bool swap_in_use = sysinfo(&system) != 0 || system.totalswap > 0;
   size_t i = 0;
   while (i < pages) {
     size_t run = i;
@@ -89,7 +94,7 @@ bool ClearArea(CellArea& area) {
     size_t length = std::min(run * page, area.bytes()) - from;
     if (in_memory) {
       std::memset(base + from, 0, length);
-    } else if (madvise(base + from, length, MADV_DONTNEED) != 0) {
+    } else if (swap_in_use && madvise(base + from, length, MADV_DONTNEED) != 0) {
       return false;  // a page that was swapped out could hold old values
     }
     i = run;
@@ -115,6 +120,16 @@ CellArea CellAreaPool::Take(int64_t count) {
 
 void CellAreaPool::Give(CellArea area) {
   if (!area.mapped() || !ClearArea(area)) return;
+  Keep(std::move(area));
+}
+
+void CellAreaPool::Give(CellArea area, size_t used) {
+  if (!area.mapped()) return;
+  std::memset(static_cast<void*>(area.get()), 0, std::min(used, area.cells()) * sizeof(Cell));
+  Keep(std::move(area));
+}
+
+void CellAreaPool::Keep(CellArea area) {
   KeptAreas& kept = Kept();
   std::lock_guard<std::mutex> hold(kept.lock);
   if (kept.areas.size() < kKept) kept.areas.push_back(std::move(area));

@@ -54,6 +54,12 @@ class CellAreaPool {
   static CellArea Take(int64_t count);
   // Takes back an area; small ones (not mapped) and those it cannot clear are freed.
   static void Give(CellArea area);
+  // The same for an area whose cells from `used` on were never written (a runtime's stack up to
+  // its highest frame): only the used part is cleared.
+  static void Give(CellArea area, size_t used);
+
+ private:
+  static void Keep(CellArea area);
 };
 
 }  // namespace qorsv::script::vm_internal

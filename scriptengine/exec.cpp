@@ -376,7 +376,7 @@ CallValue TPSExec::CallProcedure(const std::string& name, const std::vector<Call
   if (args.size() < proc.params.size()) throw ScriptEngineError("Not enough parameters");
   if (args.size() > proc.params.size()) throw ScriptEngineError("Too many parameters");
 
-  Cell* frame = machine_->EntryFrame();
+  Cell* frame = machine_->EntryFrame(proc);
   Heap::Zero(frame, proc.param_cells);
   try {
     for (size_t i = 0; i < args.size(); ++i) {

@@ -712,6 +712,7 @@ L_kCall : {
     Raise(erOutOfStackRange);
   }
   COUNT_STEP();
+  if (frame + callee.max_cells > stack_high_) stack_high_ = frame + callee.max_cells;
   calls_.push_back(CallInfo{ip[1], frame, pc_ + 3});
   Heap::Zero(frame + callee.param_cells, callee.frame_cells - callee.param_cells);
   fp = frame;

@@ -64,7 +64,12 @@ class Machine {
   // Runs procedure `proc` whose parameters are already in the stack base cells (see
   // EntryFrame). False on a runtime error (see last_error()).
   bool Execute(int32_t proc);
-  Cell* EntryFrame() { return stack_.get(); }
+  // The frame of a routine called from the host; its cells count as used.
+  Cell* EntryFrame(const ProcInfo& proc) {
+    Cell* base = stack_.get();
+    if (base + proc.max_cells > stack_high_) stack_high_ = base + proc.max_cells;
+    return base;
+  }
   Cell* GlobalCell(int32_t offset) { return globals_.get() + offset; }
 
   Heap& heap() { return heap_; }
@@ -116,6 +121,7 @@ class Machine {
   Heap heap_;
   CellArea globals_;
   CellArea stack_;
+  Cell* stack_high_ = nullptr;  // one past the highest stack cell any frame may have written
   std::vector<CallInfo> calls_;
   std::vector<Handler> handlers_;
   std::vector<VmError> pending_;  // exceptions waiting for their finally block to end

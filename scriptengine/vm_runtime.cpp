@@ -62,7 +62,9 @@ Machine::Machine() : image_(&NoImage()), heap_(&image_->rtti) {}
 Machine::~Machine() {
   // Heap objects are freed by the heap itself; libraries are closed by ExternalLibraries.
   CellAreaPool::Give(std::move(globals_));
-  CellAreaPool::Give(std::move(stack_));
+  if (stack_.get() != nullptr) {
+    CellAreaPool::Give(std::move(stack_), static_cast<size_t>(stack_high_ - stack_.get()));
+  }
 }
 
 void Machine::RegisterNative(const std::string& name, NativeFunction function) {
@@ -99,6 +101,7 @@ bool Machine::Load(std::shared_ptr<const ProgramImage> image) {
   try {
     globals_ = CellAreaPool::Take(image_->global_cells);
     stack_ = CellAreaPool::Take(kStackCells);
+    stack_high_ = stack_.get();
     InitGlobals();
   } catch (const std::bad_alloc&) {
     SetLoadError(erOutOfMemory, "");
@@ -206,6 +209,7 @@ bool Machine::Execute(int32_t proc) {
   }
   const ProcInfo& info = image_->procs[proc];
   Cell* base = stack_.get();
+  if (base + info.max_cells > stack_high_) stack_high_ = base + info.max_cells;
   Heap::Zero(base + info.param_cells, info.frame_cells - info.param_cells);
   calls_.clear();
   handlers_.clear();

@@ -71,6 +71,7 @@ uint32_t SqlHandleTable::GetNewHandle(const std::string& dbn, uint32_t owner_thr
     if (entry.record.InUse) continue;
     std::unique_lock entry_lock(entry.mutex);
     entry.record.InUse = true;
+    ++in_use_;
     entry.record.OwnerThreadId = owner_thread_id;
     // The entry is ours: open the file without holding up the rest of the table.
     table_lock.unlock();
@@ -81,8 +82,14 @@ uint32_t SqlHandleTable::GetNewHandle(const std::string& dbn, uint32_t owner_thr
   return kNoHandle;
 }
 
-void SqlHandleTable::ReleaseEntry(Tts& record) {
+void SqlHandleTable::MarkFree(Tts& record) {
+  if (!record.InUse) return;
   record.InUse = false;
+  --in_use_;
+}
+
+void SqlHandleTable::ReleaseEntry(Tts& record) {
+  MarkFree(record);
   PassOver("DB", options_.memo1, [&] {
     std::unique_ptr<SqlDatabase> database = std::move(record.sqlite.Database);
     if (database) database->Close();
@@ -99,14 +106,18 @@ void SqlHandleTable::Destroy(int64_t handle) {
 }
 
 void SqlHandleTable::ReleaseRunSqlHandles(uint32_t thread_id) {
+  uint32_t count;
   {
     std::lock_guard table_lock(mutex_);
     try {
+      // An entry that is not in use holds no connection and no result set: with none in use
+      // there is nothing to release.
       for (Entry& entry : *entries_) {
+        if (in_use_ == 0) break;
         Tts& record = entry.record;
         if (record.OwnerThreadId != thread_id) continue;
         std::lock_guard entry_lock(entry.mutex);
-        record.InUse = false;
+        MarkFree(record);
         if (record.sqlite.Database || record.sqlite.Rows) {
           options_.syslog("killed sql : " + std::to_string(thread_id) +
                           " name:" + Quoted(record.sqlite.DatabasePath));
@@ -116,13 +127,21 @@ void SqlHandleTable::ReleaseRunSqlHandles(uint32_t thread_id) {
     } catch (const std::exception&) {
       // A failure during the pass ends it; what was released stays released.
     }
+    count = in_use_;
   }
-  options_.count_changed(CountSqlHandlesInUse());
+  ShowCount(count);
+}
+
+void SqlHandleTable::ShowCount(uint32_t count) {
+  std::lock_guard hold(shown_mutex_);
+  if (shown_ == count) return;  // the console shows it already
+  shown_ = count;
+  options_.count_changed(count);
 }
 
 void SqlHandleTable::ReleasePageSqlHandles(uint32_t thread_id) {
   std::lock_guard table_lock(mutex_);
-  for (int64_t n = 1; n <= kHandleCount; ++n) {
+  for (int64_t n = 1; n <= kHandleCount && in_use_ > 0; ++n) {
     Entry& entry = At(n);
     if (!entry.record.InUse || entry.record.OwnerThreadId != thread_id) continue;
     std::lock_guard entry_lock(entry.mutex);
@@ -133,11 +152,7 @@ void SqlHandleTable::ReleasePageSqlHandles(uint32_t thread_id) {
 
 uint32_t SqlHandleTable::CountSqlHandlesInUse() const {
   std::lock_guard table_lock(mutex_);
-  uint32_t count = 0;
-  for (const Entry& entry : *entries_) {
-    if (entry.record.InUse) ++count;
-  }
-  return count;
+  return in_use_;
 }
 
 SqlHandleTable& SqlHandles() {

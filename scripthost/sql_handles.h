@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <mutex>
 #include <string>
 
@@ -107,10 +108,17 @@ class SqlHandleTable {
   static ESQLiteException NoResultSet(int64_t handle);
   // Closes the connection and discards the result set; errors are logged and passed over.
   void ReleaseEntry(Tts& record);
+  // Clears InUse and keeps the count; call with the table's lock held.
+  void MarkFree(Tts& record);
+  // Shows the count on the console when it differs from the one shown last.
+  void ShowCount(uint32_t count);
 
   Options options_;
   mutable std::mutex mutex_;
   std::unique_ptr<std::array<Entry, kHandleCount>> entries_;
+  uint32_t in_use_ = 0;  // entries with InUse set; guarded by mutex_
+  std::mutex shown_mutex_;
+  std::optional<uint32_t> shown_;  // the count the console shows; guarded by shown_mutex_
 };
 
 // The process-wide table: databases are looked for in the program directory's scriptdata/.

@@ -128,6 +128,23 @@ TEST(SqlHandlesTest, ReleasingARunTouchesOnlyItsOwnHandles) {
   EXPECT_EQ(script.Table().CountSqlHandlesInUse(), 0u);
 }
 
+TEST(SqlHandlesTest, TheConsoleCountChangesOnlyWhenTheNumberInUseDoes) {
+  SqlScript script;
+  script.MakeDatabase("c.db");
+  script.Table().ReleaseRunSqlHandles(SqlScript::kRunA);  // nothing open: shows 0 once
+  script.Table().ReleaseRunSqlHandles(SqlScript::kRunB);
+  int64_t a = script.Open("c.db", SqlScript::kRunA);
+  script.Open("c.db", SqlScript::kRunB);
+  EXPECT_EQ(script.Table().CountSqlHandlesInUse(), 2u);
+  script.Call("SQL_DESTROY", {a});
+  EXPECT_EQ(script.Table().CountSqlHandlesInUse(), 1u);
+  script.Table().ReleaseRunSqlHandles(SqlScript::kRunA);  // still 1: B's handle
+  script.Table().ReleaseRunSqlHandles(SqlScript::kRunB);
+  script.Table().ReleaseRunSqlHandles(SqlScript::kRunB);
+  EXPECT_EQ(script.Counts(), (std::vector<uint32_t>{0, 1, 0}));
+  EXPECT_EQ(script.Table().CountSqlHandlesInUse(), 0u);
+}
+
 TEST(SqlHandlesTest, NoHandleWhenAllAreTaken) {
   rlimit limit{};  // a thousand connections need a thousand descriptors
   getrlimit(RLIMIT_NOFILE, &limit);
