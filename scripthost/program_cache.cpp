@@ -5,14 +5,24 @@ namespace qorsv {
 ProgramCache::Found ProgramCache::Find(const std::string& key) const {
   std::lock_guard<std::mutex> hold(lock_);
   auto found = programs_.find(key);
-  if (found == programs_.end()) return {};
-  return {true, found->second};
+  return found == programs_.end() ? Found{} : found->second;
 }
 
+void ProgramCache::MarkSeen(const std::string& key) { Put(key, {KeyState::kSeenOnce, nullptr}); }
+
 void ProgramCache::Store(const std::string& key, script::SharedProgram program) {
+  KeyState state = program != nullptr ? KeyState::kKept : KeyState::kCompiledEachTime;
+  Put(key, {state, std::move(program)});
+}
+
+void ProgramCache::Put(const std::string& key, Found found) {
   std::lock_guard<std::mutex> hold(lock_);
-  auto [it, inserted] = programs_.try_emplace(key, std::move(program));
-  if (!inserted) return;  // another run of the same key stored it first
+  auto [it, inserted] = programs_.try_emplace(key, found);
+  if (!inserted) {
+    // A later state wins; a run that saw the key unknown does not undo what another stored.
+    if (static_cast<int>(found.state) > static_cast<int>(it->second.state)) it->second = found;
+    return;
+  }
   order_.push_back(key);
   if (order_.size() > kCapacity) {
     programs_.erase(order_.front());

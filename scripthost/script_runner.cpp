@@ -139,16 +139,18 @@ CompiledBlock CompileText(const std::string& preprocessed) {
   return block;
 }
 
-// The program of a block, from `programs` when a run of the same key kept one. The first run of
-// a key compiles its own text as it stands, so its messages and outcome are those of its own
-// values, and then once more with the values as late literals to keep a program for later runs.
+// The program of a block, from `programs` when an earlier run of the same key kept one. A run
+// that compiles, compiles its own text as it stands, so its messages and outcome are those of
+// its own values; the second run of a key then compiles once more with the values as late
+// literals to keep a program for the runs after it.
 CompiledBlock CompileBlock(const std::string& combined, const PreludeLayout& layout,
                            const std::string& preprocessed, ProgramCache* programs) {
+  using KeyState = ProgramCache::KeyState;
   if (programs == nullptr) return CompileText(preprocessed);
   LateBinding binding = BindPreludeLiterals(combined, layout, preprocessed);
   if (!binding.usable) return CompileText(preprocessed);
   ProgramCache::Found found = programs->Find(binding.key);
-  if (found.program != nullptr) {
+  if (found.state == KeyState::kKept) {
     CompiledBlock kept;
     kept.compiled = true;
     kept.program = std::move(found.program);
@@ -156,7 +158,11 @@ CompiledBlock CompileBlock(const std::string& combined, const PreludeLayout& lay
     return kept;
   }
   CompiledBlock block = CompileText(preprocessed);
-  if (found.known || !block.compiled) return block;
+  if (!block.compiled || found.state == KeyState::kCompiledEachTime) return block;
+  if (found.state == KeyState::kUnknown) {
+    programs->MarkSeen(binding.key);
+    return block;
+  }
   auto compiler = NewCompiler();
   compiler->LateLiterals = std::move(binding.offsets);
   script::SharedProgram late_program;
