@@ -68,14 +68,15 @@ void* Heap::Allocate(size_t bytes, HeapKind kind) {
   if (bytes > static_cast<size_t>(kMaxObjectBytes) + 256) throw OutOfMemoryError{};
   Charge(bytes);
   size_t block_size = BlockSize(bytes);
-  HeapObject* object;
-  FreeBlock*& kept = small_free_[block_size / kSmallStep];
-  if (block_size <= kSmallBytes && kept != nullptr) {
-    object = reinterpret_cast<HeapObject*>(kept);
-    kept = kept->next;
-  } else {
-    object = static_cast<HeapObject*>(std::malloc(block_size));
+  HeapObject* object = nullptr;
+  if (block_size <= kSmallBytes) {
+    FreeBlock*& kept = small_free_[block_size / kSmallStep];
+    if (kept != nullptr) {
+      object = reinterpret_cast<HeapObject*>(kept);
+      kept = kept->next;
+    }
   }
+  if (object == nullptr) object = static_cast<HeapObject*>(std::malloc(block_size));
   if (object == nullptr) {
     bytes_ -= static_cast<int64_t>(bytes);
     throw OutOfMemoryError{};
