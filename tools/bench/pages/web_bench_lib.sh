@@ -49,10 +49,17 @@ wait_for_port() {
 }
 
 # start_qorsv BUILD_DIR: copies BUILD_DIR/run to $qorsv_dir and starts qorsv on $qorsv_port.
+# With QORSV_BENCH_TEMP set to a directory (say one on /dev/shm), the program's "temp" folder
+# is a link to it: the figures of a server whose temporary files live on a RAM disk.
 start_qorsv() {
   local build=$1
   qorsv_dir=$bench_tmp/qorsv
   cp -a "$build/run" "$qorsv_dir"
+  if [ -n "${QORSV_BENCH_TEMP:-}" ]; then
+    mkdir -p "$QORSV_BENCH_TEMP"
+    rm -rf "$qorsv_dir/temp"
+    ln -s "$QORSV_BENCH_TEMP" "$qorsv_dir/temp"
+  fi
   qorsv_port=$(free_port)
   printf '<?xml version="1.0" encoding="iso-8859-1"?>\r\n<Configuration>\r\n  <ListenPort>%s</ListenPort>\r\n  <ConsolePort>%s</ConsolePort>\r\n</Configuration>\r\n' \
     "$qorsv_port" "$(free_port)" >"$qorsv_dir/config/config.xml"
