@@ -9,6 +9,7 @@
 #include "console/operator_messages.h"
 #include "console/product.h"
 #include "console/settings_store.h"
+#include "console/terminal_messages.h"
 #include "transport/error.h"
 #include "transport/platform.h"
 
@@ -98,6 +99,7 @@ int RunConsoleProgram(FrontEnd& front_end, CompanionWindows& companions,
   options.program_dir = program_dir;
   ConsoleProgram program(front_end, companions, std::move(options));
   CloseSignalWatcher close_signals([&program] { program.RequestClose(); });
+  TerminalMessageCloser terminal_messages(TerminalMessageCloser::StandardInputIfTerminal());
   try {
     program.Start();
   } catch (const std::exception& error) {

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <random>
 
+#include "console/operator_messages.h"
 #include "console/product.h"
 #include "console/settings_store.h"
 #include "console/traffic_counters.h"
@@ -124,6 +125,8 @@ void ConsoleWindow::FormCloseQuery() {
   if (closing_) return;
   closing_ = true;
   RunStep([this] { SaveLogBuffer(); });
+  // Scripts waiting for a message box the program will no longer show go on and end.
+  RunStep([] { CloseAllOperatorMessages(); });
   RunStep([this] { front_end_.StopListening(); });
   RunStep([this] { companions_.CloseWorkbench(); });
   visible_ = false;

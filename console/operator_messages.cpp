@@ -22,7 +22,8 @@ MessageQueue& Queue() {
   return queue;
 }
 
-// Until the console page shows the boxes, the terminal that started the server sees them.
+// Until the console page shows the boxes, the terminal that started the server sees them (and
+// closes them: see terminal_messages.h).
 void EchoToTerminal(const std::string& text) {
   std::fprintf(stderr, "qorsv message: %s\n", text.c_str());
   std::fflush(stderr);

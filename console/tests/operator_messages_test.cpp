@@ -1,9 +1,12 @@
 #include "console/operator_messages.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <thread>
+
+#include "console/terminal_messages.h"
 
 namespace qorsv {
 namespace {
@@ -43,6 +46,43 @@ TEST(OperatorMessagesTest, ShowAndWaitReturnsOnlyWhenItsOwnBoxIsClosed) {
   EXPECT_TRUE(CloseOperatorMessage(boxes[1].number));
   script.join();
   EXPECT_TRUE(returned);
+}
+
+TEST(TerminalMessageCloserTest, EachLineTypedClosesTheOldestOpenBox) {
+  CloseAllOperatorMessages();
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  {
+    TerminalMessageCloser closer(fds[0]);
+    std::atomic<int> returned{0};
+    std::thread first([&] {
+      ShowOperatorMessageAndWait("first");
+      ++returned;
+    });
+    while (PendingOperatorMessages().size() < 1) std::this_thread::yield();
+    std::thread second([&] {
+      ShowOperatorMessageAndWait("second");
+      ++returned;
+    });
+    while (PendingOperatorMessages().size() < 2) std::this_thread::yield();
+
+    ASSERT_EQ(::write(fds[1], "\n", 1), 1);
+    first.join();
+    EXPECT_EQ(returned.load(), 1);
+    ASSERT_EQ(PendingOperatorMessages().size(), 1u);
+    EXPECT_EQ(PendingOperatorMessages()[0].text, "second");
+
+    ASSERT_EQ(::write(fds[1], "ok\n", 3), 3);
+    second.join();
+    EXPECT_EQ(returned.load(), 2);
+  }  // the closer stops although its input stays open
+  ::close(fds[0]);
+  ::close(fds[1]);
+}
+
+TEST(TerminalMessageCloserTest, NothingToWatchWithoutATerminal) {
+  TerminalMessageCloser closer(-1);  // standard input of a test is no terminal
+  EXPECT_EQ(TerminalMessageCloser::StandardInputIfTerminal() < 0, ::isatty(STDIN_FILENO) == 0);
 }
 
 }  // namespace
