@@ -66,8 +66,8 @@ void Heap::Charge(size_t bytes) {
 
 void* Heap::Allocate(size_t bytes, HeapKind kind) {
   if (bytes > static_cast<size_t>(kMaxObjectBytes) + 256) throw OutOfMemoryError{};
-  Charge(bytes);
   size_t block_size = BlockSize(bytes);
+  Charge(block_size);
   HeapObject* object = nullptr;
   if (block_size <= kSmallBytes) {
     FreeBlock*& kept = small_free_[block_size / kSmallStep];
@@ -78,7 +78,7 @@ void* Heap::Allocate(size_t bytes, HeapKind kind) {
   }
   if (object == nullptr) object = static_cast<HeapObject*>(std::malloc(block_size));
   if (object == nullptr) {
-    bytes_ -= static_cast<int64_t>(bytes);
+    bytes_ -= static_cast<int64_t>(block_size);
     throw OutOfMemoryError{};
   }
   object->refs = 1;
@@ -89,11 +89,10 @@ void* Heap::Allocate(size_t bytes, HeapKind kind) {
 }
 
 void Heap::Free(HeapObject* object) {
-  size_t bytes = SizeOf(object);
-  bytes_ -= static_cast<int64_t>(bytes);
+  size_t block_size = BlockSize(SizeOf(object));
+  bytes_ -= static_cast<int64_t>(block_size);
   Unlink(object);
   --live_;
-  size_t block_size = BlockSize(bytes);
   if (block_size > kSmallBytes) {
     std::free(object);
     return;
@@ -103,8 +102,16 @@ void Heap::Free(HeapObject* object) {
   small_free_[block_size / kSmallStep] = block;
 }
 
+// A small string takes its whole block as capacity: room to grow at no cost.
+int64_t Heap::StringCapacity(int64_t capacity) {
+  size_t block_size = BlockSize(sizeof(StrRep) + static_cast<size_t>(capacity) + 1);
+  if (block_size > kSmallBytes) return capacity;
+  return static_cast<int64_t>(block_size - sizeof(StrRep) - 1);
+}
+
 StrRep* Heap::NewString(int64_t length, int64_t capacity) {
   if (length < 0 || capacity < length || capacity > kMaxObjectBytes) throw OutOfMemoryError{};
+  capacity = StringCapacity(capacity);
   auto* s = static_cast<StrRep*>(
       Allocate(sizeof(StrRep) + static_cast<size_t>(capacity) + 1, HeapKind::kString));
   s->length = length;
@@ -172,21 +179,22 @@ void Heap::Append(Cell& cell, std::string_view text) {
     return;
   }
   int64_t capacity = std::max<int64_t>(needed, std::min<int64_t>(kMaxObjectBytes, s->capacity * 2));
-  capacity = std::max<int64_t>(capacity, 16);
-  if (s->refs == 1) {
+  capacity = StringCapacity(std::max<int64_t>(capacity, 16));
+  size_t new_block = sizeof(StrRep) + static_cast<size_t>(capacity) + 1;
+  if (s->refs == 1 && new_block > kSmallBytes) {
     // Growing in place: the appended text may be the string itself.
     std::string saved;
     if (text.data() >= s->data() && text.data() < s->data() + s->capacity + 1) {
       saved.assign(text);
       text = saved;
     }
-    Charge(static_cast<size_t>(capacity - s->capacity));
+    size_t old_block = BlockSize(SizeOf(s));
+    Charge(new_block - old_block);
     Unlink(s);
-    auto* grown =
-        static_cast<StrRep*>(std::realloc(s, BlockSize(sizeof(StrRep) + capacity + 1)));
+    auto* grown = static_cast<StrRep*>(std::realloc(s, new_block));
     if (grown == nullptr) {
       Link(s);
-      bytes_ -= capacity - s->capacity;
+      bytes_ -= static_cast<int64_t>(new_block - old_block);
       throw OutOfMemoryError{};
     }
     Link(grown);

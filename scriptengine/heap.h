@@ -140,6 +140,7 @@ class Heap {
   int64_t live_bytes() const { return bytes_; }
 
  private:
+  static int64_t StringCapacity(int64_t capacity);
   void* Allocate(size_t bytes, HeapKind kind);
   void Free(HeapObject* object);
   static size_t SizeOf(const HeapObject* object);

@@ -33,6 +33,27 @@ TEST(HeapTest, AppendGrowsInPlaceWithGeometricCapacity) {
   EXPECT_EQ(heap.live_bytes(), 0);
 }
 
+TEST(HeapTest, SmallBlocksAreReusedAndTheAccountingStaysExact) {
+  Heap heap(nullptr);
+  std::vector<Cell> cells(64);
+  for (int round = 0; round < 3; ++round) {
+    for (size_t i = 0; i < cells.size(); ++i) {
+      cells[i].p = heap.MakeString(std::string(i * 7 + 1, 'a'));
+      // Appending crosses from small blocks into malloc'ed ones and back through shared copies.
+      heap.Append(cells[i], std::string(i * 5, 'b'));
+      Cell shared = cells[i];
+      Heap::Retain(shared.p);
+      heap.Append(cells[i], "c");
+      EXPECT_EQ(Heap::Length(cells[i].p), static_cast<int64_t>(i * 12 + 2));
+      EXPECT_EQ(Heap::View(cells[i].p).back(), 'c');
+      heap.Release(shared.p);
+    }
+    for (Cell& cell : cells) heap.Release(cell.p);
+    EXPECT_EQ(heap.live_objects(), 0);
+    EXPECT_EQ(heap.live_bytes(), 0);
+  }
+}
+
 TEST(HeapTest, SharedStringsAreCopiedBeforeAChange) {
   Heap heap(nullptr);
   Cell a;
