@@ -1,12 +1,29 @@
 #include "scripthost/sql_database.h"
 
 #include <limits>
+#include <mutex>
 
 #include "scripthost/sql_error.h"
 
 namespace qorsv {
+namespace {
+
+// Before the library's first use: connections are each used by one thread at a time (the
+// handle table's entry lock), so they need no mutex of their own, and the library's memory
+// statistics, which take one process-wide lock for every allocation, are not used. Many
+// requests then run their statements side by side instead of queueing on those locks.
+void ConfigureSqliteOnce() {
+  static std::once_flag configured;
+  std::call_once(configured, [] {
+    sqlite3_config(SQLITE_CONFIG_MULTITHREAD);
+    sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+  });
+}
+
+}  // namespace
 
 std::unique_ptr<SqlDatabase> SqlDatabase::Open(const std::string& path, int busy_timeout_ms) {
+  ConfigureSqliteOnce();
   sqlite3* db = nullptr;
   // No SQLITE_OPEN_CREATE: the caller has seen the file, and a file that vanished since must
   // not come back empty.
