@@ -78,10 +78,6 @@ void Machine::SetLoadError(TIFException kind, std::string param) {
 }
 
 bool Machine::Load(const std::string& bytes) {
-  if (loaded_) {
-    SetLoadError(erInvalidHeader, "");
-    return false;
-  }
   ImageLoadResult result = DeserializeImage(bytes);
   if (!result.image) {
     SetLoadError(result.error, result.parameter);
