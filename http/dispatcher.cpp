@@ -19,6 +19,7 @@
 #include "http/virtual_hosts.h"
 #include "scripthost/request_records.h"
 #include "transport/error.h"
+#include "transport/temp_files.h"
 
 namespace qorsv {
 
@@ -117,7 +118,7 @@ void AnswerNotFound(ResponseInfo& response, const std::string& local_path) {
 
 void RemovePageOutput(const std::string& path) {
   if (!Exists(path)) return;
-  ::unlink(path.c_str());
+  RemoveTempFile(path);
   if (Exists(path) && ShowLogEnabled()) PostOperatorMessage("UPS cannotdelete -> " + path);
 }
 

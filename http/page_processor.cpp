@@ -8,6 +8,7 @@
 
 #include "scripthost/sql_handles.h"
 #include "transport/error.h"
+#include "transport/temp_files.h"
 #include "transport/temp_names.h"
 
 namespace qorsv {
@@ -59,7 +60,7 @@ class OutputFileHold {
  public:
   explicit OutputFileHold(std::string path) : path_(std::move(path)) {}
   ~OutputFileHold() {
-    if (!handed_over_) ::unlink(path_.c_str());
+    if (!handed_over_) RemoveTempFile(path_);
   }
   OutputFileHold(const OutputFileHold&) = delete;
   OutputFileHold& operator=(const OutputFileHold&) = delete;
@@ -185,8 +186,9 @@ std::string ProcessPage(const PageRequest& page, const PageScriptRun& run,
                         const std::string& program_dir) {
   PageSqlHandlesRelease release_sql_handles(page.thread_id);
   OutputFileHold output_file(TempScriptNameIn(program_dir) + ".html");
-  std::ofstream out(output_file.path(), std::ios::binary | std::ios::trunc);
-  if (!out) throw QorsvError("Cannot create file " + output_file.path());
+  TempFileWriter output(output_file.path());
+  if (!output.is_open()) throw QorsvError("Cannot create file " + output_file.path());
+  std::ostream out(&output);
   std::ifstream in(page.page_path, std::ios::binary);
   if (!in) throw QorsvError("Cannot open file " + page.page_path);
 
@@ -194,8 +196,7 @@ std::string ProcessPage(const PageRequest& page, const PageScriptRun& run,
   std::string line;
   while (ReadPageLine(in, line)) pass.Line(std::move(line));
   if (in.bad()) throw QorsvError("Cannot read file " + page.page_path);
-  out.close();
-  if (!out) throw QorsvError("Cannot write file " + output_file.path());
+  if (!out || !output.Close()) throw QorsvError("Cannot write file " + output_file.path());
   return output_file.HandOver();
 }
 

@@ -22,6 +22,7 @@
 #include "scripthost/sql_handles.h"
 #include "transport/open_connections.h"
 #include "transport/platform.h"
+#include "transport/temp_files.h"
 #include "transport/temp_names.h"
 
 namespace qorsv {
@@ -71,7 +72,7 @@ class SlotHold {
 class TempFileHold {
  public:
   explicit TempFileHold(std::string path) : path_(std::move(path)) {}
-  ~TempFileHold() { ::unlink(path_.c_str()); }
+  ~TempFileHold() { RemoveTempFile(path_); }
   TempFileHold(const TempFileHold&) = delete;
   TempFileHold& operator=(const TempFileHold&) = delete;
 
@@ -174,10 +175,10 @@ CompiledBlock CompileBlock(const std::string& combined, const PreludeLayout& lay
 }
 
 void WriteTempScript(const std::string& path, const std::string& combined_text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  TempFileWriter file(path);
+  std::ostream out(&file);
   out << combined_text << "\r\n";
-  out.close();
-  if (!out) throw QorsvError("Cannot create file " + path);
+  if (!file.is_open() || !out || !file.Close()) throw QorsvError("Cannot create file " + path);
 }
 
 std::string Preprocess(const std::string& program_dir, const std::string& main_name,

@@ -61,7 +61,13 @@ class ScriptRunnerTest : public ::testing::Test {
     return runscript(Input(script), details);
   }
 
-  bool TempIsEmpty() const { return std::filesystem::is_empty(dir_ / "temp"); }
+  // No temporary file is left under its own name (spare files may stay for later runs).
+  bool TempIsEmpty() const {
+    for (const auto& entry : std::filesystem::directory_iterator(dir_ / "temp")) {
+      if (entry.path().filename().string().rfind("qortmpscr", 0) == 0) return false;
+    }
+    return true;
+  }
 
   TempDir dir_;
   RequestData data_;
