@@ -88,6 +88,18 @@ std::vector<std::string> ListingLines(const std::string& text) {
   return lines;
 }
 
+size_t CountListingLines(const std::string& text) {
+  size_t count = 0;
+  size_t start = 0;
+  while (start < text.size()) {
+    ++count;
+    size_t cr = text.find('\r', start);
+    if (cr == std::string::npos) break;
+    start = cr + 2;
+  }
+  return count;
+}
+
 std::string NumberedListingLine(int number, const std::string& line) {
   return "[" + std::to_string(number) + "]  " + line;
 }

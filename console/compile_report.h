@@ -43,6 +43,8 @@ int ErrorLineOfMessages(const std::vector<std::string>& messages);
 // The listing lines of a text: each CR ends a line and the character after it is skipped; text
 // after the last line break is a last line.
 std::vector<std::string> ListingLines(const std::string& text);
+// How many lines ListingLines(text) has, without making them.
+size_t CountListingLines(const std::string& text);
 
 // A listing line as numbering leaves it: "[" + number + "]  " + line.
 std::string NumberedListingLine(int number, const std::string& line);

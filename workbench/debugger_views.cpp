@@ -1,6 +1,15 @@
 #include "workbench/debugger_views.h"
 
 namespace qorsv {
+namespace {
+
+void NumberLines(std::vector<std::string>& lines) {
+  for (size_t i = 0; i < lines.size(); ++i) {
+    lines[i] = NumberedListingLine(static_cast<int>(i + 1), lines[i]);
+  }
+}
+
+}  // namespace
 
 DebuggerViews::DebuggerViews(std::function<void()> show_window)
     : show_window_(std::move(show_window)) {
@@ -11,12 +20,13 @@ DebuggerViews::~DebuggerViews() { SetCompileReportSink(nullptr); }
 
 void DebuggerViews::ApplyCompileReport(const CompileReport& report) {
   errormsg_ = report.messages;
-  dbgmem_ = ListingLines(report.compiled_text);
-  Button1Click();
+  unsplit_listing_ = report.compiled_text;
+  listing_unsplit_ = true;
   // Clearing the listing dropped the caret and the selection; an error row from 3 on marks its
   // line again. Rows 1 and 2 lie in the server's own prelude and are never marked.
   marked_line_ = 0;
-  if (report.error_line >= 3 && static_cast<size_t>(report.error_line) <= dbgmem_.size()) {
+  if (report.error_line >= 3 &&
+      static_cast<size_t>(report.error_line) <= CountListingLines(unsplit_listing_)) {
     marked_line_ = report.error_line;
   }
   if (report.failed) {
@@ -28,10 +38,20 @@ void DebuggerViews::ApplyCompileReport(const CompileReport& report) {
   ++revision_;
 }
 
-void DebuggerViews::Button1Click() {
-  for (size_t i = 0; i < dbgmem_.size(); ++i) {
-    dbgmem_[i] = NumberedListingLine(static_cast<int>(i + 1), dbgmem_[i]);
+const std::vector<std::string>& DebuggerViews::dbgmem() const {
+  if (listing_unsplit_) {
+    // The listing as applied: its lines, numbered once.
+    dbgmem_ = ListingLines(unsplit_listing_);
+    NumberLines(dbgmem_);
+    unsplit_listing_.clear();
+    listing_unsplit_ = false;
   }
+  return dbgmem_;
+}
+
+void DebuggerViews::Button1Click() {
+  dbgmem();
+  NumberLines(dbgmem_);
 }
 
 }  // namespace qorsv

@@ -35,7 +35,7 @@ class DebuggerViews {
   void Button1Click();
 
   const std::vector<std::string>& errormsg() const { return errormsg_; }
-  const std::vector<std::string>& dbgmem() const { return dbgmem_; }
+  const std::vector<std::string>& dbgmem() const;
   // The listing line holding the caret and the selection, from 1; 0 when nothing is marked.
   int MarkedLine() const { return marked_line_; }
   // The text of the status bar's one panel.
@@ -51,7 +51,11 @@ class DebuggerViews {
  private:
   std::function<void()> show_window_;
   std::vector<std::string> errormsg_ = {"errormsg"};
-  std::vector<std::string> dbgmem_ = {"dbgmem"};
+  // The listing is split and numbered when it is first read: a busy server replaces it on
+  // every request, and nobody may look at most of them.
+  mutable std::vector<std::string> dbgmem_ = {"dbgmem"};
+  mutable std::string unsplit_listing_;
+  mutable bool listing_unsplit_ = false;
   int marked_line_ = 0;
   std::string status_bar1_;
   bool focused_ = false;

@@ -15,6 +15,21 @@ TEST(DebuggerViewsTest, NumberingPrefixesEveryLineAndAddsNone) {
   EXPECT_EQ(views.dbgmem(), (std::vector<std::string>{"[1]  a", "[2]  ", "[3]  c"}));
 }
 
+TEST(DebuggerViewsTest, ListingReadAfterSeveralReportsIsTheLastNumberedOnce) {
+  DebuggerViews views(nullptr);
+  views.ApplyCompileReport(MakeCompileReport({}, "first\r\n", false));
+  views.ApplyCompileReport(MakeCompileReport({}, "x\r\ny", false));
+  EXPECT_EQ(views.dbgmem(), (std::vector<std::string>{"[1]  x", "[2]  y"}));
+  EXPECT_EQ(views.dbgmem(), (std::vector<std::string>{"[1]  x", "[2]  y"}));
+  views.Button1Click();  // the button numbers what is shown once more
+  EXPECT_EQ(views.dbgmem(), (std::vector<std::string>{"[1]  [1]  x", "[2]  [2]  y"}));
+  // An error row past the listing's end marks nothing.
+  views.ApplyCompileReport(MakeCompileReport({"[Error] (4:1): e"}, "a\r\nb\r\nc\r\n", true));
+  EXPECT_EQ(views.MarkedLine(), 0);
+  views.ApplyCompileReport(MakeCompileReport({"[Error] (3:1): e"}, "a\r\nb\r\nc\r\n", true));
+  EXPECT_EQ(views.MarkedLine(), 3);
+}
+
 TEST(DebuggerViewsTest, FailedCompileMarksShowsAndFocuses) {
   int shown = 0;
   DebuggerViews views([&] { ++shown; });
