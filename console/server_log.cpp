@@ -34,7 +34,9 @@ void ShowInView(LogView view, const std::string& line) {
 }  // namespace
 
 std::string LogLineText(std::time_t moment, const std::string& text) {
-  return "[ " + ShortDateText(moment) + " - " + LongTimeText(moment) + " ] " + text;
+  std::string line = "[ " + DateTimeText(moment) + " ] ";
+  line += text;
+  return line;
 }
 
 LogBuffer& ProcessLogBuffer() {

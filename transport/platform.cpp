@@ -45,6 +45,14 @@ std::string LongTimeText(std::time_t moment) {
   return text;
 }
 
+std::string DateTimeText(std::time_t moment) {
+  std::tm parts = LocalTime(moment);
+  char text[48];
+  std::snprintf(text, sizeof(text), "%02d/%02d/%04d - %02d:%02d:%02d", parts.tm_mday,
+                parts.tm_mon + 1, parts.tm_year + 1900, parts.tm_hour, parts.tm_min, parts.tm_sec);
+  return text;
+}
+
 pid_t CurrentThreadId() { return gettid(); }
 
 uint64_t TickCountMs() {

@@ -23,6 +23,9 @@ std::string ShortDateText(std::time_t moment);
 // The system's long time text of a moment in local time: hh:mm:ss, 24 hours.
 std::string LongTimeText(std::time_t moment);
 
+// ShortDateText + " - " + LongTimeText of one moment, converted once.
+std::string DateTimeText(std::time_t moment);
+
 // Kernel id of the calling thread (gettid); a request's identity is its thread's id.
 pid_t CurrentThreadId();
 

@@ -34,6 +34,7 @@ TEST(PlatformTest, DateAndTimeTexts) {
   for (const Case& c : cases) {
     EXPECT_EQ(ShortDateText(c.moment), c.date) << c.date;
     EXPECT_EQ(LongTimeText(c.moment), c.time) << c.date;
+    EXPECT_EQ(DateTimeText(c.moment), c.date + " - " + c.time);
   }
 }
 
