@@ -22,8 +22,20 @@ void ConfigureSqliteOnce() {
 
 }  // namespace
 
-std::unique_ptr<SqlDatabase> SqlDatabase::Open(const std::string& path, int busy_timeout_ms) {
+std::unique_ptr<SqlDatabase> SqlDatabase::Open(const std::string& path, int busy_timeout_ms,
+                                               SqlConnectionPool* pool) {
   ConfigureSqliteOnce();
+  SqlFileIdentity file;
+  bool identified = pool != nullptr && IdentifySqlFile(path, &file);
+  if (identified) {
+    if (sqlite3* kept = pool->Take(path, file)) {
+      // Kept connections were opened here, with this timeout and the PRAGMA, and nothing of
+      // their earlier use shows.
+      std::unique_ptr<SqlDatabase> database(new SqlDatabase(kept));
+      database->KeepFor(pool, path, file);
+      return database;
+    }
+  }
   sqlite3* db = nullptr;
   // No SQLITE_OPEN_CREATE: the caller has seen the file, and a file that vanished since must
   // not come back empty.
@@ -32,8 +44,18 @@ std::unique_ptr<SqlDatabase> SqlDatabase::Open(const std::string& path, int busy
   if (db != nullptr) {
     sqlite3_busy_timeout(db, busy_timeout_ms);
     database->Execute("PRAGMA SYNCHRONOUS=FULL;");
+    if (identified) database->KeepFor(pool, path, file);
   }
   return database;
+}
+
+void SqlDatabase::KeepFor(SqlConnectionPool* pool, const std::string& path,
+                          const SqlFileIdentity& file) {
+  pool_ = pool;
+  path_ = path;
+  file_ = file;
+  state_changed_ = false;
+  WatchSqlConnectionState(db_, &state_changed_);
 }
 
 SqlDatabase::~SqlDatabase() {
@@ -90,6 +112,13 @@ void SqlDatabase::Close() {
   if (in_transaction_) Rollback();
   sqlite3* db = db_;
   db_ = nullptr;
+  if (pool_ != nullptr) {
+    WatchSqlConnectionState(db, nullptr);
+    if (SqlConnectionUnchanged(db, state_changed_)) {
+      pool_->Give(path_, file_, db);
+      return;
+    }
+  }
   if (sqlite3_close(db) != SQLITE_OK) {
     std::string message = sqlite3_errmsg(db);
     sqlite3_close_v2(db);

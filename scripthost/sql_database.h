@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "scripthost/sql_connection_pool.h"
 #include "scripthost/sql_result_set.h"
 
 namespace qorsv {
@@ -18,8 +19,11 @@ class SqlDatabase {
  public:
   // Opens an existing file and runs "PRAGMA SYNCHRONOUS=FULL;". A failure is not reported: the
   // connection then answers every query with an empty result. A statement that meets a locked
-  // database waits up to `busy_timeout_ms` before it gives up.
-  static std::unique_ptr<SqlDatabase> Open(const std::string& path, int busy_timeout_ms);
+  // database waits up to `busy_timeout_ms` before it gives up. With a pool, an idle connection
+  // to the same file is taken instead when there is one, and Close() gives the connection back
+  // when its use left it as it was.
+  static std::unique_ptr<SqlDatabase> Open(const std::string& path, int busy_timeout_ms,
+                                           SqlConnectionPool* pool = nullptr);
 
   ~SqlDatabase();
   SqlDatabase(const SqlDatabase&) = delete;
@@ -45,15 +49,24 @@ class SqlDatabase {
   // If TableExists(name), runs "DROP TABLE " + name as given.
   void DropTable(const std::string& name);
 
-  // Rolls back an open transaction and closes the connection. Throws ESQLiteException with
-  // SQLite's message when the close fails; the connection is released either way.
+  // Rolls back an open transaction and closes the connection (or gives it back to the pool).
+  // Throws ESQLiteException with SQLite's message when the close fails; the connection is
+  // released either way.
   void Close();
 
  private:
   explicit SqlDatabase(sqlite3* db) : db_(db) {}
+  // Lets Close() give the connection back to `pool`, and watches it until then.
+  void KeepFor(SqlConnectionPool* pool, const std::string& path, const SqlFileIdentity& file);
 
   sqlite3* db_;
   bool in_transaction_ = false;
+  // Where the connection goes back to, the file it serves, and whether a statement changed what
+  // a fresh connection would show (set by the pool's watch).
+  SqlConnectionPool* pool_ = nullptr;
+  std::string path_;
+  SqlFileIdentity file_;
+  bool state_changed_ = false;
 };
 
 }  // namespace qorsv

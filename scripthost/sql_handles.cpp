@@ -75,7 +75,7 @@ uint32_t SqlHandleTable::GetNewHandle(const std::string& dbn, uint32_t owner_thr
     entry.record.OwnerThreadId = owner_thread_id;
     // The entry is ours: open the file without holding up the rest of the table.
     table_lock.unlock();
-    entry.record.sqlite.Database = SqlDatabase::Open(path, options_.busy_timeout_ms);
+    entry.record.sqlite.Database = SqlDatabase::Open(path, options_.busy_timeout_ms, &connections_);
     entry.record.sqlite.DatabasePath = path;
     return static_cast<uint32_t>(n);
   }

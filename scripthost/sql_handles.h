@@ -95,6 +95,9 @@ class SqlHandleTable {
   // The number of entries in use (what sql_freehandles answers and the console shows).
   uint32_t CountSqlHandlesInUse() const;
 
+  // Connections kept for the next handles on their files.
+  size_t IdleConnectionCount() const { return connections_.IdleCount(); }
+
  private:
   struct Entry {
     // Guards record. InUse and OwnerThreadId change only under both this lock and the table's,
@@ -114,6 +117,7 @@ class SqlHandleTable {
   void ShowCount(uint32_t count);
 
   Options options_;
+  SqlConnectionPool connections_;  // idle connections that closed handles left unchanged
   mutable std::mutex mutex_;
   std::unique_ptr<std::array<Entry, kHandleCount>> entries_;
   uint32_t in_use_ = 0;  // entries with InUse set; guarded by mutex_
