@@ -34,7 +34,17 @@ void ShowInView(LogView view, const std::string& line) {
 }  // namespace
 
 std::string LogLineText(std::time_t moment, const std::string& text) {
-  std::string line = "[ " + DateTimeText(moment) + " ] ";
+  // A request writes several lines within the same second; each thread converts its clock
+  // reading to local time once per second rather than once per line.
+  thread_local std::time_t stamped_moment = -1;
+  thread_local std::string stamp;
+  if (moment != stamped_moment) {
+    stamp = "[ " + DateTimeText(moment) + " ] ";
+    stamped_moment = moment;
+  }
+  std::string line;
+  line.reserve(stamp.size() + text.size());
+  line += stamp;
   line += text;
   return line;
 }

@@ -2,10 +2,11 @@
 
 #include <unistd.h>
 
-#include <fstream>
+#include <ostream>
 #include <optional>
 #include <string_view>
 
+#include "http/page_lines.h"
 #include "scripthost/sql_handles.h"
 #include "transport/error.h"
 #include "transport/temp_files.h"
@@ -47,13 +48,6 @@ std::optional<std::string> OpeningBlockName(const std::string& line) {
 }
 
 bool IsClosingLine(const std::string& line) { return StartsWithIgnoringCase(line, kClosingTag); }
-
-// One line of the page: up to the next CR or the end; the character after the CR is skipped.
-bool ReadPageLine(std::istream& in, std::string& line) {
-  if (!std::getline(in, line, '\r')) return false;
-  if (!in.eof()) in.get();
-  return true;
-}
 
 // Removes the output file of a page whose processing failed, unless it was handed over.
 class OutputFileHold {
@@ -189,13 +183,13 @@ std::string ProcessPage(const PageRequest& page, const PageScriptRun& run,
   TempFileWriter output(output_file.path());
   if (!output.is_open()) throw QorsvError("Cannot create file " + output_file.path());
   std::ostream out(&output);
-  std::ifstream in(page.page_path, std::ios::binary);
-  if (!in) throw QorsvError("Cannot open file " + page.page_path);
+  PageLines in(page.page_path);
+  if (!in.is_open()) throw QorsvError("Cannot open file " + page.page_path);
 
   PagePass pass(page, run, out);
   std::string line;
-  while (ReadPageLine(in, line)) pass.Line(std::move(line));
-  if (in.bad()) throw QorsvError("Cannot read file " + page.page_path);
+  while (in.Next(line)) pass.Line(std::move(line));
+  if (in.failed()) throw QorsvError("Cannot read file " + page.page_path);
   if (!out || !output.Close()) throw QorsvError("Cannot write file " + output_file.path());
   return output_file.HandOver();
 }
