@@ -1,12 +1,21 @@
 #include "http/page_lines.h"
 
-#include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 
 namespace qorsv {
 
-PageLines::PageLines(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+PageLines::PageLines(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+  // Most pages fit one piece sized to the file: a small page then costs no large buffer.
+  struct stat info;
+  if (fd_ >= 0 && ::fstat(fd_, &info) == 0 && info.st_size >= 0) {
+    piece_size_ = std::clamp<size_t>(static_cast<size_t>(info.st_size) + 1, 512, kMaxPieceSize);
+  }
+}
 
 PageLines::~PageLines() {
   if (fd_ >= 0) ::close(fd_);
@@ -20,10 +29,10 @@ bool PageLines::Fill() {
     pos_ = 0;
   }
   size_t old_size = buffer_.size();
-  buffer_.resize(old_size + kPieceSize);
+  buffer_.resize(old_size + piece_size_);
   ssize_t got;
   do {
-    got = ::read(fd_, buffer_.data() + old_size, kPieceSize);
+    got = ::read(fd_, buffer_.data() + old_size, piece_size_);
   } while (got < 0 && errno == EINTR);
   buffer_.resize(old_size + static_cast<size_t>(got > 0 ? got : 0));
   if (got <= 0) {

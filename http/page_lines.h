@@ -25,7 +25,8 @@ class PageLines {
   // Appends the next piece of the file to the buffer; false at the end or on an error.
   bool Fill();
 
-  static constexpr size_t kPieceSize = 65536;
+  static constexpr size_t kMaxPieceSize = 65536;
+  size_t piece_size_ = kMaxPieceSize;
   int fd_ = -1;
   bool at_end_ = false;
   bool failed_ = false;
