@@ -72,3 +72,13 @@ function(qorsv_add_subsystem_fuzzers)
     qorsv_add_fuzzer(${fuzz_name} SOURCES ${src} LIBS ${ARG_LIBS})
   endforeach()
 endfunction()
+
+# qorsv_use_fast_allocator(target)
+# Links an executable with tcmalloc when the build found it. The program calls none of its
+# functions, so the library is kept in the link even where the linker drops unused ones.
+function(qorsv_use_fast_allocator target)
+  if(TARGET PkgConfig::TCMALLOC)
+    target_link_libraries(${target} PRIVATE "-Wl,--push-state,--no-as-needed"
+                          PkgConfig::TCMALLOC "-Wl,--pop-state")
+  endif()
+endfunction()
