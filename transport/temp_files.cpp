@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -15,6 +16,8 @@ namespace {
 // Enough for the files of the requests a busy server has in flight at once; beyond that,
 // removed files are unlinked and new ones created as usual.
 constexpr int kSparesPerKind = 64;
+// Every spare holds a descriptor; a process that writes in many folders (tests do) stops here.
+constexpr int kMaxSpares = 256;
 constexpr const char* kSparePrefix = ".qorspare";
 
 std::string FolderOf(const std::string& path) {
@@ -33,64 +36,68 @@ std::string KindOf(const std::string& path) {
 }
 
 // The spare files of every folder we wrote temporary files in. A spare is a file named by its
-// kind + a number below kSparesPerKind. A temporary file made from a spare is a second link to
-// it: making and removing one neither allocates nor frees an inode. The lock covers only the
+// kind + a number below kSparesPerKind, kept open for writing. A temporary file made from a
+// spare is a second link to it, written through the spare's descriptor: making and removing one
+// neither allocates nor frees an inode, and needs no open or close. The lock covers only the
 // bookkeeping; links and unlinks happen outside it, on spares taken from it.
 class SpareFiles {
  public:
-  // Links a free spare of `path`'s kind as `path`; false when there is none (or it vanished).
-  bool LinkSpareAs(const std::string& path) {
+  // Links a free spare of `path`'s kind as `path` and answers its descriptor, which stays the
+  // spare's; -1 when there is none (or it vanished).
+  int LinkSpareAs(const std::string& path) {
     std::string kind = KindOf(path);
-    int number;
+    Spare spare;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      std::vector<int>& free_spares = kinds_[kind].free_spares;
-      if (free_spares.empty()) return false;
-      number = free_spares.back();
+      std::vector<Spare>& free_spares = kinds_[kind].free_spares;
+      if (free_spares.empty()) return -1;
+      spare = free_spares.back();
       free_spares.pop_back();
     }
-    if (::link(SpareName(kind, number).c_str(), path.c_str()) != 0) {
+    if (::link(SpareName(kind, spare.number).c_str(), path.c_str()) != 0) {
+      ::close(spare.fd);
       std::lock_guard<std::mutex> lock(mutex_);
-      kinds_[kind].lost_spares.push_back(number);
-      return false;
+      kinds_[kind].lost_numbers.push_back(spare.number);
+      --open_spares_;
+      return -1;
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    linked_[path] = number;
-    return true;
+    linked_[path] = spare;
+    return spare.fd;
   }
 
   // Unlinks `path`. A file made from a spare frees its spare; another one becomes a spare
   // itself while its kind has room for one more.
   bool Remove(const std::string& path) {
     std::string kind = KindOf(path);
+    std::optional<Spare> spare;
     int number = -1;
-    bool was_linked = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (auto it = linked_.find(path); it != linked_.end()) {
-        number = it->second;
-        was_linked = true;
+        spare = it->second;
         linked_.erase(it);
       } else {
         number = TakeUnusedNumber(kinds_[kind]);
       }
     }
-    if (!was_linked && number >= 0 && !LinkAsSpare(path, SpareName(kind, number))) {
-      ReturnUnusedNumber(kind, number);
-      number = -1;
-    }
+    if (number >= 0) spare = MakeSpare(path, kind, number);
     bool removed = ::unlink(path.c_str()) == 0;
-    if (number >= 0) {
+    if (spare) {
       std::lock_guard<std::mutex> lock(mutex_);
-      kinds_[kind].free_spares.push_back(number);
+      kinds_[kind].free_spares.push_back(*spare);
     }
     return removed;
   }
 
  private:
+  struct Spare {
+    int number = -1;
+    int fd = -1;
+  };
   struct Kind {
-    std::vector<int> free_spares;
-    std::vector<int> lost_spares;  // numbers whose file vanished: made again from removed files
+    std::vector<Spare> free_spares;
+    std::vector<int> lost_numbers;  // spares that vanished: made again from removed files
     int numbered = 0;
   };
 
@@ -98,31 +105,40 @@ class SpareFiles {
     return kind + std::to_string(number);
   }
 
-  // A spare left by an earlier run of the program is replaced.
-  static bool LinkAsSpare(const std::string& path, const std::string& spare) {
-    if (::link(path.c_str(), spare.c_str()) == 0) return true;
-    if (errno != EEXIST || ::unlink(spare.c_str()) != 0) return false;
-    return ::link(path.c_str(), spare.c_str()) == 0;
-  }
-
-  // Callers hold mutex_. -1 when the kind has all its spares.
-  static int TakeUnusedNumber(Kind& kind) {
-    if (!kind.lost_spares.empty()) {
-      int number = kind.lost_spares.back();
-      kind.lost_spares.pop_back();
-      return number;
-    }
-    return kind.numbered < kSparesPerKind ? kind.numbered++ : -1;
-  }
-
-  void ReturnUnusedNumber(const std::string& kind, int number) {
+  // Links the file at `path` as spare `number` of `kind` (replacing one an earlier run of the
+  // program left) and opens it. On failure the number goes back and there is no spare.
+  std::optional<Spare> MakeSpare(const std::string& path, const std::string& kind, int number) {
+    std::string name = SpareName(kind, number);
+    bool linked = ::link(path.c_str(), name.c_str()) == 0 ||
+                  (errno == EEXIST && ::unlink(name.c_str()) == 0 &&
+                   ::link(path.c_str(), name.c_str()) == 0);
+    int fd = linked ? ::open(name.c_str(), O_WRONLY | O_CLOEXEC) : -1;
+    if (fd >= 0) return Spare{number, fd};
+    if (linked) ::unlink(name.c_str());
     std::lock_guard<std::mutex> lock(mutex_);
-    kinds_[kind].lost_spares.push_back(number);
+    kinds_[kind].lost_numbers.push_back(number);
+    --open_spares_;
+    return std::nullopt;
+  }
+
+  // Callers hold mutex_. -1 when the kind, or the process, has all its spares.
+  int TakeUnusedNumber(Kind& kind) {
+    if (open_spares_ >= kMaxSpares) return -1;
+    int number = -1;
+    if (!kind.lost_numbers.empty()) {
+      number = kind.lost_numbers.back();
+      kind.lost_numbers.pop_back();
+    } else if (kind.numbered < kSparesPerKind) {
+      number = kind.numbered++;
+    }
+    if (number >= 0) ++open_spares_;
+    return number;
   }
 
   std::mutex mutex_;
   std::map<std::string, Kind> kinds_;
-  std::map<std::string, int> linked_;  // temporary files made from spares, by path
+  std::map<std::string, Spare> linked_;  // temporary files made from spares, by path
+  int open_spares_ = 0;                   // descriptors held, in every folder together
 };
 
 SpareFiles& Spares() {
@@ -133,19 +149,22 @@ SpareFiles& Spares() {
 }  // namespace
 
 TempFileWriter::TempFileWriter(const std::string& path) {
-  if (Spares().LinkSpareAs(path)) {
-    // Opened without O_TRUNC: truncating to nothing makes ext4 start writing the old contents
-    // back on close, and the next truncation waits for that. Close() cuts what is left over.
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  fd_ = Spares().LinkSpareAs(path);
+  if (fd_ >= 0) {
+    // Written in place, without truncating first: truncating to nothing makes ext4 start
+    // writing the old contents back, and the next truncation waits for that. Close() cuts
+    // what is left over.
     struct stat info;
-    if (fd_ >= 0 && ::fstat(fd_, &info) == 0) old_size_ = info.st_size;
+    if (::fstat(fd_, &info) == 0) old_size_ = info.st_size;
+  } else {
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    owns_fd_ = true;
   }
-  if (fd_ < 0) fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   setp(buffer_, buffer_ + kBufferSize);
 }
 
 TempFileWriter::~TempFileWriter() {
-  if (fd_ >= 0) ::close(fd_);
+  if (owns_fd_ && fd_ >= 0) ::close(fd_);
 }
 
 bool TempFileWriter::WriteOut(const char* data, size_t size) {
@@ -195,7 +214,7 @@ bool TempFileWriter::Close() {
   if (fd_ < 0) return false;
   bool ok = FlushBuffer();
   if (ok && written_ < old_size_ && ::ftruncate(fd_, written_) != 0) ok = false;
-  if (::close(fd_) != 0) ok = false;
+  if (owns_fd_ && ::close(fd_) != 0) ok = false;
   fd_ = -1;
   return ok;
 }

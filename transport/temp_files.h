@@ -1,8 +1,9 @@
 // Short-lived files in the program's "temp" folder (a script's ".pfii" copy, a page's ".html"
 // output) that keep their inodes between uses.
 //
-// Every folder keeps a few spare files, one set per extension. A new temporary file is a second
-// link to a free spare, written in place; removing it unlinks that name and frees the spare.
+// Every folder keeps a few spare files, one set per extension, each held open. A new temporary
+// file is a second link to a free spare, written in place through the spare's descriptor;
+// removing it unlinks that name and frees the spare.
 // Under the files' own names nothing changes: a file exists from its writing until its removal.
 // Creating a file allocates an inode, and ext4 without a journal skips every inode freed in the
 // last half minute while it looks for one; at thousands of pages a second that search, made
@@ -42,7 +43,8 @@ class TempFileWriter final : public std::streambuf {
 
   static constexpr size_t kBufferSize = 16384;
   int fd_ = -1;
-  off_t old_size_ = 0;  // of a reused spare
+  bool owns_fd_ = false;  // false while writing through a spare's descriptor
+  off_t old_size_ = 0;    // of a reused spare
   bool failed_ = false;
   off_t written_ = 0;
   char buffer_[kBufferSize];
