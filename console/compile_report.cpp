@@ -1,5 +1,6 @@
 #include "console/compile_report.h"
 
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -23,14 +24,19 @@ std::optional<int> ParseRow(const std::string& digits) {
   return row;
 }
 
+// Reports are applied at most once in this many milliseconds: a busy server compiles thousands
+// of blocks a second, and waking the UI thread for each one cost more than the views gain.
+constexpr uint64_t kDrainGapMs = 25;
+
 struct ReportRoute {
   std::mutex mutex;
   UiLoop* loop = nullptr;
   CompileReportSink sink;
-  // Reports posted since the UI thread last took them, in order; one drain task is queued for
-  // all of them, so a busy server does not flood the loop with one task per compile.
+  // Reports posted since the UI thread last took them, in order; one drain is queued for all of
+  // them, so a busy server does not flood the loop with one task per compile.
   std::vector<CompileReport> pending;
   bool drain_queued = false;
+  std::optional<uint64_t> last_drain_ms;  // on the loop's clock
 };
 
 ReportRoute& Route() {
@@ -50,12 +56,37 @@ void DrainReports() {
     std::lock_guard<std::mutex> lock(route.mutex);
     reports.swap(route.pending);
     route.drain_queued = false;
+    if (route.loop != nullptr) route.last_drain_ms = route.loop->Now();
     sink = route.sink;
   }
   if (!sink) return;
   for (size_t i = 0; i < reports.size(); ++i) {
     if (reports[i].failed || i + 1 == reports.size()) sink(reports[i]);
   }
+}
+
+// Runs on the UI thread: drains now when the last drain is at least the gap ago, else once the
+// gap is over, through a timer that ticks once.
+void ScheduleDrain() {
+  ReportRoute& route = Route();
+  UiLoop* loop;
+  uint64_t wait_ms = 0;
+  {
+    std::lock_guard<std::mutex> lock(route.mutex);
+    loop = route.loop;
+    if (loop == nullptr) return;
+    uint64_t since = route.last_drain_ms ? loop->Now() - *route.last_drain_ms : kDrainGapMs;
+    if (since < kDrainGapMs) wait_ms = kDrainGapMs - since;
+  }
+  if (wait_ms == 0) {
+    DrainReports();
+    return;
+  }
+  auto timer = std::make_shared<int>(-1);
+  *timer = loop->AddTimer("compile reports", wait_ms, [loop, timer] {
+    loop->StopTimer(*timer);
+    DrainReports();
+  });
 }
 
 }  // namespace
@@ -146,6 +177,7 @@ void SetCompileReportLoop(UiLoop* loop) {
   // Reports waiting for a loop that is going away are dropped with its queued drain task.
   route.pending.clear();
   route.drain_queued = false;
+  route.last_drain_ms.reset();
 }
 
 void SetCompileReportSink(CompileReportSink sink) {
@@ -160,10 +192,15 @@ void PostCompileReport(CompileReport report) {
   // from the route (under this lock) before it is destroyed.
   std::lock_guard<std::mutex> lock(route.mutex);
   if (route.loop == nullptr || !route.sink) return;
-  route.pending.push_back(std::move(report));
+  // A successful report waiting behind a newer one would be passed over: it is replaced.
+  if (!route.pending.empty() && !route.pending.back().failed) {
+    route.pending.back() = std::move(report);
+  } else {
+    route.pending.push_back(std::move(report));
+  }
   if (route.drain_queued) return;
   route.drain_queued = true;
-  route.loop->Post(DrainReports);
+  route.loop->Post(ScheduleDrain);
 }
 
 }  // namespace qorsv

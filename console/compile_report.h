@@ -4,8 +4,9 @@
 //
 // The runner computes everything it must answer at once (the error-line text) from the report
 // itself, with the same rules the views use, so it never waits for the UI thread. It then hands
-// the report over with PostCompileReport: one task on the UI loop per compilation, so the views
-// never see the lines of two compilations interleaved.
+// the report over with PostCompileReport: each report reaches the views whole on the UI loop, so
+// they never see the lines of two compilations interleaved. Reports are applied in batches at
+// most every few tens of milliseconds; of a batch, only the failed ones and the last one.
 //
 // Threading: the text rules are pure functions, callable anywhere. PostCompileReport may be
 // called from any thread; the sink runs on the UI loop's thread. SetCompileReportLoop and

@@ -98,18 +98,33 @@ TEST(CompileReportTest, ReportsReachTheSinkWholeOnTheLoopInOneDrain) {
   EXPECT_EQ(failed, 4u);
 }
 
-TEST(CompileReportTest, LaterReportsAfterADrainQueueANewOne) {
-  UiLoop loop([] { return uint64_t{0}; }, [](const std::string&) {});
-  int applied = 0;
+TEST(CompileReportTest, ReportsSoonAfterADrainWaitForTheGap) {
+  uint64_t now = 1000;
+  UiLoop loop([&] { return now; }, [](const std::string&) {});
+  std::vector<std::string> applied;
   SetCompileReportLoop(&loop);
-  SetCompileReportSink([&](const CompileReport&) { ++applied; });
+  SetCompileReportSink([&](const CompileReport& report) { applied.push_back(report.messages[0]); });
   PostCompileReport(MakeCompileReport({"a"}, "x", false));
   PostCompileReport(MakeCompileReport({"b"}, "x", false));
   EXPECT_EQ(loop.RunPendingTasks(), 1u);
-  EXPECT_EQ(applied, 1);
-  PostCompileReport(MakeCompileReport({"c"}, "x", false));
+  EXPECT_EQ(applied, std::vector<std::string>{"b"});
+
+  now += 10;
+  PostCompileReport(MakeCompileReport({"c"}, "x", true));
+  PostCompileReport(MakeCompileReport({"d"}, "x", false));
   EXPECT_EQ(loop.RunPendingTasks(), 1u);
-  EXPECT_EQ(applied, 2);
+  EXPECT_EQ(applied.size(), 1u) << "within the gap nothing is applied yet";
+  now += 14;
+  EXPECT_EQ(loop.RunDueTimers(now), 0u);
+  now += 1;
+  EXPECT_EQ(loop.RunDueTimers(now), 1u);
+  EXPECT_EQ(applied, (std::vector<std::string>{"b", "c", "d"}));
+  now += 1000;
+  EXPECT_EQ(loop.RunDueTimers(now), 0u) << "the timer ticked once";
+
+  PostCompileReport(MakeCompileReport({"e"}, "x", false));
+  EXPECT_EQ(loop.RunPendingTasks(), 1u);
+  EXPECT_EQ(applied.back(), "e") << "after the gap a report is applied at once";
   SetCompileReportSink(nullptr);
   SetCompileReportLoop(nullptr);
 }
