@@ -5,8 +5,9 @@
 #   QORSV_BUILD=<release build dir> tools/bench/pages/run.sh
 #
 # The page is about ten lines of HTML around one script block that echoes a query parameter.
-# wrk sends a new connection per request ("Connection: close") to each server in turn; the
-# script prints requests per second, the 99th percentile latency and the ratio qorsv / PHP
+# wrk sends a new connection per request ("Connection: close") to each server in turn, in rounds
+# whose order alternates; the script prints the mean requests per second, the mean 99th percentile
+# latency and the ratio qorsv / PHP
 # (target: 1.0 or more). Then page_bench splits one run of the block into the runner's stages.
 # Exit status 1 when a server fails to start or answers wrongly; a missed target is reported,
 # not failed.
@@ -62,11 +63,8 @@ php_url="http://127.0.0.1:$php_port/bench.php?name=bench%3Cmark%3E"
 expect_body "$qorsv_url" "Hello, bench&lt;mark&gt;!"
 expect_body "$php_url" "Hello, bench&lt;mark&gt;!"
 
-echo "scripted page, new connection per request, $bench_connections connections, ${bench_seconds} s"
-measure "$qorsv_url"
-q_rps=$rps q_p99=$p99
-measure "$php_url"
-p_rps=$rps p_p99=$p99
+echo "scripted page, new connection per request, $bench_connections connections, $bench_rounds rounds of ${bench_seconds} s each"
+measure_pair "$qorsv_url" "$php_url"
 report "qorsv (page block)" "$q_rps" "$q_p99" "PHP (nginx + php-fpm)" "$p_rps" "$p_p99"
 
 echo

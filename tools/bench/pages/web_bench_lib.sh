@@ -3,10 +3,12 @@
 # temporary directory, each on a free 127.0.0.1 port and each stopped by its PID when the
 # benchmark ends; measures a URL with wrk, one new connection per request.
 #
-# Settings from the environment: BENCH_SECONDS (default 10), BENCH_CONNECTIONS (default 16).
+# Settings from the environment: BENCH_SECONDS (default 10), BENCH_CONNECTIONS (default 16),
+# BENCH_ROUNDS (default 2).
 
 bench_seconds=${BENCH_SECONDS:-10}
 bench_connections=${BENCH_CONNECTIONS:-16}
+bench_rounds=${BENCH_ROUNDS:-2}
 bench_tmp=$(mktemp -d)
 bench_pids=()
 
@@ -179,6 +181,26 @@ measure() {
     echo "$out" >&2
     return 1
   fi
+}
+
+# measure_pair QORSV_URL PHP_URL: $bench_rounds rounds of both, the order turning each round
+# (qorsv first, then PHP first, ...), so that a machine getting busier or quieter during the run
+# favours neither. Sets $q_rps $q_p99 $p_rps $p_p99, the means over the rounds.
+measure_pair() {
+  local qorsv_url=$1 php_url=$2 round q_sum=0 q_p99_sum=0 p_sum=0 p_p99_sum=0
+  for round in $(seq 1 "$bench_rounds"); do
+    if [ $((round % 2)) = 1 ]; then
+      measure "$qorsv_url"; q_sum=$((q_sum + rps)); q_p99_sum=$(awk -v a="$q_p99_sum" -v b="$p99" 'BEGIN { print a + b }')
+      measure "$php_url"; p_sum=$((p_sum + rps)); p_p99_sum=$(awk -v a="$p_p99_sum" -v b="$p99" 'BEGIN { print a + b }')
+    else
+      measure "$php_url"; p_sum=$((p_sum + rps)); p_p99_sum=$(awk -v a="$p_p99_sum" -v b="$p99" 'BEGIN { print a + b }')
+      measure "$qorsv_url"; q_sum=$((q_sum + rps)); q_p99_sum=$(awk -v a="$q_p99_sum" -v b="$p99" 'BEGIN { print a + b }')
+    fi
+  done
+  q_rps=$((q_sum / bench_rounds))
+  p_rps=$((p_sum / bench_rounds))
+  q_p99=$(awk -v s="$q_p99_sum" -v n="$bench_rounds" 'BEGIN { printf "%.2f", s / n }')
+  p_p99=$(awk -v s="$p_p99_sum" -v n="$bench_rounds" 'BEGIN { printf "%.2f", s / n }')
 }
 
 # report LABEL_QORSV RPS_Q P99_Q LABEL_PHP RPS_P P99_P: the two lines and the ratio qorsv/PHP.

@@ -5,7 +5,8 @@
 #   QORSV_BUILD=<release build dir> tools/bench/sql/run.sh
 #
 # Both pages read the same database file. wrk sends a new connection per request
-# ("Connection: close"); the script prints requests per second, the 99th percentile latency and
+# ("Connection: close") in rounds whose order alternates; the script prints the mean requests per
+# second, the mean 99th percentile latency and
 # the ratio qorsv / PHP (target: 1.0 or more). Exit status 1 when a server fails to start or
 # answers wrongly; a missed target is reported, not failed. Then page_bench splits one run of
 # the block into the script runner's stages.
@@ -90,11 +91,8 @@ php_url="http://127.0.0.1:$php_port/rows.php"
 expect_body "$qorsv_url" "<tr><td>100</td><td>item 100</td><td>100.00</td></tr>"
 expect_body "$php_url" "<tr><td>100</td><td>item 100</td><td>100.00</td></tr>"
 
-echo "100 SQLite rows per page, new connection per request, $bench_connections connections, ${bench_seconds} s"
-measure "$qorsv_url"
-q_rps=$rps q_p99=$p99
-measure "$php_url"
-p_rps=$rps p_p99=$p99
+echo "100 SQLite rows per page, new connection per request, $bench_connections connections, $bench_rounds rounds of ${bench_seconds} s each"
+measure_pair "$qorsv_url" "$php_url"
 report "qorsv (sql_ natives)" "$q_rps" "$q_p99" "PHP (PDO SQLite)" "$p_rps" "$p_p99"
 
 echo
