@@ -34,6 +34,9 @@ class ResponseWriter {
   void Finish(ResponseInfo& response);
 
  private:
+  // The header text, marking it written; throws when it was written already.
+  std::string HeaderOnce(ResponseInfo& response);
+
   ByteSink& sink_;
   bool head_request_;
 };

@@ -30,8 +30,12 @@ class StringSource : public ByteSource {
 
 class StringSink : public ByteSink {
  public:
-  void Write(std::string_view data, bool) override { out.append(data); }
+  void Write(std::string_view data, bool) override {
+    out.append(data);
+    ++writes;
+  }
   uint64_t SendFile(int fd, uint64_t count) override {
+    ++send_files;
     uint64_t total = 0;
     char buffer[4096];
     while (total < count) {
@@ -43,6 +47,8 @@ class StringSink : public ByteSink {
     return total;
   }
   std::string out;
+  int writes = 0;
+  int send_files = 0;
 };
 
 }  // namespace qorsv

@@ -87,6 +87,29 @@ TEST(ResponseWriterTest, ServeFileSendsHeaderAndWholeFile) {
   }
 }
 
+TEST(ResponseWriterTest, ShortFilesLeaveWithTheHeaderInOneWriteLongOnesBySendFile) {
+  TempProgramDir dir;
+  for (size_t size : {size_t{1}, size_t{65536}, size_t{65537}, size_t{300000}}) {
+    std::string path = dir.Write("f.bin", std::string(size, 'z'));
+    StringSink sink;
+    ResponseWriter writer(sink, false);
+    ResponseInfo response;
+    EXPECT_EQ(writer.ServeFile(response, path), size);
+    EXPECT_EQ(sink.out, FormatResponseHeader(response) + std::string(size, 'z')) << size;
+    bool inline_body = size <= 65536;
+    EXPECT_EQ(sink.writes, 1) << size;
+    EXPECT_EQ(sink.send_files, inline_body ? 0 : 1) << size;
+  }
+  // A HEAD request gets the header with the file's length and no body.
+  std::string path = dir.Write("f.bin", "12345");
+  StringSink sink;
+  ResponseWriter writer(sink, true);
+  ResponseInfo response;
+  EXPECT_EQ(writer.ServeFile(response, path), 0u);
+  EXPECT_EQ(response.ContentLength, 5);
+  EXPECT_EQ(sink.out, FormatResponseHeader(response));
+}
+
 TEST(ResponseWriterTest, ServeFileOfMissingFileOrDirectoryFailsBeforeTheHeader) {
   TempProgramDir dir;
   for (std::string path : {dir.path() + "missing.html", dir.path() + "temp"}) {
