@@ -15,9 +15,9 @@ namespace {
 
 // Enough for the files of the requests a busy server has in flight at once; beyond that,
 // removed files are unlinked and new ones created as usual.
-constexpr int kSparesPerKind = 64;
+constexpr int kSparesPerKind = 32;
 // Every spare holds a descriptor; a process that writes in many folders (tests do) stops here.
-constexpr int kMaxSpares = 256;
+constexpr int kMaxSpares = 128;
 constexpr const char* kSparePrefix = ".qorspare";
 
 std::string FolderOf(const std::string& path) {
