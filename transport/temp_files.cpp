@@ -18,6 +18,7 @@ namespace {
 constexpr int kSparesPerKind = 32;
 // Every spare holds a descriptor; a process that writes in many folders (tests do) stops here.
 constexpr int kMaxSpares = 128;
+constexpr off_t kMaxReusedBytes = 64 * 1024;
 constexpr const char* kSparePrefix = ".qorspare";
 
 std::string FolderOf(const std::string& path) {
@@ -82,6 +83,10 @@ class SpareFiles {
       }
     }
     if (number >= 0) spare = MakeSpare(path, kind, number);
+    if (spare && !SmallEnoughToReuse(spare->fd)) {
+      Retire(kind, *spare);
+      spare.reset();
+    }
     bool removed = ::unlink(path.c_str()) == 0;
     if (spare) {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -100,6 +105,23 @@ class SpareFiles {
     std::vector<int> lost_numbers;  // spares that vanished: made again from removed files
     int numbered = 0;
   };
+
+  // A file sent with sendfile may still be read by the network stack after the send returned,
+  // so a spare is written over again only while its contents are no longer than what the
+  // response writer copies into the socket instead (64 KiB).
+  static bool SmallEnoughToReuse(int fd) {
+    struct stat info;
+    return ::fstat(fd, &info) == 0 && info.st_size <= kMaxReusedBytes;
+  }
+
+  // Gives up a spare: its name and descriptor go, its number is free for a later one.
+  void Retire(const std::string& kind, const Spare& spare) {
+    ::close(spare.fd);
+    ::unlink(SpareName(kind, spare.number).c_str());
+    std::lock_guard<std::mutex> lock(mutex_);
+    kinds_[kind].lost_numbers.push_back(spare.number);
+    --open_spares_;
+  }
 
   static std::string SpareName(const std::string& kind, int number) {
     return kind + std::to_string(number);

@@ -79,6 +79,24 @@ TEST_F(TempFilesTest, ReusedFileHoldsExactlyTheNewContents) {
   EXPECT_EQ(VisibleNames(), std::vector<std::string>{"qortmpscrA.html"});
 }
 
+TEST_F(TempFilesTest, LargeFilesAreNeverWrittenOverAgain) {
+  // What a sendfile still in flight reads must stay as it was sent.
+  const std::string large = PathOf("qortmpscrL.html");
+  ASSERT_TRUE(Write(large, std::string(100000, 'L')));
+  ino_t inode = InodeOf(large);
+  std::ifstream still_sending(large, std::ios::binary);
+  ASSERT_TRUE(RemoveTempFile(large));
+  for (int i = 0; i < 3; ++i) {
+    std::string next = PathOf("qortmpscr" + std::to_string(i) + ".html");
+    ASSERT_TRUE(Write(next, "small"));
+    EXPECT_NE(InodeOf(next), inode);
+    ASSERT_TRUE(RemoveTempFile(next));
+  }
+  std::ostringstream sent;
+  sent << still_sending.rdbuf();
+  EXPECT_EQ(sent.str(), std::string(100000, 'L'));
+}
+
 TEST_F(TempFilesTest, SpareDeletedBehindOurBackGivesANewFile) {
   const std::string first = PathOf("qortmpscrA.pfii");
   ASSERT_TRUE(Write(first, "one"));
