@@ -1,7 +1,6 @@
 #include "transport/temp_files.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <mutex>
@@ -31,8 +30,8 @@ std::string FolderOf(const std::string& path) {
 std::string KindOf(const std::string& path) {
   size_t slash = path.rfind('/');
   size_t dot = path.rfind('.');
-  std::string extension =
-      dot == std::string::npos || (slash != std::string::npos && dot < slash) ? "" : path.substr(dot + 1);
+  bool has_extension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  std::string extension = has_extension ? path.substr(dot + 1) : std::string();
   return FolderOf(path) + kSparePrefix + extension + "-";
 }
 
@@ -57,9 +56,7 @@ class SpareFiles {
     }
     if (::link(SpareName(kind, spare.number).c_str(), path.c_str()) != 0) {
       ::close(spare.fd);
-      std::lock_guard<std::mutex> lock(mutex_);
-      kinds_[kind].lost_numbers.push_back(spare.number);
-      --open_spares_;
+      ForgetNumber(kind, spare.number);
       return -1;
     }
     std::lock_guard<std::mutex> lock(mutex_);
@@ -118,8 +115,13 @@ class SpareFiles {
   void Retire(const std::string& kind, const Spare& spare) {
     ::close(spare.fd);
     ::unlink(SpareName(kind, spare.number).c_str());
+    ForgetNumber(kind, spare.number);
+  }
+
+  // A number whose spare is gone; a removed file may take it later.
+  void ForgetNumber(const std::string& kind, int number) {
     std::lock_guard<std::mutex> lock(mutex_);
-    kinds_[kind].lost_numbers.push_back(spare.number);
+    kinds_[kind].lost_numbers.push_back(number);
     --open_spares_;
   }
 
@@ -137,9 +139,7 @@ class SpareFiles {
     int fd = linked ? ::open(name.c_str(), O_WRONLY | O_CLOEXEC) : -1;
     if (fd >= 0) return Spare{number, fd};
     if (linked) ::unlink(name.c_str());
-    std::lock_guard<std::mutex> lock(mutex_);
-    kinds_[kind].lost_numbers.push_back(number);
-    --open_spares_;
+    ForgetNumber(kind, number);
     return std::nullopt;
   }
 
