@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <optional>
