@@ -39,6 +39,22 @@ struct ReportRoute {
   std::optional<uint64_t> last_drain_ms;  // on the loop's clock
 };
 
+// Calls `line(start, length)` for each listing line of the text: each CR ends a line and the
+// character after it (normally the LF) is skipped; text after the last line break is a line.
+template <typename Line>
+void ForEachListingLine(const std::string& text, Line line) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t cr = text.find('\r', start);
+    if (cr == std::string::npos) {
+      line(start, text.size() - start);
+      break;
+    }
+    line(start, cr - start);
+    start = cr + 2;
+  }
+}
+
 ReportRoute& Route() {
   static ReportRoute route;
   return route;
@@ -106,28 +122,15 @@ int ErrorLineOfMessages(const std::vector<std::string>& messages) {
 
 std::vector<std::string> ListingLines(const std::string& text) {
   std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t cr = text.find('\r', start);
-    if (cr == std::string::npos) {
-      lines.push_back(text.substr(start));
-      break;
-    }
-    lines.push_back(text.substr(start, cr - start));
-    start = cr + 2;  // the character after the CR, normally the LF, is skipped
-  }
+  ForEachListingLine(text, [&](size_t start, size_t length) {
+    lines.push_back(text.substr(start, length));
+  });
   return lines;
 }
 
 size_t CountListingLines(const std::string& text) {
   size_t count = 0;
-  size_t start = 0;
-  while (start < text.size()) {
-    ++count;
-    size_t cr = text.find('\r', start);
-    if (cr == std::string::npos) break;
-    start = cr + 2;
-  }
+  ForEachListingLine(text, [&](size_t, size_t) { ++count; });
   return count;
 }
 

@@ -33,11 +33,6 @@ class OpenFile {
   int fd_;
 };
 
-// Files up to this size go out in one write together with the header: one system call and one
-// segment less than a header followed by sendfile, which matters for the short pages most
-// requests answer with.
-constexpr off_t kInlineBodyLimit = 64 * 1024;
-
 // Up to `size` bytes from the start of the file; fewer when it is shorter by now.
 std::string ReadBody(int fd, size_t size) {
   std::string body(size, '\0');
@@ -89,7 +84,9 @@ uint64_t ResponseWriter::ServeFile(ResponseInfo& response, const std::string& pa
     throw QorsvError("Cannot open file " + path);
   }
   bool has_body = !head_request_ && info.st_size > 0;
-  if (has_body && info.st_size <= kInlineBodyLimit) {
+  // One write of header and body: a system call and a segment less than a header followed by
+  // sendfile, which matters for the short pages most requests answer with.
+  if (has_body && static_cast<size_t>(info.st_size) <= kLargestCopiedBody) {
     // Read first, so the length announced is the length sent even if the file just changed.
     std::string body = ReadBody(file.fd(), static_cast<size_t>(info.st_size));
     response.ContentLength = static_cast<int64_t>(body.size());

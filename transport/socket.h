@@ -37,6 +37,11 @@ class ByteSink {
   virtual uint64_t SendFile(int fd, uint64_t count) = 0;
 };
 
+// Files up to this size are copied into the socket together with the response header; longer
+// ones go by SendFile, whose pages the network stack may still read after it returns, so a file
+// sent that way must not be written over soon after.
+constexpr size_t kLargestCopiedBody = 64 * 1024;
+
 // Where a request comes from.
 class ByteSource {
  public:

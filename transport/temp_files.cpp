@@ -10,6 +10,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "transport/socket.h"
+
 namespace qorsv {
 namespace {
 
@@ -18,7 +20,6 @@ namespace {
 constexpr int kSparesPerKind = 32;
 // Every spare holds a descriptor; a process that writes in many folders (tests do) stops here.
 constexpr int kMaxSpares = 128;
-constexpr off_t kMaxReusedBytes = 64 * 1024;
 constexpr const char* kSparePrefix = ".qorspare";
 
 std::string FolderOf(const std::string& path) {
@@ -104,12 +105,11 @@ class SpareFiles {
     int numbered = 0;
   };
 
-  // A file sent with sendfile may still be read by the network stack after the send returned,
-  // so a spare is written over again only while its contents are no longer than what the
-  // response writer copies into the socket instead (64 KiB).
+  // A spare is written over again only while its contents are short enough to have been
+  // copied into a socket, never sent by a sendfile that may still be reading them.
   static bool SmallEnoughToReuse(int fd) {
     struct stat info;
-    return ::fstat(fd, &info) == 0 && info.st_size <= kMaxReusedBytes;
+    return ::fstat(fd, &info) == 0 && static_cast<size_t>(info.st_size) <= kLargestCopiedBody;
   }
 
   // Gives up a spare: its name and descriptor go, its number is free for a later one.
