@@ -347,6 +347,10 @@ void TPSExec::SetLibraryDirectory(const std::string& directory) {
 
 void TPSExec::SetStepLimit(uint64_t steps) { machine_->SetStepLimit(steps); }
 
+void TPSExec::SetDeadline(std::chrono::steady_clock::time_point deadline, std::string message) {
+  machine_->SetDeadline(deadline, std::move(message));
+}
+
 bool TPSExec::Load(const std::string& image) { return machine_->Load(image); }
 
 bool TPSExec::Load(SharedProgram program) {

@@ -12,6 +12,7 @@
 // different threads are independent.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -119,6 +120,13 @@ class TPSExec {
   // Stops a run with a runtime error after about `steps` loop iterations and calls (0, the
   // default, means no limit). For fuzzing and tests: the limit cannot be caught by a script.
   void SetStepLimit(uint64_t steps);
+
+  // Ends the run once `deadline` has passed: at the next loop back-edge or call after it (the
+  // clock is read every few thousand of them, and when a routine is entered), the running
+  // routine stops with the runtime error erCustomError whose text is `message`. Like the step
+  // limit, a script cannot catch it. Call on the thread that runs the script, before or between
+  // its calls.
+  void SetDeadline(std::chrono::steady_clock::time_point deadline, std::string message);
 
   // Loads a program image and binds its natives and library functions. On failure, false with
   // LastError and LastErrorParameter set (an unregistered native: erCannotImport and its

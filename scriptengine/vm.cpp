@@ -1,6 +1,7 @@
 // The instruction loop of the virtual machine.
 #include "scriptengine/vm.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -36,12 +37,31 @@ void Machine::Raise(TIFException kind, std::string param) {
   throw error;
 }
 
-void Machine::StepLimitReached() {
+void Machine::StopRun(std::string message) {
   VmError error;
   error.kind = erCustomError;
-  error.param = "Step limit exceeded";
+  error.param = std::move(message);
   error.fatal = true;
   throw error;
+}
+
+void Machine::StartBudget() {
+  steps_left_ = step_limit_ == 0 ? INT64_MAX : static_cast<int64_t>(step_limit_);
+  RefillBudget();
+  if (has_deadline_ && std::chrono::steady_clock::now() >= deadline_) StopRun(deadline_message_);
+}
+
+void Machine::RefillBudget() {
+  budget_stretch_ = has_deadline_ ? std::min(steps_left_, kDeadlineCheckSteps) : steps_left_;
+  budget_ = budget_stretch_;
+}
+
+void Machine::BudgetSpent() {
+  // The countdown went from budget_stretch_ to -1: that many steps and one more were made.
+  steps_left_ -= budget_stretch_ + 1;
+  if (step_limit_ != 0 && steps_left_ < 0) StopRun("Step limit exceeded");
+  if (has_deadline_ && std::chrono::steady_clock::now() >= deadline_) StopRun(deadline_message_);
+  RefillBudget();
 }
 
 // Runs from pc_ in the frame on top of calls_ until the entry frame returns.
@@ -74,7 +94,7 @@ void Machine::Interpret() {
   do {                                       \
     if (--budget_ < 0) {                     \
       pc_ = static_cast<int32_t>(ip - code); \
-      StepLimitReached();                    \
+      BudgetSpent();                         \
     }                                        \
   } while (0)
 

@@ -9,6 +9,7 @@
 // Threading: one thread at a time per Machine; Machines share nothing.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -31,13 +32,15 @@ struct VmError {
   std::string param;
   bool from_native = false;  // raised inside a native: its own message is the failure text
   std::string native_message;
-  bool fatal = false;  // the step limit: no script handler may catch it
+  bool fatal = false;  // the step limit or the deadline: no script handler may catch it
   int32_t proc = -1;
   int32_t pos = 0;
 };
 
 constexpr int64_t kStackCells = int64_t{1} << 20;
 constexpr size_t kMaxCallDepth = 100000;
+// Steps (loop back-edges and calls) between two looks at the clock while a deadline is set.
+constexpr int64_t kDeadlineCheckSteps = 4096;
 
 class Machine {
  public:
@@ -54,6 +57,11 @@ class Machine {
   void* host_context() const { return host_context_; }
   void SetLibraryDirectory(const std::string& directory) { library_directory_ = directory; }
   void SetStepLimit(uint64_t steps) { step_limit_ = steps; }
+  void SetDeadline(std::chrono::steady_clock::time_point deadline, std::string message) {
+    deadline_ = deadline;
+    deadline_message_ = std::move(message);
+    has_deadline_ = true;
+  }
 
   bool Load(const std::string& bytes);
   // Loads an image read and checked before (DeserializeImage), shared with other runtimes.
@@ -107,7 +115,12 @@ class Machine {
   const NativeFunction* FindNative(const std::string& name) const;
   bool BindExternal(int32_t import, External& external);
   void InitGlobals();
-  [[noreturn]] void StepLimitReached();
+  void StartBudget();
+  void RefillBudget();
+  // The step countdown ran out: ends the run at the step limit or past the deadline, or starts
+  // the next stretch of steps.
+  void BudgetSpent();
+  [[noreturn]] void StopRun(std::string message);
 
   // Variant operations (vm_variant.cpp).
   void ToVariant(Cell& dst, const Cell& src, int32_t kind);
@@ -128,8 +141,15 @@ class Machine {
   VmError current_exception_;
   VmError last_error_;
   int32_t pc_ = 0;
+  // Steps left before BudgetSpent runs: the whole step limit, or a stretch of at most
+  // kDeadlineCheckSteps while a deadline is set.
   int64_t budget_ = INT64_MAX;
+  int64_t budget_stretch_ = INT64_MAX;
+  int64_t steps_left_ = INT64_MAX;
   uint64_t step_limit_ = 0;
+  bool has_deadline_ = false;
+  std::chrono::steady_clock::time_point deadline_;
+  std::string deadline_message_;
 
   NativeTable natives_;
   std::shared_ptr<const NativeTable> shared_natives_;

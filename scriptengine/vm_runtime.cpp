@@ -212,11 +212,15 @@ bool Machine::Execute(int32_t proc) {
   pending_.clear();
   calls_.push_back(CallInfo{proc, base, -1});
   pc_ = info.entry;
-  budget_ = step_limit_ == 0 ? INT64_MAX : static_cast<int64_t>(step_limit_);
   last_error_ = VmError{};
+  bool started = false;
   for (;;) {
     VmError error;
     try {
+      if (!started) {
+        started = true;
+        StartBudget();
+      }
       Interpret();
       return true;
     } catch (VmError& raised) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "scriptengine/compiler.h"
 
 namespace qorsv::script {
@@ -143,6 +145,77 @@ TEST(ExecTest, StepLimitAlsoBoundsCallsByName) {
   ASSERT_TRUE(exec.Load(Compile("procedure Spin; begin while True do ; end;")));
   try {
     exec.CallProcedure("Spin");
+    ADD_FAILURE() << "no limit";
+  } catch (const ScriptEngineError& error) {
+    EXPECT_STREQ(error.what(), "Step limit exceeded");
+  }
+}
+
+TEST(ExecTest, DeadlineEndsEndlessRunsAndCannotBeCaught) {
+  using std::chrono::steady_clock;
+  const char* kMessage = "Script timed out";
+  struct DeadlineCase {
+    const char* name;
+    const char* script;
+    steady_clock::duration from_now;
+  };
+  const DeadlineCase cases[] = {
+      {"passed loop", "begin while True do ; end.", -std::chrono::seconds(1)},
+      {"passed recursion",
+       "procedure R(n: Integer); begin R(n + 1); R(n + 1); end; begin R(0); end.",
+       -std::chrono::seconds(1)},
+      {"passed inside try", "begin try repeat until False; except print('caught'); end; end.",
+       -std::chrono::seconds(1)},
+      {"passed inside finally", "begin try while True do ; finally print('finally'); end; end.",
+       -std::chrono::seconds(1)},
+      {"reached while running", "var i: Integer; begin while True do Inc(i); end.",
+       std::chrono::milliseconds(30)},
+  };
+  for (const DeadlineCase& c : cases) {
+    std::string output;
+    TPSExec exec;
+    exec.RegisterNative("PRINT", [&](NativeCall& call) { output += call.Str(0); });
+    exec.SetDeadline(steady_clock::now() + c.from_now, kMessage);
+    ASSERT_TRUE(exec.Load(Compile(c.script, {"procedure print(s: string);"}))) << c.name;
+    EXPECT_FALSE(exec.RunMainBlock()) << c.name;
+    EXPECT_EQ(exec.LastError(), erCustomError) << c.name;
+    EXPECT_EQ(exec.LastErrorMessage(), kMessage) << c.name;
+    EXPECT_EQ(output, "") << c.name;
+  }
+}
+
+TEST(ExecTest, DeadlineAlsoBoundsCallsByNameAndLeavesTimelyRunsAlone) {
+  using std::chrono::steady_clock;
+  const std::string image = Compile(
+      "var n: Integer;\r\n"
+      "procedure Spin; begin while True do ; end;\r\n"
+      "procedure Count(limit: Integer); var i: Integer; begin for i := 1 to limit do n := n + 1; "
+      "end;\r\n");
+  TPSExec exec;
+  ASSERT_TRUE(exec.Load(image));
+  exec.SetDeadline(steady_clock::now() + std::chrono::hours(1), "late");
+  exec.CallProcedure("Count", {CallValue::Integer(100000)});
+  EXPECT_EQ(exec.GetVariable("n").ToInt32(), 100000);
+
+  exec.SetDeadline(steady_clock::now() - std::chrono::milliseconds(1), "late");
+  try {
+    exec.CallProcedure("Spin");
+    ADD_FAILURE() << "no deadline";
+  } catch (const ScriptEngineError& error) {
+    EXPECT_STREQ(error.what(), "late");
+  }
+}
+
+TEST(ExecTest, StepLimitCountsTheSameWithADeadline) {
+  const std::string image = Compile(
+      "procedure Loop(limit: Integer); var i: Integer; begin for i := 1 to limit do ; end;");
+  TPSExec exec;
+  exec.SetStepLimit(10000);
+  exec.SetDeadline(std::chrono::steady_clock::now() + std::chrono::hours(1), "late");
+  ASSERT_TRUE(exec.Load(image));
+  EXPECT_NO_THROW(exec.CallProcedure("Loop", {CallValue::Integer(9990)}));
+  try {
+    exec.CallProcedure("Loop", {CallValue::Integer(10010)});
     ADD_FAILURE() << "no limit";
   } catch (const ScriptEngineError& error) {
     EXPECT_STREQ(error.what(), "Step limit exceeded");
