@@ -3,15 +3,19 @@
 // and drives them through this interface, on its UI thread.
 #pragma once
 
+#include <cstdint>
+
 namespace qorsv {
 
 class SettingsStore;
+class UiLoop;
 
 class CompanionWindows {
  public:
   virtual ~CompanionWindows() = default;
-  // Start-up constructs the workbench, then the editor options window, once each.
-  virtual void CreateWorkbench() = 0;
+  // Start-up constructs the workbench, then the editor options window, once each. The workbench's
+  // timers run on `loop`; its server host box points at the web server's `listen_port`.
+  virtual void CreateWorkbench(UiLoop& loop, uint16_t listen_port) = 0;
   virtual void CreateEditorOptions() = 0;
   // The workbench's settings store, shared with the console. Valid after CreateWorkbench().
   virtual SettingsStore& Settings() = 0;

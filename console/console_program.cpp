@@ -57,9 +57,10 @@ void ConsoleProgram::Start() {
   access_.port = ReadPort(settings, "ConsolePort", kDefaultConsolePort);
   access_.token = NewAccessToken();
 
+  const uint16_t listen_port = config.listen_port;
   console_ = std::make_unique<ConsoleWindow>(loop_, front_end_, companions_, std::move(config));
   console_->SetAccess(access_);
-  companions_.CreateWorkbench();
+  companions_.CreateWorkbench(loop_, listen_port);
   companions_.CreateEditorOptions();
   // Showing the workbench runs its first activation, a window event: its errors are reported
   // and start-up goes on.

@@ -18,13 +18,14 @@ class WorkbenchWindows : public CompanionWindows {
  public:
   explicit WorkbenchWindows(std::string program_dir) : program_dir_(std::move(program_dir)) {}
 
-  void CreateWorkbench() override;
+  void CreateWorkbench(UiLoop& loop, uint16_t listen_port) override;
   void CreateEditorOptions() override;
   SettingsStore& Settings() override { return workbench_->xml(); }
   void ShowWorkbench() override { workbench_->Show(); }
   void HideWorkbench() override { workbench_->Hide(); }
   bool WorkbenchVisible() const override { return workbench_->Visible(); }
-  void CloseWorkbench() override { workbench_->FormCloseQuery(); }
+  // At program end nobody answers a dialog any more (WorkbenchWindow::CloseAtExit).
+  void CloseWorkbench() override { workbench_->CloseAtExit(); }
 
   // Valid after the Create calls.
   WorkbenchWindow& Workbench() { return *workbench_; }

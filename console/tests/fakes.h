@@ -52,7 +52,7 @@ class FakeCompanions : public CompanionWindows {
   explicit FakeCompanions(EventLog& events, std::string settings_file)
       : events_(events), settings_file_(std::move(settings_file)) {}
 
-  void CreateWorkbench() override { events_.push_back("CreateWorkbench"); }
+  void CreateWorkbench(UiLoop&, uint16_t) override { events_.push_back("CreateWorkbench"); }
   void CreateEditorOptions() override { events_.push_back("CreateEditorOptions"); }
   SettingsStore& Settings() override { return xml_; }
   void ShowWorkbench() override {

@@ -1,0 +1,177 @@
+// The workbench's document commands: New, Open, Save, Save As, Run, Help and Time.
+#include <exception>
+
+#include "console/workbench_link.h"
+#include "transport/platform.h"
+#include "workbench/context_help.h"
+#include "workbench/document_files.h"
+#include "workbench/workbench_window.h"
+
+namespace qorsv {
+namespace {
+
+bool Untitled(const std::string& name) {
+  return name.empty() || name == WorkbenchWindow::kUntitledHtml ||
+         name == WorkbenchWindow::kUntitledScript;
+}
+
+}  // namespace
+
+std::string WorkbenchWindow::ScriptsDirectory() const {
+  // The program directory without its trailing separator, then "/scripts".
+  std::string dir = program_dir_;
+  if (!dir.empty() && dir.back() == '/') dir.pop_back();
+  return dir + "/scripts";
+}
+
+void WorkbenchWindow::LoadIntoEditor(const std::string& path) {
+  std::string bytes = ReadDocumentFile(path);
+  editor_.Load(bytes);
+  editor_top_line_ = 1;
+}
+
+void WorkbenchWindow::qorpadChange(std::string_view text) {
+  if (editor_.ReplaceAll(text)) document_saved_ = false;
+}
+
+void WorkbenchWindow::ApplyEditorEdit(const TextEdit& edit) {
+  editor_.Apply(edit);
+  document_saved_ = false;
+}
+
+void WorkbenchWindow::NewHtml() {
+  if (Modal()) return;
+  NewDocument("index.html", kUntitledHtml, 0);
+}
+
+void WorkbenchWindow::NewScript() {
+  if (Modal()) return;
+  NewDocument("new.qor", kUntitledScript, 1);
+}
+
+void WorkbenchWindow::NewDocument(const std::string& template_name, const char* untitled,
+                                  int link_type) {
+  editor_.Load("");
+  editor_top_line_ = 1;
+  // A template that cannot be read stops the command here, the editor already cleared.
+  LoadIntoEditor(program_dir_ + "scripts/templates/" + template_name);
+  document_saved_ = false;
+  SetWorkbenchFileName(untitled);
+  link_type_ = link_type;
+  analyzecodeClick();
+}
+
+void WorkbenchWindow::OpenFileDialog(DialogKind kind,
+                                     std::function<void(const std::string&)> on_chosen,
+                                     std::function<void()> on_cancel) {
+  DialogRequest request;
+  request.kind = kind;
+  request.directory = ScriptsDirectory();
+  request.hide_read_only = kind == DialogKind::kOpenFile;
+  dialog_.Open(std::move(request), [on_chosen = std::move(on_chosen),
+                                    on_cancel = std::move(on_cancel)](const DialogAnswer& answer) {
+    if (answer.confirmed && !answer.text.empty()) {
+      on_chosen(answer.text);
+    } else if (on_cancel) {
+      on_cancel();
+    }
+  });
+}
+
+void WorkbenchWindow::Open() {
+  if (Modal()) return;
+  OpenFileDialog(DialogKind::kOpenFile, [this](const std::string& path) { OpenChosen(path); });
+}
+
+void WorkbenchWindow::OpenChosen(const std::string& path) {
+  SetWorkbenchFileName(path);
+  std::string bytes = ReadDocumentFile(path);
+  editor_.Load(bytes);
+  editor_top_line_ = 1;
+  // The backup holds the text as it was loaded.
+  WriteDocumentFile(BackupPath(path), bytes);
+  document_saved_ = true;
+  active_page_ = kRuntimePage;
+  analyzecodeClick();
+}
+
+void WorkbenchWindow::WriteDocument(const std::string& path) {
+  WriteDocumentFile(path, editor_.FileText());
+  document_saved_ = true;
+}
+
+void WorkbenchWindow::Save() {
+  if (Modal()) return;
+  SaveThen({});
+}
+
+void WorkbenchWindow::SaveThen(std::function<void()> next) {
+  std::string name = WorkbenchFileName();
+  if (Untitled(name)) {
+    SaveAsThen(std::move(next));
+    return;
+  }
+  WriteDocument(name);
+  analyzecodeClick();
+  if (next) next();
+}
+
+void WorkbenchWindow::SaveAs() {
+  if (Modal()) return;
+  SaveAsThen({});
+}
+
+void WorkbenchWindow::SaveAsThen(std::function<void()> next) {
+  OpenFileDialog(
+      DialogKind::kSaveFile,
+      [this, next](const std::string& path) {
+        SetWorkbenchFileName(path);
+        WriteDocument(path);
+        analyzecodeClick();
+        if (next) next();
+      },
+      [next] {
+        if (next) next();
+      });
+}
+
+std::string WorkbenchWindow::RunUrl() const { return server_address_ + kRunDocument; }
+
+void WorkbenchWindow::Run() {
+  if (Modal()) return;
+  SaveThen([this] { RunSteps(); });
+}
+
+void WorkbenchWindow::thisserveraddressEnter() {
+  if (Modal()) return;
+  SaveThen([this] {
+    RunSteps();
+    active_page_ = kResultPage;
+  });
+}
+
+void WorkbenchWindow::RunSteps() {
+  if (!document_saved_) {
+    dialog_.Message(kSaveBeforeRunning);
+    return;
+  }
+  EmbeddedBrowser& browser = browser_ticked_ ? browserqor_ : webbrowser_;
+  browser.Navigate(RunUrl());
+  // Right after the navigation the browser is busy, so this refresh seldom happens.
+  if (!browser.Busy()) browser.Refresh();
+  if (&browser == &webbrowser_) active_page_ = kResultPage;
+}
+
+void WorkbenchWindow::Help() {
+  if (Modal()) return;
+  webbrowser_.Navigate(HelpUrl(kHelpIndexPage));
+  active_page_ = kResultPage;
+}
+
+void WorkbenchWindow::Time() {
+  if (Modal()) return;
+  std::time_t now = config_.wall_clock ? config_.wall_clock() : std::time(nullptr);
+  dialog_.Message("Time is " + LongTimeText(now) + "    :) Don't you have a clock in your taskbar ?!");
+}
+
+}  // namespace qorsv
