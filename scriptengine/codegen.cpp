@@ -10,35 +10,6 @@ namespace {
 
 bool FitsInt32(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
 
-// True when the expression reads `symbol` or calls a routine (which might read it).
-bool MayReadSymbol(const Expr* expr, const Symbol* symbol) {
-  switch (expr->kind) {
-    case ExprKind::kVar:
-      return static_cast<const VarExpr*>(expr)->symbol == symbol;
-    case ExprKind::kCall:
-      return true;
-    case ExprKind::kField:
-      return MayReadSymbol(static_cast<const FieldExpr*>(expr)->base, symbol);
-    case ExprKind::kIndex: {
-      auto* index = static_cast<const IndexExpr*>(expr);
-      return MayReadSymbol(index->base, symbol) || MayReadSymbol(index->indices[0], symbol);
-    }
-    case ExprKind::kUnary:
-      return MayReadSymbol(static_cast<const UnaryExpr*>(expr)->operand, symbol);
-    case ExprKind::kBinary: {
-      auto* binary = static_cast<const BinaryExpr*>(expr);
-      return MayReadSymbol(binary->left, symbol) || MayReadSymbol(binary->right, symbol);
-    }
-    case ExprKind::kConvert:
-      return MayReadSymbol(static_cast<const ConvertExpr*>(expr)->operand, symbol);
-    case ExprKind::kSet:
-    case ExprKind::kArrayCons:
-      return true;
-    default:
-      return false;
-  }
-}
-
 }  // namespace
 
 void Codegen::BeginRoutine(Routine& routine) {
@@ -229,100 +200,6 @@ void Codegen::EmitStatement(Stmt* stmt) {
     free_composites_.push_back(composite_in_use_.back());
     composite_in_use_.pop_back();
   }
-}
-
-namespace {
-
-// The variable an lvalue is part of, when the lvalue names one fixed place (fields and
-// constant indices of it); nullptr otherwise.
-const Symbol* FixedPlaceRoot(const Expr* expr) {
-  for (;;) {
-    switch (expr->kind) {
-      case ExprKind::kVar:
-        return static_cast<const VarExpr*>(expr)->symbol;
-      case ExprKind::kField:
-        expr = static_cast<const FieldExpr*>(expr)->base;
-        break;
-      case ExprKind::kIndex: {
-        auto* index = static_cast<const IndexExpr*>(expr);
-        if (index->indices[0]->kind != ExprKind::kIntLit ||
-            index->base->type->kind == TypeKind::kDynArray) {
-          return nullptr;
-        }
-        expr = index->base;
-        break;
-      }
-      default:
-        return nullptr;
-    }
-  }
-}
-
-// Whether two lvalues name the same fixed place.
-bool SamePlace(const Expr* a, const Expr* b) {
-  if (a->kind != b->kind) return false;
-  switch (a->kind) {
-    case ExprKind::kVar:
-      return static_cast<const VarExpr*>(a)->symbol == static_cast<const VarExpr*>(b)->symbol;
-    case ExprKind::kField:
-      return static_cast<const FieldExpr*>(a)->field == static_cast<const FieldExpr*>(b)->field &&
-             SamePlace(static_cast<const FieldExpr*>(a)->base,
-                       static_cast<const FieldExpr*>(b)->base);
-    case ExprKind::kIndex: {
-      auto* x = static_cast<const IndexExpr*>(a);
-      auto* y = static_cast<const IndexExpr*>(b);
-      return x->indices[0]->kind == ExprKind::kIntLit && y->indices[0]->kind == ExprKind::kIntLit &&
-             static_cast<const IntLit*>(x->indices[0])->value ==
-                 static_cast<const IntLit*>(y->indices[0])->value &&
-             SamePlace(x->base, y->base);
-    }
-    default:
-      return false;
-  }
-}
-
-}  // namespace
-
-// x := x + a + b on an unshared string appends in place, whether x is a variable, a var
-// parameter or a field: building pages piece by piece stays linear.
-bool Codegen::TryAppendInPlace(Expr* target, Expr* value) {
-  if (value->kind != ExprKind::kBinary || value->op != Op::kAdd ||
-      value->type->kind != TypeKind::kString || target->type->kind != TypeKind::kString) {
-    return false;
-  }
-  const Symbol* root = FixedPlaceRoot(target);
-  if (root == nullptr) return false;
-  std::vector<Expr*> parts;
-  Expr* node = value;
-  while (node->kind == ExprKind::kBinary && node->op == Op::kAdd &&
-         node->type->kind == TypeKind::kString) {
-    parts.push_back(static_cast<BinaryExpr*>(node)->right);
-    node = static_cast<BinaryExpr*>(node)->left;
-  }
-  if (!SamePlace(node, target)) return false;
-  for (Expr* part : parts) {
-    if (MayReadSymbol(part, root)) return false;
-  }
-  std::reverse(parts.begin(), parts.end());
-  // Characters are appended as they are, without making a one-character string first.
-  std::vector<std::pair<int32_t, bool>> values;
-  for (Expr* part : parts) {
-    bool is_char = part->kind == ExprKind::kConvert &&
-                   static_cast<ConvertExpr*>(part)->conv == Conv::kCharToString;
-    values.emplace_back(Eval(is_char ? static_cast<ConvertExpr*>(part)->operand : part), is_char);
-  }
-  Location location = Locate(target);
-  int32_t cell = location.cell;
-  if (!location.direct) {
-    cell = Temp(TempKind::kPlain);
-    Ins(kPOff, {cell, location.cell, location.offset});
-  }
-  for (auto [v, is_char] : values) {
-    Opcode code =
-        location.direct ? (is_char ? kAppendC : kAppend) : (is_char ? kAppendCP : kAppendP);
-    Ins(code, {cell, v});
-  }
-  return true;
 }
 
 void Codegen::EmitAssign(AssignStmt* assign) {

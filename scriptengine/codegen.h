@@ -103,7 +103,6 @@ class Codegen : public RoutineSink {
   void EmitStatements(Span<Stmt*> body);
   void EmitStatement(Stmt* stmt);
   void EmitAssign(AssignStmt* assign);
-  bool TryAppendInPlace(Expr* target, Expr* value);
   void EmitIf(IfStmt* branch);
   void EmitCase(CaseStmt* statement);
   void EmitFor(ForStmt* loop);
@@ -123,7 +122,6 @@ class Codegen : public RoutineSink {
   int32_t EvalBinary(BinaryExpr* binary, int32_t target);
   int32_t EvalArith(BinaryExpr* binary, int32_t target);
   int32_t EvalComparison(BinaryExpr* binary, int32_t target);
-  int32_t EvalConcat(BinaryExpr* binary, int32_t target);
   int32_t EvalConvert(ConvertExpr* convert, int32_t target);
   int32_t EvalSet(SetExpr* set, int32_t target);
   int32_t EvalArrayCons(ArrayConsExpr* array, int32_t target);
@@ -132,6 +130,19 @@ class Codegen : public RoutineSink {
   int32_t Dest(int32_t target, const Type* type) {
     return target != kNone ? target : TempFor(type);
   }
+
+  // String appends and concatenations (codegen_append.cpp).
+  bool TryAppendInPlace(Expr* target, Expr* value);
+  int32_t EvalConcat(BinaryExpr* binary, int32_t target);
+  // The pieces of a + b + c..., left to right.
+  static std::vector<Expr*> ConcatParts(Expr* value);
+  // A character converted to a string, which is appended as it is.
+  static bool IsCharPiece(const Expr* part);
+  // Whether evaluating `expr` may assign a variable.
+  static bool MayAssign(const Expr* expr);
+  // A piece's value in a cell of its own (a temporary holding a reference, or the value
+  // itself), so that assignments made after it was evaluated cannot change it.
+  int32_t OwnValue(Expr* part, int32_t value, bool is_char);
 
   // Variables and memory (codegen_memory.cpp).
   Location Locate(Expr* expr);

@@ -363,40 +363,6 @@ int32_t Codegen::EvalComparison(BinaryExpr* binary, int32_t target) {
   return dst;
 }
 
-// a + b + c...: built in one string that grows in place.
-int32_t Codegen::EvalConcat(BinaryExpr* binary, int32_t target) {
-  std::vector<Expr*> parts;
-  Expr* node = binary;
-  while (node->kind == ExprKind::kBinary && node->op == Op::kAdd &&
-         node->type->kind == TypeKind::kString) {
-    parts.push_back(static_cast<BinaryExpr*>(node)->right);
-    node = static_cast<BinaryExpr*>(node)->left;
-  }
-  parts.push_back(node);
-  std::reverse(parts.begin(), parts.end());
-  int32_t dst = target != kNone && IsTemp(target) ? target : Temp(TempKind::kManaged);
-  if (parts.size() == 2 && !(parts[1]->kind == ExprKind::kConvert &&
-                             static_cast<ConvertExpr*>(parts[1])->conv == Conv::kCharToString)) {
-    int32_t left = Eval(parts[0]);
-    int32_t right = Eval(parts[1]);
-    Ins(kConcat, {dst, left, right});
-  } else {
-    EvalInto(parts[0], dst);
-    for (size_t i = 1; i < parts.size(); ++i) {
-      Expr* part = parts[i];
-      if (part->kind == ExprKind::kConvert &&
-          static_cast<ConvertExpr*>(part)->conv == Conv::kCharToString) {
-        Ins(kAppendC, {dst, Eval(static_cast<ConvertExpr*>(part)->operand)});
-      } else {
-        Ins(kAppend, {dst, Eval(part)});
-      }
-    }
-  }
-  if (target == kNone || target == dst) return dst;
-  Ins(kTake, {target, dst});
-  return target;
-}
-
 int32_t Codegen::EvalConvert(ConvertExpr* convert, int32_t target) {
   const Type* type = convert->type;
   Expr* operand = convert->operand;

@@ -479,6 +479,11 @@ void TPSExec::SetLateLiterals(const std::vector<CallValue>& values) {
   if (set != values.size()) throw ScriptEngineError("Unknown variable");
 }
 
+RuntimeMemory TPSExec::Memory() const {
+  const Heap& heap = machine_->heap();
+  return RuntimeMemory{heap.live_bytes(), heap.peak_bytes(), heap.allocated_bytes()};
+}
+
 TIFException TPSExec::LastError() const { return machine_->last_error().kind; }
 
 const std::string& TPSExec::LastErrorParameter() const { return machine_->last_error().param; }

@@ -56,6 +56,14 @@ enum TIFException : int {
 // "Exception: boom", "divide by Zero"...).
 std::string ExceptionToString(TIFException kind, const std::string& param);
 
+// What a runtime's strings, arrays and variants hold, in bytes (spare capacity included; the
+// memory cap of a run counts the same bytes).
+struct RuntimeMemory {
+  int64_t live = 0;       // now
+  int64_t peak = 0;       // the most at any one time
+  int64_t allocated = 0;  // every block allocated or resized, added up: the work done
+};
+
 // A dynamically typed value passed to or returned from a routine called by name.
 class CallValue {
  public:
@@ -161,6 +169,8 @@ class TPSExec {
   // loaded program: values[i] is literal i's. Throws ScriptEngineError "Unknown variable" when
   // the program lacks one of them, or "Invalid parameter" when a value does not fit its type.
   void SetLateLiterals(const std::vector<CallValue>& values);
+
+  RuntimeMemory Memory() const;
 
   // The last load or runtime error.
   TIFException LastError() const;

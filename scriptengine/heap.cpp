@@ -47,8 +47,8 @@ size_t Heap::SizeOf(const HeapObject* object) {
       return sizeof(StrRep) + static_cast<size_t>(static_cast<const StrRep*>(object)->capacity) + 1;
     case HeapKind::kDynArray: {
       auto* a = static_cast<const DynArr*>(object);
-      return sizeof(DynArr) +
-             sizeof(Cell) * static_cast<size_t>(a->length) * static_cast<size_t>(a->element_cells);
+      return sizeof(DynArr) + sizeof(Cell) * static_cast<size_t>(a->capacity) *
+                                  static_cast<size_t>(a->element_cells);
     }
     case HeapKind::kVariant:
       return sizeof(VarRep);
@@ -62,21 +62,36 @@ void Heap::Charge(size_t bytes) {
     throw OutOfMemoryError{};
   }
   bytes_ += static_cast<int64_t>(bytes);
+  if (bytes_ > peak_) peak_ = bytes_;
+}
+
+void* Heap::TakeBlock(size_t block_size) {
+  if (block_size <= kSmallBytes) {
+    FreeBlock*& kept = small_free_[block_size / kSmallStep];
+    if (kept != nullptr) {
+      FreeBlock* block = kept;
+      kept = kept->next;
+      return block;
+    }
+  }
+  return std::malloc(block_size);
+}
+
+void Heap::GiveBlock(void* block, size_t block_size) {
+  if (block_size > kSmallBytes) {
+    std::free(block);
+    return;
+  }
+  auto* kept = static_cast<FreeBlock*>(block);
+  kept->next = small_free_[block_size / kSmallStep];
+  small_free_[block_size / kSmallStep] = kept;
 }
 
 void* Heap::Allocate(size_t bytes, HeapKind kind) {
   if (bytes > static_cast<size_t>(kMaxObjectBytes) + 256) throw OutOfMemoryError{};
   size_t block_size = BlockSize(bytes);
   Charge(block_size);
-  HeapObject* object = nullptr;
-  if (block_size <= kSmallBytes) {
-    FreeBlock*& kept = small_free_[block_size / kSmallStep];
-    if (kept != nullptr) {
-      object = reinterpret_cast<HeapObject*>(kept);
-      kept = kept->next;
-    }
-  }
-  if (object == nullptr) object = static_cast<HeapObject*>(std::malloc(block_size));
+  auto* object = static_cast<HeapObject*>(TakeBlock(block_size));
   if (object == nullptr) {
     bytes_ -= static_cast<int64_t>(block_size);
     throw OutOfMemoryError{};
@@ -85,6 +100,7 @@ void* Heap::Allocate(size_t bytes, HeapKind kind) {
   object->kind = kind;
   Link(object);
   ++live_;
+  allocated_ += static_cast<int64_t>(block_size);
   return object;
 }
 
@@ -93,13 +109,44 @@ void Heap::Free(HeapObject* object) {
   bytes_ -= static_cast<int64_t>(block_size);
   Unlink(object);
   --live_;
-  if (block_size > kSmallBytes) {
-    std::free(object);
-    return;
+  GiveBlock(object, block_size);
+}
+
+HeapObject* Heap::Resize(HeapObject* object, size_t bytes) {
+  if (bytes > static_cast<size_t>(kMaxObjectBytes) + 256) throw OutOfMemoryError{};
+  const size_t old_block = BlockSize(SizeOf(object));
+  const size_t new_block = BlockSize(bytes);
+  if (new_block > old_block) Charge(new_block - old_block);
+  HeapObject* moved;
+  if (old_block > kSmallBytes && new_block > kSmallBytes) {
+    moved = static_cast<HeapObject*>(std::realloc(object, new_block));
+  } else {
+    moved = static_cast<HeapObject*>(TakeBlock(new_block));
+    if (moved != nullptr) std::memcpy(static_cast<void*>(moved), object, std::min(old_block, new_block));
   }
-  auto* block = reinterpret_cast<FreeBlock*>(object);
-  block->next = small_free_[block_size / kSmallStep];
-  small_free_[block_size / kSmallStep] = block;
+  if (moved == nullptr) {
+    if (new_block > old_block) bytes_ -= static_cast<int64_t>(new_block - old_block);
+    throw OutOfMemoryError{};
+  }
+  if (new_block < old_block) bytes_ -= static_cast<int64_t>(old_block - new_block);
+  allocated_ += static_cast<int64_t>(new_block);
+  // The neighbours still point at the old address: relink the moved object in its place.
+  if (moved->prev != nullptr)
+    moved->prev->next = moved;
+  else
+    head_ = moved;
+  if (moved->next != nullptr) moved->next->prev = moved;
+  if (moved != object && !(old_block > kSmallBytes && new_block > kSmallBytes)) {
+    GiveBlock(object, old_block);
+  }
+  return moved;
+}
+
+int64_t Heap::GrownCapacity(int64_t current, int64_t needed) {
+  // Doubling while small, half as much again once large: the spare room stays bounded by the
+  // length, and a script near the memory cap is not refused for room it would never use.
+  int64_t grown = current < (int64_t{1} << 20) ? current * 2 : current + current / 2;
+  return std::max(needed, std::min(grown, kMaxObjectBytes));
 }
 
 // A small string takes its whole block as capacity: room to grow at no cost.
@@ -127,6 +174,15 @@ StrRep* Heap::MakeString(std::string_view text) {
   return s;
 }
 
+StrRep* Heap::ResizeString(StrRep* s, int64_t capacity) {
+  if (capacity > kMaxObjectBytes) throw OutOfMemoryError{};
+  capacity = StringCapacity(capacity);
+  auto* moved =
+      static_cast<StrRep*>(Resize(s, sizeof(StrRep) + static_cast<size_t>(capacity) + 1));
+  moved->capacity = capacity;
+  return moved;
+}
+
 StrRep* Heap::Unique(Cell& cell) {
   auto* s = static_cast<StrRep*>(cell.p);
   if (s == nullptr || s->refs == 1) return s;
@@ -146,7 +202,13 @@ void Heap::SetStringLength(Cell& cell, int64_t length) {
   }
   if (length > kMaxObjectBytes) throw OutOfMemoryError{};
   int64_t old_length = s == nullptr ? 0 : s->length;
-  if (s != nullptr && s->refs == 1 && s->capacity >= length) {
+  if (s != nullptr && s->refs == 1) {
+    if (length > s->capacity) {
+      s = ResizeString(s, GrownCapacity(old_length, length));
+    } else if (length < s->capacity / 4 && s->capacity > static_cast<int64_t>(kSmallBytes)) {
+      s = ResizeString(s, length);  // most of the block would lie idle
+    }
+    cell.p = s;
     if (length > old_length) {
       std::memset(s->data() + old_length, 0, static_cast<size_t>(length - old_length));
     }
@@ -178,31 +240,18 @@ void Heap::Append(Cell& cell, std::string_view text) {
     s->data()[needed] = '\0';
     return;
   }
-  int64_t capacity = std::max<int64_t>(needed, std::min<int64_t>(kMaxObjectBytes, s->capacity * 2));
-  capacity = StringCapacity(std::max<int64_t>(capacity, 16));
-  size_t new_block = sizeof(StrRep) + static_cast<size_t>(capacity) + 1;
-  if (s->refs == 1 && new_block > kSmallBytes) {
-    // Growing in place: the appended text may be the string itself.
-    std::string saved;
-    if (text.data() >= s->data() && text.data() < s->data() + s->capacity + 1) {
-      saved.assign(text);
-      text = saved;
-    }
-    size_t old_block = BlockSize(SizeOf(s));
-    Charge(new_block - old_block);
-    Unlink(s);
-    auto* grown = static_cast<StrRep*>(std::realloc(s, new_block));
-    if (grown == nullptr) {
-      Link(s);
-      bytes_ -= static_cast<int64_t>(new_block - old_block);
-      throw OutOfMemoryError{};
-    }
-    Link(grown);
-    grown->capacity = capacity;
-    std::memcpy(grown->data() + length, text.data(), text.size());
-    grown->length = needed;
-    grown->data()[needed] = '\0';
-    cell.p = grown;
+  int64_t capacity = GrownCapacity(length, needed);
+  if (s->refs == 1) {
+    // The appended text may be part of the string itself, which is about to move.
+    const char* old_data = s->data();
+    bool inside = text.data() >= old_data && text.data() <= old_data + s->capacity;
+    size_t offset = inside ? static_cast<size_t>(text.data() - old_data) : 0;
+    s = ResizeString(s, capacity);
+    cell.p = s;
+    if (inside) text = std::string_view(s->data() + offset, text.size());
+    std::memcpy(s->data() + length, text.data(), text.size());
+    s->length = needed;
+    s->data()[needed] = '\0';
     return;
   }
   StrRep* joined = NewString(needed, capacity);
@@ -212,15 +261,25 @@ void Heap::Append(Cell& cell, std::string_view text) {
   cell.p = joined;
 }
 
-DynArr* Heap::NewArray(int64_t length, int32_t element_rtti) {
+namespace {
+
+// The most elements of `element_cells` cells each that an array may have.
+int64_t MaxElements(int32_t element_cells) {
+  return element_cells > 0 ? kMaxObjectBytes / static_cast<int64_t>(sizeof(Cell)) / element_cells
+                           : kMaxObjectBytes;
+}
+
+}  // namespace
+
+DynArr* Heap::NewArray(int64_t length, int64_t capacity, int32_t element_rtti) {
   int32_t element_cells = element_rtti >= 0 ? (*rtti_)[element_rtti].cells : 1;
-  if (length < 0 || (element_cells > 0 && length > kMaxObjectBytes / 8 / element_cells)) {
-    throw OutOfMemoryError{};
-  }
+  if (length < 0 || length > MaxElements(element_cells)) throw OutOfMemoryError{};
+  capacity = std::clamp(capacity, length, MaxElements(element_cells));
   size_t data_bytes =
-      sizeof(Cell) * static_cast<size_t>(length) * static_cast<size_t>(element_cells);
+      sizeof(Cell) * static_cast<size_t>(capacity) * static_cast<size_t>(element_cells);
   auto* a = static_cast<DynArr*>(Allocate(sizeof(DynArr) + data_bytes, HeapKind::kDynArray));
   a->length = length;
+  a->capacity = capacity;
   a->element_rtti = element_rtti;
   a->element_cells = element_cells;
   std::memset(static_cast<void*>(a->data()), 0, data_bytes);
@@ -234,21 +293,55 @@ void Heap::SetArrayLength(Cell& cell, int64_t length, int32_t element_rtti) {
     cell.p = nullptr;
     return;
   }
-  if (a != nullptr && a->length == length && a->refs == 1) return;
-  DynArr* made = NewArray(length, element_rtti);
-  if (a != nullptr) {
-    int64_t kept = std::min(a->length, length);
-    int32_t cells = a->element_cells;
-    if (element_rtti >= 0 && (*rtti_)[element_rtti].managed) {
-      for (int64_t i = 0; i < kept; ++i) {
-        CopyComposite(made->data() + i * cells, a->data() + i * cells, element_rtti, false);
-      }
-    } else {
-      std::memcpy(static_cast<void*>(made->data()), a->data(),
-                  sizeof(Cell) * static_cast<size_t>(kept * cells));
-    }
-    Release(a);
+  if (a == nullptr) {
+    cell.p = NewArray(length, element_rtti);
+    return;
   }
+  const int32_t cells = a->element_cells;
+  const bool managed = element_rtti >= 0 && (*rtti_)[element_rtti].managed;
+  if (a->refs == 1) {
+    if (length < a->length) {
+      // The dropped elements are released and zeroed: the spare cells stay zero.
+      for (int64_t i = length; i < a->length; ++i) {
+        if (managed) FinalizeComposite(a->data() + i * cells, element_rtti);
+      }
+      std::memset(static_cast<void*>(a->data() + length * cells), 0,
+                  sizeof(Cell) * static_cast<size_t>((a->length - length) * cells));
+      if (length < a->capacity / 4 && SizeOf(a) > kSmallBytes) {
+        // Most of the block would lie idle.
+        a = static_cast<DynArr*>(Resize(
+            a, sizeof(DynArr) + sizeof(Cell) * static_cast<size_t>(length * cells)));
+        a->capacity = length;
+        cell.p = a;
+      }
+    } else if (length > a->capacity) {
+      if (length > MaxElements(cells)) throw OutOfMemoryError{};
+      int64_t capacity = std::min(GrownCapacity(a->length, length), MaxElements(cells));
+      int64_t old_capacity = a->capacity;
+      a = static_cast<DynArr*>(Resize(
+          a, sizeof(DynArr) + sizeof(Cell) * static_cast<size_t>(capacity) *
+                                  static_cast<size_t>(cells)));
+      std::memset(static_cast<void*>(a->data() + old_capacity * cells), 0,
+                  sizeof(Cell) * static_cast<size_t>((capacity - old_capacity) * cells));
+      a->capacity = capacity;
+      cell.p = a;
+    }
+    a->length = length;
+    return;
+  }
+  // Shared: the other holders keep the array as it is; this one gets a copy.
+  int64_t capacity = length > a->length ? GrownCapacity(a->length, length) : length;
+  DynArr* made = NewArray(length, capacity, element_rtti);
+  int64_t kept = std::min(a->length, length);
+  if (managed) {
+    for (int64_t i = 0; i < kept; ++i) {
+      CopyComposite(made->data() + i * cells, a->data() + i * cells, element_rtti, false);
+    }
+  } else {
+    std::memcpy(static_cast<void*>(made->data()), a->data(),
+                sizeof(Cell) * static_cast<size_t>(kept * cells));
+  }
+  Release(a);
   cell.p = made;
 }
 

@@ -2,14 +2,17 @@
 //
 // A Cell is 8 bytes: an integer, a float, or a pointer. Strings are 8-bit byte strings with a
 // reference count, a length and a capacity (copy-on-write: a string shared by two cells is
-// copied before it changes; an unshared one grows in place, doubling its capacity, so appending
-// to it is amortised constant time); the empty string is the null pointer. Dynamic arrays are
-// reference-counted and shared on assignment. Variants are immutable reference-counted boxes;
-// the null pointer is Unassigned.
+// copied before it changes; an unshared one grows in place). Growth is geometric in the length,
+// never in the old capacity, so appending is amortised constant time and the spare room stays
+// a fraction of what the string holds; the empty string is the null pointer. Dynamic arrays are
+// reference-counted and shared on assignment; like strings they keep spare capacity, so that
+// SetLength one element at a time is amortised constant time too (the spare cells are always
+// zero). Variants are immutable reference-counted boxes; the null pointer is Unassigned.
 //
 // Every heap object of a runtime is linked into its Heap, which frees whatever is still alive
 // when the runtime ends, so no object outlives its run even when a runtime error interrupted the
-// code that owned it. Sizes are capped: a request beyond the cap throws OutOfMemoryError.
+// code that owned it. The heap counts the bytes of its live blocks (spare capacity included)
+// and the most it ever held; sizes are capped: a request beyond the cap throws OutOfMemoryError.
 //
 // Threading: a Heap and its objects belong to one runtime, used by one thread at a time.
 #pragma once
@@ -57,6 +60,7 @@ struct StrRep : HeapObject {
 
 struct DynArr : HeapObject {
   int64_t length;
+  int64_t capacity;  // elements the block has room for; those from `length` on are zero
   int32_t element_rtti;
   int32_t element_cells;
   Cell* data() { return reinterpret_cast<Cell*>(this + 1); }
@@ -97,15 +101,21 @@ class Heap {
   static int64_t Length(const void* rep) {
     return rep == nullptr ? 0 : static_cast<const StrRep*>(rep)->length;
   }
-  // Makes the string in `cell` unshared and of the given length (new bytes are zero), keeping
-  // its content; returns it (nullptr for length 0).
+  // Makes the string in `cell` unshared, keeping its content; returns it (nullptr when empty).
   StrRep* Unique(Cell& cell);
+  // Makes the string in `cell` unshared and of the given length (new bytes are zero), keeping
+  // its content up to that length.
   void SetStringLength(Cell& cell, int64_t length);
   // cell := cell + text, in place when the string is unshared.
   void Append(Cell& cell, std::string_view text);
 
   // Dynamic arrays.
-  DynArr* NewArray(int64_t length, int32_t element_rtti);
+  DynArr* NewArray(int64_t length, int32_t element_rtti) {
+    return NewArray(length, length, element_rtti);
+  }
+  DynArr* NewArray(int64_t length, int64_t capacity, int32_t element_rtti);
+  // Makes the array in `cell` of the given length, keeping the elements up to it and zeroing
+  // the new ones. An unshared array changes in place; a shared one is copied first.
   void SetArrayLength(Cell& cell, int64_t length, int32_t element_rtti);
   static int64_t ArrayLength(const void* rep) {
     return rep == nullptr ? 0 : static_cast<const DynArr*>(rep)->length;
@@ -138,11 +148,27 @@ class Heap {
 
   int64_t live_objects() const { return live_; }
   int64_t live_bytes() const { return bytes_; }
+  // The most live_bytes() has been since the heap was made.
+  int64_t peak_bytes() const { return peak_; }
+  // The sizes of all blocks ever allocated or resized, added up: what the heap's work grew by.
+  int64_t allocated_bytes() const { return allocated_; }
+
+  // The capacity to grow to from `current` when `needed` does not fit: geometric in `current`.
+  static int64_t GrownCapacity(int64_t current, int64_t needed);
 
  private:
   static int64_t StringCapacity(int64_t capacity);
   void* Allocate(size_t bytes, HeapKind kind);
   void Free(HeapObject* object);
+  // A block of `block_size` bytes (a size BlockSize gives), from the kept small blocks or malloc;
+  // nullptr when there is no memory. Does no accounting.
+  void* TakeBlock(size_t block_size);
+  void GiveBlock(void* block, size_t block_size);
+  // Moves `object` into a block of `bytes` bytes, keeping its first bytes and its place in the
+  // heap; charges the difference. Returns the moved object; throws OutOfMemoryError (leaving
+  // the object as it was) when the memory cannot be had.
+  HeapObject* Resize(HeapObject* object, size_t bytes);
+  StrRep* ResizeString(StrRep* s, int64_t capacity);
   static size_t SizeOf(const HeapObject* object);
   void Charge(size_t bytes);
   void Destroy(void* object);
@@ -166,6 +192,8 @@ class Heap {
   HeapObject* head_ = nullptr;
   int64_t live_ = 0;
   int64_t bytes_ = 0;
+  int64_t peak_ = 0;
+  int64_t allocated_ = 0;
 };
 
 }  // namespace qorsv::script::vm_internal

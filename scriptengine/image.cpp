@@ -9,7 +9,7 @@ namespace qorsv::script {
 namespace {
 
 constexpr char kMagic[8] = {'Q', 'O', 'R', 'S', 'C', 'R', 'P', 'T'};
-constexpr uint32_t kVersion = 3;
+constexpr uint32_t kVersion = 4;
 constexpr int32_t kMaxCells = 1 << 26;
 
 class Writer {

@@ -25,6 +25,7 @@ namespace qorsv::script {
   X(kMovN, "RRN")          \
   X(kMovS, "RR")           \
   X(kTake, "RR")           \
+  X(kTakeP, "RR")          \
   X(kZeroN, "RN")          \
   X(kClear, "R")           \
   X(kWrap, "RRC")          \

@@ -128,6 +128,17 @@ L_kTake : {
   }
   NEXT(3);
 }
+L_kTakeP : {
+  Cell* d = R(1)->c;
+  Cell* s = R(2);
+  if (d != s) {
+    void* old = d->p;
+    d->p = s->p;
+    s->p = nullptr;
+    heap.Release(old);
+  }
+  NEXT(3);
+}
 L_kZeroN : {
   Heap::Zero(R(1), ip[2]);
   NEXT(3);

@@ -81,6 +81,7 @@ class Machine {
   Cell* GlobalCell(int32_t offset) { return globals_.get() + offset; }
 
   Heap& heap() { return heap_; }
+  const Heap& heap() const { return heap_; }
   const VmError& last_error() const { return last_error_; }
   void SetLoadError(TIFException kind, std::string param);
   // The last exception raised in the script (what ExceptionType and friends report).

@@ -33,6 +33,26 @@ TEST(HeapTest, AppendGrowsInPlaceWithGeometricCapacity) {
   EXPECT_EQ(heap.live_bytes(), 0);
 }
 
+TEST(HeapTest, CopiesOfSharedStringsGrowWithTheLength) {
+  // A string shared before every append is copied every time; the copy's room must follow its
+  // length, not the capacity of the string it was copied from, or memory grows exponentially.
+  Heap heap(nullptr);
+  Cell s;
+  s.p = heap.MakeString("x");
+  for (int i = 0; i < 200; ++i) {
+    Cell shared = s;
+    Heap::Retain(shared.p);
+    heap.Append(s, "yz");
+    heap.Release(shared.p);
+    auto* rep = static_cast<StrRep*>(s.p);
+    ASSERT_LE(rep->capacity, 2 * rep->length + 256) << i;
+  }
+  EXPECT_EQ(Heap::Length(s.p), 401);
+  EXPECT_LE(heap.peak_bytes(), 4096);
+  heap.Release(s.p);
+  EXPECT_EQ(heap.live_bytes(), 0);
+}
+
 TEST(HeapTest, SmallBlocksAreReusedAndTheAccountingStaysExact) {
   Heap heap(nullptr);
   std::vector<Cell> cells(64);

@@ -41,6 +41,7 @@ ScriptRun RunScript(const std::string& text, const ScriptOptions& options) {
   }
   run.completed = exec.RunMainBlock();
   if (!run.completed) run.error = exec.LastErrorMessage();
+  run.memory = exec.Memory();
   return run;
 }
 

@@ -19,6 +19,7 @@ struct ScriptRun {
   bool completed = false;  // the main block ran to its end
   std::string output;      // every printed line followed by "\n"
   std::string error;       // the runtime error message when the main block stopped
+  RuntimeMemory memory;    // the runtime's accounting after the run
 };
 
 struct ScriptOptions {
