@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 #include "console/operator_messages.h"
 #include "console/workbench_link.h"
@@ -224,6 +225,36 @@ void WorkbenchWindow::Browser() {
 void WorkbenchWindow::SetResultPaneHeight(int height) {
   // The height is kept as a 16-bit value; the pane is never hidden, only collapsed.
   pane_height_ = std::clamp(height, 1, 32767);
+}
+
+bool WorkbenchWindow::RunCommand(std::string_view command) {
+  using Command = void (WorkbenchWindow::*)();
+  static const std::pair<std::string_view, Command> kCommands[] = {
+      {"NewHtml", &WorkbenchWindow::NewHtml},
+      {"NewScript", &WorkbenchWindow::NewScript},
+      {"Open", &WorkbenchWindow::Open},
+      {"Save", &WorkbenchWindow::Save},
+      {"SaveAs", &WorkbenchWindow::SaveAs},
+      {"Hide", &WorkbenchWindow::Hide},
+      {"Run", &WorkbenchWindow::Run},
+      {"ServerHostEnter", &WorkbenchWindow::thisserveraddressEnter},
+      {"EditorOptions", &WorkbenchWindow::EditorColors1Click},
+      {"FormatSource", &WorkbenchWindow::FormatSource},
+      {"Minipanel", &WorkbenchWindow::Minipanel},
+      {"Browser", &WorkbenchWindow::Browser},
+      {"Help", &WorkbenchWindow::Help},
+      {"Time", &WorkbenchWindow::Time},
+      {"CreateProcedure", &WorkbenchWindow::Procedure1Click},
+      {"CreateFunction", &WorkbenchWindow::Function1Click},
+      {"FindProcedure", &WorkbenchWindow::Procedure2Click},
+  };
+  for (const auto& [name, run] : kCommands) {
+    if (name != command) continue;
+    // A modal window takes no commands, Hide included.
+    if (!Modal()) (this->*run)();
+    return true;
+  }
+  return false;
 }
 
 void WorkbenchWindow::SetLinkType(int item) {

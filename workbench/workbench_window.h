@@ -252,6 +252,14 @@ class WorkbenchWindow {
   const DialogSlot& Dialog() const { return dialog_; }
   bool AnswerDialog(uint64_t id, const DialogAnswer& answer) { return dialog_.Answer(id, answer); }
 
+  // ---- Commands by name ----
+  // Runs the command of a menu item or tool button (workbench/workbench_menus.h): "NewHtml",
+  // "NewScript", "Open", "Save", "SaveAs", "Hide", "Run", "EditorOptions", "FormatSource",
+  // "Minipanel", "Browser", "Help", "Time", "CreateProcedure", "CreateFunction",
+  // "FindProcedure", and "ServerHostEnter" (Enter in the server host box). False for any other
+  // name.
+  bool RunCommand(std::string_view command);
+
   // ---- Timers ----
   // Timer1, every 5000 ms: the title := "..::Torvane!:.. debugger - " + WorkbenchFileName.
   void Timer1Timer();

@@ -53,14 +53,6 @@ TEST(ParameterHintsTest, BackwardScanFindsTheCallAndCountsTheArgument) {
   }
 }
 
-TEST(ParameterHintsTest, WordCharactersIncludeLatin1Letters) {
-  for (int c = 0; c < 256; ++c) {
-    bool expected = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                    c == '_' || (c >= 192 && c != 215 && c != 247);
-    EXPECT_EQ(IsHintWordChar(static_cast<unsigned char>(c)), expected) << c;
-  }
-}
-
 TEST(ParameterHintsTest, ItemsAreTheArgumentsSplitAtCommas) {
   struct Case {
     std::string params;

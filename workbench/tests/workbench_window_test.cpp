@@ -7,6 +7,7 @@
 #include "transport/platform.h"
 #include "console/workbench_link.h"
 #include "workbench/tests/program_dir_support.h"
+#include "workbench/workbench_menus.h"
 #include "workbench/workbench_windows.h"
 
 namespace qorsv {
@@ -274,6 +275,22 @@ TEST_F(WorkbenchWindowTest, TimersWalkThePagesAndSetTheTitle) {
   EXPECT_EQ(workbench_.Caption(), "wri");
   workbench_.Timer1Timer();
   EXPECT_EQ(workbench_.Caption(), "..::Torvane!:.. debugger - " + WorkbenchFileName());
+}
+
+TEST_F(WorkbenchWindowTest, EveryMenuAndToolbarCommandIsKnown) {
+  workbench_.Time();  // modal: the commands below are recognised but not carried out
+  std::vector<std::string> commands;
+  for (const WorkbenchMenuItem& item : WorkbenchMenu()) commands.push_back(item.command);
+  for (const WorkbenchToolButton& button : WorkbenchToolbar()) commands.push_back(button.command);
+  for (const std::string& command : commands) {
+    if (command.empty() || command.rfind("editor.", 0) == 0) continue;
+    EXPECT_TRUE(workbench_.RunCommand(command)) << command;
+  }
+  EXPECT_FALSE(workbench_.RunCommand("Format"));
+  EXPECT_EQ(PendingMessage(workbench_).rfind("Time is ", 0), 0u);  // still the first dialog
+  workbench_.AnswerDialog(workbench_.Dialog().Pending()->id, DialogAnswer::Ok());
+  EXPECT_TRUE(workbench_.RunCommand("Minipanel"));
+  EXPECT_FALSE(workbench_.PanelVisible());
 }
 
 TEST(WorkbenchTimersTest, TimersRunOnTheUiLoop) {
