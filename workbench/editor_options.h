@@ -27,6 +27,8 @@ class EditorOptionsWindow {
   static constexpr char kTitle[] = "Editor options";
   // The pages of `edittab`.
   static constexpr std::array<const char*, 2> kPages = {"Colors", "Code Insight"};
+  // The delay track bar `delaycode` has a mark every 100 ms.
+  static constexpr int kDelayMarkStep = 100;
   static constexpr char kSchemeFilter[] = "Scheme files|*.pal";
   static constexpr char kSchemeExtension[] = ".pal";
   // The preview editor's text.

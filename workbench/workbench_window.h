@@ -37,6 +37,7 @@
 #include "workbench/code_analysis.h"
 #include "workbench/code_skeletons.h"
 #include "workbench/code_templates.h"
+#include "workbench/colour_values.h"
 #include "workbench/debugger_views.h"
 #include "workbench/dialog_requests.h"
 #include "workbench/editor_colors.h"
@@ -89,6 +90,12 @@ class WorkbenchWindow {
   static constexpr char kFindPrompt[] = "Enter procedure/function name (in current file only";
   static constexpr char kNotFound[] = "Could not found ";
   static constexpr char kInitialListprocHint[] = "ugha";
+  // The look of the editor and the listing that the settings do not change.
+  static constexpr int32_t kListingForeground = RgbColour(192, 220, 192);  // light green
+  static constexpr int32_t kGutterColour = RgbColour(72, 72, 72);
+  static constexpr int32_t kRightMarginColour = RgbColour(0, 128, 0);
+  static constexpr int kRightMarginColumn = 120;
+  static constexpr int kExtraLineSpacing = 2;
   static constexpr int kPanelWidth = 153;
   static constexpr int kResultPaneHeight = 182;
   static constexpr uint64_t kTimer1PeriodMs = 5000;
