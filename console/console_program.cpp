@@ -40,6 +40,7 @@ ConsoleProgram::ConsoleProgram(FrontEnd& front_end, CompanionWindows& companions
 
 ConsoleProgram::~ConsoleProgram() {
   SetCompileReportLoop(nullptr);
+  pages_.reset();
   console_.reset();
 }
 
@@ -80,6 +81,7 @@ void ConsoleProgram::Start() {
 
 int ConsoleProgram::Run() {
   loop_.Run();
+  pages_.reset();
   console_.reset();
   return 0;
 }
@@ -91,7 +93,8 @@ void ConsoleProgram::RequestClose() {
 }
 
 int RunConsoleProgram(FrontEnd& front_end, CompanionWindows& companions,
-                      const std::string& program_dir, std::ostream& out, std::ostream& err) {
+                      const std::string& program_dir, std::ostream& out, std::ostream& err,
+                      const OperatorPagesFactory& pages) {
   // A closed client socket or a file-size limit is an error to report, not a reason to die.
   signal(SIGPIPE, SIG_IGN);
   signal(SIGXFSZ, SIG_IGN);
@@ -103,6 +106,7 @@ int RunConsoleProgram(FrontEnd& front_end, CompanionWindows& companions,
   TerminalMessageCloser terminal_messages(TerminalMessageCloser::StandardInputIfTerminal());
   try {
     program.Start();
+    if (pages) program.AttachPages(pages(program));
   } catch (const std::exception& error) {
     err << "qorsv: " << error.what() << std::endl;
     return 1;

@@ -31,6 +31,18 @@ struct ProgramOptions {
 
 inline constexpr uint16_t kDefaultListenPort = 80;
 
+// The operator's pages: the web front end that shows the windows. The program entry makes them
+// once start-up has chosen the console port and made the access token; they end when the
+// message loop has ended, before the console window is destroyed.
+class OperatorPages {
+ public:
+  virtual ~OperatorPages() = default;
+};
+
+class ConsoleProgram;
+// Makes the pages for a started program; throws when they cannot be served.
+using OperatorPagesFactory = std::function<std::unique_ptr<OperatorPages>(ConsoleProgram&)>;
+
 class ConsoleProgram {
  public:
   ConsoleProgram(FrontEnd& front_end, CompanionWindows& companions, ProgramOptions options);
@@ -43,8 +55,10 @@ class ConsoleProgram {
   // the tips queued for the loop. Throws the listener's error, or a settings error when the
   // ports cannot be read.
   void Start();
-  // The message loop until the close request or the shut-down switch, then the console
-  // window's destruction. Returns the exit status.
+  // The pages that show the windows, kept until the loop has ended.
+  void AttachPages(std::unique_ptr<OperatorPages> pages) { pages_ = std::move(pages); }
+  // The message loop until the close request or the shut-down switch, then the end of the
+  // pages and the console window's destruction. Returns the exit status.
   int Run();
   // The close request (SIGINT, SIGTERM): handed to the loop. Callable from any thread.
   void RequestClose();
@@ -64,11 +78,14 @@ class ConsoleProgram {
   std::string application_title_;
   OperatorAccess access_;
   std::unique_ptr<ConsoleWindow> console_;
+  std::unique_ptr<OperatorPages> pages_;
 };
 
-// The whole program: Start, SIGINT and SIGTERM as the close request, Run; the line
-// "Console: " + URL on `out` (flushed) once the console's first show and activation have run. A start-up failure is written to `err` and gives 1.
+// The whole program: Start, the operator pages, SIGINT and SIGTERM as the close request, Run;
+// the line "Console: " + URL on `out` (flushed) once the console's first show and activation
+// have run. A start-up failure (the pages' included) is written to `err` and gives 1.
 int RunConsoleProgram(FrontEnd& front_end, CompanionWindows& companions,
-                      const std::string& program_dir, std::ostream& out, std::ostream& err);
+                      const std::string& program_dir, std::ostream& out, std::ostream& err,
+                      const OperatorPagesFactory& pages = {});
 
 }  // namespace qorsv

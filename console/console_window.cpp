@@ -16,6 +16,9 @@ struct WindowLink {
   std::mutex mutex;
   UiLoop* loop = nullptr;
   std::weak_ptr<ConsoleWindow*> window;
+  // The latest count, and whether a task to show it is already queued.
+  uint32_t sql_handle_count = 0;
+  bool sql_count_queued = false;
 };
 
 WindowLink& Link() {
@@ -44,8 +47,19 @@ void ShowSqlHandleCount(uint32_t count) {
   WindowLink& link = Link();
   std::lock_guard<std::mutex> lock(link.mutex);
   if (link.loop == nullptr) return;
-  PostToWindow(*link.loop, link.window,
-               [count](ConsoleWindow& window) { window.SetSqlHandleCount(count); });
+  link.sql_handle_count = count;
+  if (link.sql_count_queued) return;
+  link.sql_count_queued = true;
+  PostToWindow(*link.loop, link.window, [](ConsoleWindow& window) {
+    uint32_t latest;
+    {
+      WindowLink& link = Link();
+      std::lock_guard<std::mutex> lock(link.mutex);
+      latest = link.sql_handle_count;
+      link.sql_count_queued = false;
+    }
+    window.SetSqlHandleCount(latest);
+  });
 }
 
 ConsoleWindow::ConsoleWindow(UiLoop& loop, FrontEnd& front_end, CompanionWindows& companions,
@@ -63,12 +77,14 @@ ConsoleWindow::ConsoleWindow(UiLoop& loop, FrontEnd& front_end, CompanionWindows
       loop_.AddTimer("timed_log_saver", kLogSaverPeriodMs, [this] { timed_log_saverTimer(); }));
   timer_ids_.push_back(loop_.AddTimer("svuptime", kUptimePeriodMs, [this] { svuptimeTimer(); }));
   FormCreate();
+  ShowListenerStatus();
   Connect();
 }
 
 ConsoleWindow::~ConsoleWindow() {
   Disconnect();
   for (int id : timer_ids_) loop_.StopTimer(id);
+  if (view_drain_timer_ != 0) loop_.StopTimer(view_drain_timer_);
   ProcessLogBuffer().Clear();
   RunStep([this] {
     if (front_end_.Listening()) front_end_.StopListening();
@@ -88,12 +104,15 @@ void ConsoleWindow::Connect() {
   UiLoop* loop = &loop_;
   WindowLink& link = Link();
   std::lock_guard<std::mutex> lock(link.mutex);
-  SetLogViewSink([loop, window](LogView view, const std::string& line) {
-    PostToWindow(*loop, window,
-                 [view, line](ConsoleWindow& target) { target.ApplyViewLine(view, line); });
+  std::shared_ptr<ViewLineQueue> queue = view_queue_;
+  SetLogViewSink([loop, window, queue](LogView view, const std::string& line) {
+    if (queue->Push(view, line)) {
+      PostToWindow(*loop, window, [](ConsoleWindow& target) { target.ScheduleViewDrain(); });
+    }
   });
   link.loop = &loop_;
   link.window = self_;
+  link.sql_count_queued = false;
 }
 
 void ConsoleWindow::Disconnect() {
@@ -128,6 +147,7 @@ void ConsoleWindow::FormCloseQuery() {
   // Scripts waiting for a message box the program will no longer show go on and end.
   RunStep([] { CloseAllOperatorMessages(); });
   RunStep([this] { front_end_.StopListening(); });
+  ShowListenerStatus();
   RunStep([this] { companions_.CloseWorkbench(); });
   visible_ = false;
   ended_ = true;
@@ -154,8 +174,9 @@ void ConsoleWindow::Button2Click() {
 }
 
 void ConsoleWindow::Button5Click() {
-  memo1_.clear();
-  syslog_.clear();
+  DrainViewLines();
+  memo1_.Clear();
+  syslog_.Clear();
 }
 
 void ConsoleWindow::closeorphansqlhandlesClick() {
@@ -206,8 +227,31 @@ void ConsoleWindow::UptimeTick() {
   SaveTrafficCounters(companions_.Settings(), ReadTrafficCounters(), ShowLogEnabled());
 }
 
-void ConsoleWindow::ApplyViewLine(LogView view, const std::string& line) {
-  (view == LogView::kMemo1 ? memo1_ : syslog_).push_back(line);
+void ConsoleWindow::ScheduleViewDrain() {
+  if (view_drain_timer_ != 0) return;  // a drain is already waiting for its moment
+  uint64_t now = loop_.Now();
+  uint64_t since = last_view_drain_ms_ ? now - *last_view_drain_ms_ : kViewDrainGapMs;
+  if (since >= kViewDrainGapMs) {
+    DrainViewLines();
+    return;
+  }
+  view_drain_timer_ = loop_.RunLater(kViewDrainGapMs - since, [this] {
+    view_drain_timer_ = 0;
+    DrainViewLines();
+  });
+}
+
+void ConsoleWindow::DrainViewLines() {
+  last_view_drain_ms_ = loop_.Now();
+  ViewLineQueue::Taken taken = view_queue_->TakeAll();
+  for (std::string& line : taken.memo1) memo1_.Add(std::move(line));
+  for (std::string& line : taken.syslog) syslog_.Add(std::move(line));
+}
+
+void ConsoleWindow::ShowListenerStatus() {
+  status_bar1_ = front_end_.Listening()
+                     ? "HTTP server listening on port " + std::to_string(config_.listen_port)
+                     : "HTTP server not listening";
 }
 
 void ConsoleWindow::SetSqlHandleCount(uint32_t count) {

@@ -4,23 +4,29 @@
 //
 // Everything here runs on the console's UI thread (the UiLoop), except ShowSqlHandleCount and
 // the log view lines (console/server_log.h), which other threads hand in; they are applied on
-// the UI thread in the order requested.
+// the UI thread in the order requested. View lines travel through a bounded queue and are
+// applied in batches, at most every kViewDrainGapMs; the views keep their newest kViewLineLimit
+// lines.
 #pragma once
 
 #include <cstdint>
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "console/companion_windows.h"
+#include "console/host_editor.h"
 #include "console/operator_access.h"
 #include "console/program.h"
 #include "console/server_log.h"
 #include "console/tips_window.h"
 #include "console/traffic_counters.h"
 #include "console/ui_loop.h"
+#include "console/view_line_queue.h"
+#include "console/view_lines.h"
 
 namespace qorsv {
 
@@ -37,9 +43,14 @@ struct ConsoleConfig {
 inline constexpr uint64_t kTimer1PeriodMs = 120000;
 inline constexpr uint64_t kLogSaverPeriodMs = 10000;
 inline constexpr uint64_t kUptimePeriodMs = 60000;
+// View lines are applied at most once in this many milliseconds: with `showlog` on, a busy
+// server logs thousands of lines a second, and one batch serves the views and pages better than
+// one task per line.
+inline constexpr uint64_t kViewDrainGapMs = 50;
 
 // "Sql Handles : " + count into `lbl_sqlhandles`. Callable from any thread; without a console
-// window it does nothing.
+// window it does nothing. Counts reported faster than the UI thread applies them are coalesced:
+// the label shows the latest.
 void ShowSqlHandleCount(uint32_t count);
 
 class ConsoleWindow {
@@ -65,7 +76,7 @@ class ConsoleWindow {
   void Button1Click();                       // "Reset Stats"
   void Button2Click();                       // "Debugger"
   void Button3Click() {}                     // "Chain control" has no operation
-  void Button5Click();                       // "Clear logs"
+  void Button5Click();                       // "Clear logs": lines already requested, then empty
   void closeorphansqlhandlesClick();         // "Close orphan sql handles"
   void showlogClick(bool checked);           // "Showlog ?"
   void SpeedButton5Click();                  // "?": the tips window
@@ -94,9 +105,16 @@ class ConsoleWindow {
   const std::string& Label2() const { return label2_; }
   const std::string& Label12() const { return label12_; }
   const std::string& lbl_sqlhandles() const { return lbl_sqlhandles_; }
-  const std::vector<std::string>& Memo1() const { return memo1_; }
-  const std::vector<std::string>& syslog() const { return syslog_; }
+  const ViewLines& Memo1() const { return memo1_; }
+  const ViewLines& syslog() const { return syslog_; }
+  // The host list as the last showing read it; the host editor, when there is one, keeps it
+  // current between showings.
   const std::vector<std::string>& Hostrootdir() const { return hostrootdir_; }
+  HostEditor* host_editor() { return front_end_.ConsoleHostEditor(); }
+  // The status bar: whether the listener serves, and on which port.
+  const std::string& StatusBar1() const { return status_bar1_; }
+  // The workbench window's visibility, which "Debugger" toggles.
+  bool WorkbenchVisible() const { return companions_.WorkbenchVisible(); }
   const std::string& TrayHint() const { return tray_hint_; }
   bool showlog() const { return ShowLogEnabled(); }
   bool cbActiveChecked() const { return cb_active_checked_; }
@@ -114,7 +132,10 @@ class ConsoleWindow {
 
  private:
   void FormCreate();
-  void ApplyViewLine(LogView view, const std::string& line);
+  // Applies the queued view lines now, or once kViewDrainGapMs have passed since the last time.
+  void ScheduleViewDrain();
+  void DrainViewLines();
+  void ShowListenerStatus();
   void OpenTips();
   // Runs one step of a sequence that must go on: a failure becomes an operator message.
   void RunStep(const std::function<void()>& step);
@@ -134,8 +155,13 @@ class ConsoleWindow {
   std::string label2_ = kTrafficDesignText;
   std::string label12_;
   std::string lbl_sqlhandles_ = "Sql Handles : 0 ";
-  std::vector<std::string> memo1_ = {"LOG FILE >>"};
-  std::vector<std::string> syslog_ = {"syslog"};
+  ViewLines memo1_{"LOG FILE >>"};
+  ViewLines syslog_{"syslog"};
+  // Shared with the log view sink, which connection threads call.
+  std::shared_ptr<ViewLineQueue> view_queue_ = std::make_shared<ViewLineQueue>();
+  std::optional<uint64_t> last_view_drain_ms_;
+  int view_drain_timer_ = 0;
+  std::string status_bar1_;
   std::vector<std::string> hostrootdir_;
   std::string tray_hint_;
   std::string program_dir_;

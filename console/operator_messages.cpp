@@ -22,6 +22,23 @@ MessageQueue& Queue() {
   return queue;
 }
 
+struct ObserverSlot {
+  std::mutex mutex;
+  std::function<void()> observer;
+};
+
+ObserverSlot& Observer() {
+  static ObserverSlot slot;
+  return slot;
+}
+
+// Called under the slot's lock, so an observer being removed is never called afterwards.
+void NotifyObserver() {
+  ObserverSlot& slot = Observer();
+  std::lock_guard<std::mutex> lock(slot.mutex);
+  if (slot.observer) slot.observer();
+}
+
 // Until the console page shows the boxes, the terminal that started the server sees them (and
 // closes them: see terminal_messages.h).
 void EchoToTerminal(const std::string& text) {
@@ -49,6 +66,7 @@ void PostOperatorMessage(const std::string& text) {
     Enqueue(queue, text);
   }
   EchoToTerminal(text);
+  NotifyObserver();
 }
 
 void ShowOperatorMessageAndWait(const std::string& text) {
@@ -56,6 +74,9 @@ void ShowOperatorMessageAndWait(const std::string& text) {
   std::unique_lock<std::mutex> lock(queue.mutex);
   uint64_t number = Enqueue(queue, text);
   EchoToTerminal(text);
+  lock.unlock();
+  NotifyObserver();
+  lock.lock();
   queue.closed.wait(lock, [&queue, number] { return !IsPending(queue, number); });
 }
 
@@ -67,20 +88,32 @@ std::vector<OperatorMessage> PendingOperatorMessages() {
 
 bool CloseOperatorMessage(uint64_t number) {
   MessageQueue& queue = Queue();
-  std::lock_guard<std::mutex> lock(queue.mutex);
-  auto it = std::find_if(queue.pending.begin(), queue.pending.end(),
-                         [number](const OperatorMessage& box) { return box.number == number; });
-  if (it == queue.pending.end()) return false;
-  queue.pending.erase(it);
-  queue.closed.notify_all();
+  {
+    std::lock_guard<std::mutex> lock(queue.mutex);
+    auto it = std::find_if(queue.pending.begin(), queue.pending.end(),
+                           [number](const OperatorMessage& box) { return box.number == number; });
+    if (it == queue.pending.end()) return false;
+    queue.pending.erase(it);
+    queue.closed.notify_all();
+  }
+  NotifyObserver();
   return true;
 }
 
 void CloseAllOperatorMessages() {
   MessageQueue& queue = Queue();
-  std::lock_guard<std::mutex> lock(queue.mutex);
-  queue.pending.clear();
-  queue.closed.notify_all();
+  {
+    std::lock_guard<std::mutex> lock(queue.mutex);
+    queue.pending.clear();
+    queue.closed.notify_all();
+  }
+  NotifyObserver();
+}
+
+void SetOperatorMessageObserver(std::function<void()> observer) {
+  ObserverSlot& slot = Observer();
+  std::lock_guard<std::mutex> lock(slot.mutex);
+  slot.observer = std::move(observer);
 }
 
 }  // namespace qorsv

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,5 +32,10 @@ bool CloseOperatorMessage(uint64_t number);
 
 // Closes every pending box, releasing all waiting threads: used when the program closes.
 void CloseAllOperatorMessages();
+
+// Called after each change of the pending boxes (one raised or closed), on the thread that made
+// the change and outside the queue's lock. The operator pages use it to show the boxes. One
+// observer at a time; an empty function removes it.
+void SetOperatorMessageObserver(std::function<void()> observer);
 
 }  // namespace qorsv

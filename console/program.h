@@ -12,6 +12,8 @@
 
 namespace qorsv {
 
+class HostEditor;
+
 class FrontEnd {
  public:
   virtual ~FrontEnd() = default;
@@ -34,6 +36,9 @@ class FrontEnd {
   // CountSqlHandlesInUse(): for the label `lbl_sqlhandles`, on the 120000 ms timer `Timer1`
   // and the button "Close orphan sql handles". Without a count the label keeps its text.
   virtual std::optional<uint32_t> CountSqlHandlesInUse() { return std::nullopt; }
+  // The host editor behind the console's host list, when the front end has one. Its list is
+  // the one ReadHostTable last filled.
+  virtual HostEditor* ConsoleHostEditor() { return nullptr; }
 };
 
 // Runs the program from start-up to its end; returns the process exit status: 0 after the close

@@ -30,6 +30,28 @@ int UiLoop::AddTimer(std::string name, uint64_t period_ms, Task tick) {
   return id;
 }
 
+int UiLoop::RunLater(uint64_t delay_ms, Task task) {
+  int id = AddTimer("run later", delay_ms, std::move(task));
+  timers_.back().once = true;
+  return id;
+}
+
+int UiLoop::AddAfterWorkHook(Task hook) {
+  int id = next_timer_id_++;
+  after_work_hooks_.emplace_back(id, std::move(hook));
+  return id;
+}
+
+void UiLoop::RemoveAfterWorkHook(int id) {
+  std::erase_if(after_work_hooks_, [id](const auto& hook) { return hook.first == id; });
+}
+
+void UiLoop::RunAfterWorkHooks() {
+  // A hook may add or remove hooks: each runs from its own copy.
+  std::vector<std::pair<int, Task>> hooks = after_work_hooks_;
+  for (const auto& hook : hooks) RunGuarded(hook.second);
+}
+
 void UiLoop::StopTimer(int id) {
   std::erase_if(timers_, [id](const Timer& timer) { return timer.id == id; });
 }
@@ -112,7 +134,10 @@ size_t UiLoop::RunPendingTasks() {
   size_t count = 0;
   for (;;) {
     std::vector<Pending> batch = TakeQueue();
-    if (batch.empty()) return count;
+    if (batch.empty()) {
+      if (count > 0) RunAfterWorkHooks();
+      return count;
+    }
     for (const Pending& pending : batch) {
       if (QuitRequested()) {
         Finish(pending, false);
@@ -137,13 +162,18 @@ size_t UiLoop::RunDueTimers(uint64_t now_ms) {
     auto it = std::find_if(timers_.begin(), timers_.end(),
                            [id](const Timer& timer) { return timer.id == id; });
     if (it == timers_.end()) continue;
-    // Ticks missed while the loop was busy are not made up: one tick, then a whole period.
-    it->next_due_ms += it->period_ms;
-    if (it->next_due_ms <= now_ms) it->next_due_ms = now_ms + it->period_ms;
     Task tick = it->tick;
+    if (it->once) {
+      timers_.erase(it);
+    } else {
+      // Ticks missed while the loop was busy are not made up: one tick, then a whole period.
+      it->next_due_ms += it->period_ms;
+      if (it->next_due_ms <= now_ms) it->next_due_ms = now_ms + it->period_ms;
+    }
     RunGuarded(tick);
     ++count;
   }
+  if (count > 0) RunAfterWorkHooks();
   return count;
 }
 

@@ -1,9 +1,9 @@
 // UiLoop: the console's thread. It runs posted tasks in the order they were posted and the
 // windows' timers at their periods, one thing at a time, until Quit().
 //
-// Post, PostAndWait and Quit may be called from any thread; AddTimer, StopTimer and the test
-// steps (RunPendingTasks, RunDueTimers) belong to the loop's own thread, or to a test driving
-// the loop by hand instead of Run(). An exception that escapes a task or a timer tick becomes an
+// Post, PostAndWait and Quit may be called from any thread; AddTimer, RunLater, StopTimer,
+// AddAfterWorkHook and the test steps (RunPendingTasks, RunDueTimers) belong to the loop's own
+// thread, or to a test driving the loop by hand instead of Run(). An exception that escapes a task or a timer tick becomes an
 // operator message (console/operator_messages.h) and the loop carries on.
 #pragma once
 
@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace qorsv {
@@ -36,6 +37,13 @@ class UiLoop {
   // Starts a timer whose first tick is one period from now. Returns its id.
   int AddTimer(std::string name, uint64_t period_ms, Task tick);
   void StopTimer(int id);
+  // Runs a task once, delay_ms from now. Returns its timer id, which StopTimer accepts.
+  int RunLater(uint64_t delay_ms, Task task);
+  // Runs `hook` after every round of work: once RunPendingTasks has run at least one task and
+  // once RunDueTimers has run at least one tick. The operator pages publish the windows' state
+  // changes from here, whatever task or tick made them. Returns an id for RemoveAfterWorkHook.
+  int AddAfterWorkHook(Task hook);
+  void RemoveAfterWorkHook(int id);
 
   // Queues a task for the loop's thread and returns at once.
   void Post(Task task);
@@ -71,6 +79,7 @@ class UiLoop {
     uint64_t period_ms;
     uint64_t next_due_ms;
     Task tick;
+    bool once = false;
   };
   struct Pending {
     Task task;
@@ -80,6 +89,7 @@ class UiLoop {
   };
 
   void RunGuarded(const Task& task);
+  void RunAfterWorkHooks();
   void Finish(const Pending& pending, bool ran);
   std::vector<Pending> TakeQueue();
   // Time until the next timer is due, for the wait in Run().
@@ -100,6 +110,7 @@ class UiLoop {
   // Timers are touched only on the loop's thread.
   std::vector<Timer> timers_;
   int next_timer_id_ = 1;
+  std::vector<std::pair<int, Task>> after_work_hooks_;
 };
 
 }  // namespace qorsv

@@ -25,7 +25,7 @@ class HttpFrontEnd : public FrontEnd {
   void LoadMimeTable() override;
   std::vector<std::string> ReadHostTable() override;
 
-  VirtualHostEditor& HostEditor() { return host_editor_; }
+  HostEditor* ConsoleHostEditor() override { return &host_editor_; }
 
  private:
   HttpListener listener_;

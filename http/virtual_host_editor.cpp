@@ -65,14 +65,44 @@ std::optional<Confirmation> VirtualHostEditor::AskDelete() const {
 }
 
 void VirtualHostEditor::ConfirmDelete() {
-  if (!selected_line_) return;
-  size_t index = *selected_line_;
+  if (selected_line_) DeleteEntry(*selected_line_);
+}
+
+void VirtualHostEditor::DeleteEntry(size_t index) {
   table_.Update([&](HostEntries& entries) {
     if (index < entries.size()) entries[index].Valid = 0;
   });
   table_.savehosts();
   table_.readhostrootdirconfig();
   ShowHosts();
+}
+
+bool VirtualHostEditor::RequestDelete() {
+  std::optional<Confirmation> question = AskDelete();
+  if (!question) return false;
+  auto entries = table_.Entries();
+  pending_delete_ =
+      PendingQuestion{*question, *selected_line_, (*entries)[*selected_line_].HostName};
+  return true;
+}
+
+std::optional<Confirmation> VirtualHostEditor::PendingDelete() const {
+  if (!pending_delete_) return std::nullopt;
+  return pending_delete_->question;
+}
+
+void VirtualHostEditor::AnswerDelete(bool ok) {
+  if (!pending_delete_) return;
+  PendingQuestion asked = std::move(*pending_delete_);
+  pending_delete_.reset();
+  if (!ok) return;
+  // Another console page may have re-read or edited the table while the question was open: the
+  // entry deleted is the one the operator was asked about, or none.
+  auto entries = table_.Entries();
+  if (asked.index >= entries->size() || (*entries)[asked.index].HostName != asked.host_name) {
+    return;
+  }
+  DeleteEntry(asked.index);
 }
 
 void VirtualHostEditor::ChooseRootDirectory(const std::string& chosen_file) {

@@ -10,69 +10,59 @@
 #include <string>
 #include <vector>
 
+#include "console/host_editor.h"
 #include "http/virtual_hosts.h"
 
 namespace qorsv {
 
-// A question the operator answers with OK or Cancel.
-struct Confirmation {
-  std::string title;
-  std::string text;
-};
-
-// The file dialog of "choose root directory".
-struct RootDirectoryDialog {
-  static constexpr const char* kFilter = "Html files|*.html|All Files|*.*";
-  static constexpr const char* kFileName = "index.html";
-  static constexpr bool kFileMustExist = true;
-};
-
-class VirtualHostEditor {
+class VirtualHostEditor : public HostEditor {
  public:
   explicit VirtualHostEditor(VirtualHostTable& table) : table_(table) {}
 
-  // The host list `Hostrootdir` and its selected line (from 0).
-  const std::vector<std::string>& HostList() const { return host_list_; }
-  std::optional<size_t> SelectedLine() const { return selected_line_; }
-  // Selects a line; a line beyond the list clears the selection.
-  void Select(std::optional<size_t> line);
+  const std::vector<std::string>& HostList() const override { return host_list_; }
+  std::optional<size_t> SelectedLine() const override { return selected_line_; }
+  void Select(std::optional<size_t> line) override;
 
-  // The editor group `hostinfo`.
-  bool EditorVisible() const { return editor_visible_; }
-  const std::string& Hname() const { return hname_; }
-  const std::string& Hrootdir() const { return hrootdir_; }
-  void SetHname(std::string text) { hname_ = std::move(text); }
-  void SetHrootdir(std::string text) { hrootdir_ = std::move(text); }
+  bool EditorVisible() const override { return editor_visible_; }
+  const std::string& Hname() const override { return hname_; }
+  const std::string& Hrootdir() const override { return hrootdir_; }
+  void SetHname(std::string text) override { hname_ = std::move(text); }
+  void SetHrootdir(std::string text) override { hrootdir_ = std::move(text); }
   // The number (from 1) of the entry being edited; 0 before the first edit.
   size_t EditedEntry() const { return edited_entry_; }
 
-  // Buttons readhosts, "savehosts" and showhosts.
-  void ReadHosts() { table_.readhostrootdirconfig(); }
-  void SaveHosts() { table_.savehosts(); }
-  void ShowHosts();
+  void ReadHosts() override { table_.readhostrootdirconfig(); }
+  void SaveHosts() override { table_.savehosts(); }
+  void ShowHosts() override;
   // What the console does each time it is shown: read the file, then show the list.
   const std::vector<std::string>& ReadAndShowHosts();
 
-  // Double click on a line: loads the selected entry into the editor and shows it. Returns false
-  // (and does nothing) without a selected line.
-  bool Edit();
-  // Stores the editor's fields into the edited entry, saves, shows the list, hides the editor.
-  void Apply();
-  // Hides the editor; nothing else changes.
-  void Discard() { editor_visible_ = false; }
-  // Appends a "*" entry rooted at "select root directory" (in memory only), selects it and opens
-  // the editor on it. Returns false when the table is full.
-  bool New();
+  bool Edit() override;
+  void Apply() override;
+  void Discard() override { editor_visible_ = false; }
+  bool New() override;
+
   // The question asked before deleting the selected entry, or nothing without a selection.
   std::optional<Confirmation> AskDelete() const;
   // The OK answer to AskDelete: the selected entry is left out of the saved file, which is then
   // read back and shown.
   void ConfirmDelete();
-  // "Choose root directory": the chosen file's directory with a trailing "/", with the program
-  // directory written as "($root)", becomes the text of Hrootdir.
-  void ChooseRootDirectory(const std::string& chosen_file);
+  bool RequestDelete() override;
+  std::optional<Confirmation> PendingDelete() const override;
+  void AnswerDelete(bool ok) override;
+
+  void ChooseRootDirectory(const std::string& chosen_file) override;
+  const std::string& ProgramDirectory() const override { return table_.ProgramDirectory(); }
 
  private:
+  // The delete question waiting for its answer, with the entry it names.
+  struct PendingQuestion {
+    Confirmation question;
+    size_t index;
+    std::string host_name;
+  };
+  void DeleteEntry(size_t index);
+
   VirtualHostTable& table_;
   std::vector<std::string> host_list_;
   std::optional<size_t> selected_line_;
@@ -80,6 +70,7 @@ class VirtualHostEditor {
   std::string hname_;
   std::string hrootdir_;
   size_t edited_entry_ = 0;
+  std::optional<PendingQuestion> pending_delete_;
 };
 
 }  // namespace qorsv

@@ -114,7 +114,8 @@ uint64_t Connection::SendFile(int fd, uint64_t count) {
   return total;
 }
 
-ListeningSocket::ListeningSocket(uint16_t port, std::chrono::milliseconds accept_round)
+ListeningSocket::ListeningSocket(uint16_t port, std::chrono::milliseconds accept_round,
+                                 Scope scope)
     : port_(port) {
   fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd_ < 0) throw QorsvError("Could not create socket. " + std::string(std::strerror(errno)));
@@ -128,7 +129,7 @@ ListeningSocket::ListeningSocket(uint16_t port, std::chrono::milliseconds accept
   ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &write_timeout, sizeof write_timeout);
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_addr.s_addr = htonl(scope == Scope::kLoopback ? INADDR_LOOPBACK : INADDR_ANY);
   address.sin_port = htons(port);
   if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(fd_, kListenBacklog) != 0) {

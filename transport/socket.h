@@ -90,10 +90,14 @@ class Connection : public ByteSink, public ByteSource {
 
 class ListeningSocket {
  public:
-  // Binds all IPv4 addresses at the port (0: any free port) and listens. Throws QorsvError:
-  // "Could not bind socket. Address and port are already in use." for a port in use, or a text
-  // naming the cause for any other failure. Each Accept waits at most accept_round.
-  ListeningSocket(uint16_t port, std::chrono::milliseconds accept_round);
+  // Which local addresses a listening socket binds.
+  enum class Scope { kAllIPv4, kLoopback };
+  // Binds all IPv4 addresses (or 127.0.0.1 only) at the port (0: any free port) and listens.
+  // Throws QorsvError: "Could not bind socket. Address and port are already in use." for a port
+  // in use, or a text naming the cause for any other failure. Each Accept waits at most
+  // accept_round.
+  ListeningSocket(uint16_t port, std::chrono::milliseconds accept_round,
+                  Scope scope = Scope::kAllIPv4);
   ~ListeningSocket();
   ListeningSocket(const ListeningSocket&) = delete;
   ListeningSocket& operator=(const ListeningSocket&) = delete;

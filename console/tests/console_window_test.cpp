@@ -20,6 +20,10 @@ using testing::FakeFrontEnd;
 using testing::ReadFile;
 using testing::TempDir;
 
+std::vector<std::string> LinesOf(const ViewLines& view) {
+  return {view.Lines().begin(), view.Lines().end()};
+}
+
 class ConsoleWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -69,8 +73,8 @@ TEST_F(ConsoleWindowTest, DesignTextsAndConstruction) {
   EXPECT_EQ(console.Label2(), "Sent 0 GB 0 MB 0 KB 0 bytes");
   EXPECT_EQ(console.Label12(), "");
   EXPECT_EQ(console.lbl_sqlhandles(), "Sql Handles : 0 ");
-  EXPECT_EQ(console.Memo1(), std::vector<std::string>{"LOG FILE >>"});
-  EXPECT_EQ(console.syslog(), std::vector<std::string>{"syslog"});
+  EXPECT_EQ(LinesOf(console.Memo1()), std::vector<std::string>{"LOG FILE >>"});
+  EXPECT_EQ(LinesOf(console.syslog()), std::vector<std::string>{"syslog"});
   EXPECT_EQ(console.Hostrootdir(), front_end.hosts);
   EXPECT_TRUE(console.cbActiveChecked());
   EXPECT_EQ(console.ProgramDirectory(), dir.Dir());
@@ -141,7 +145,7 @@ TEST_F(ConsoleWindowTest, ViewLinesFromOtherThreadsArriveInOrderWhileShowlogIsOn
   loop.RunPendingTasks();
   ASSERT_EQ(console.Memo1().size(), 2u);
   EXPECT_NE(console.Memo1()[1].find("] shown"), std::string::npos);
-  EXPECT_EQ(console.syslog(), (std::vector<std::string>{"syslog", "sys"}));
+  EXPECT_EQ(LinesOf(console.syslog()), (std::vector<std::string>{"syslog", "sys"}));
   EXPECT_EQ(console.lbl_sqlhandles(), "Sql Handles : 2");
   EXPECT_EQ(ProcessLogBuffer().Lines().size(), 2u);
 }

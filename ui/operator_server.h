@@ -1,0 +1,120 @@
+// The operator server: the web front end of the operator's windows, on 127.0.0.1 only, at the
+// console port, for the holder of this run's access token (ui/operator_guard.h).
+//
+// It serves
+//   - the pages (AddPage: "/" the console, "/workbench" the workbench) and their files below
+//     "/ui/", from the program directory's ui/ folder;
+//   - commands: POST /api/command with {"source": S, "command": C, "args": {...}}. Each runs on
+//     the UI loop, as the window's own handler would, and the state changes it makes are
+//     published before the answer {"ok": true, "result": ...} goes back. An error escaping the
+//     handler is shown to the operator in a message box, as any window handler's error is, and
+//     answered {"ok": false, "error": text}; a CommandError (a request the page should not have
+//     made) is answered with status 400 and no message box;
+//   - queries: GET /api/NAME?..., answered on the connection's own thread (file listings and
+//     the like, which need not wait for the UI thread);
+//   - the event stream: GET /api/events?sources=a,b (Server-Sent Events, ui/event_hub.h).
+// A page of the operator UI registers its sources, commands and queries before Start.
+//
+// Threading: Add* and Start on the UI thread before the loop serves pages; one accept thread and
+// one thread per connection (at most kMaxOperatorConnections at once); Stop (or destruction)
+// from the UI thread once the loop has ended, or from a test.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "console/console_program.h"
+#include "console/operator_access.h"
+#include "console/ui_loop.h"
+#include "transport/error.h"
+#include "transport/socket.h"
+#include "ui/event_hub.h"
+#include "ui/json_text.h"
+#include "ui/operator_http.h"
+
+namespace qorsv {
+
+// A command or query the page should not have sent (unknown name, missing argument): answered
+// with status 400 and the text, never shown as a message box.
+class CommandError : public QorsvError {
+ public:
+  explicit CommandError(const std::string& message) : QorsvError(message) {}
+};
+
+inline constexpr size_t kMaxOperatorConnections = 64;
+
+class OperatorServer : public OperatorPages {
+ public:
+  // Runs on the UI thread; `args` is the command's "args" object (empty when absent).
+  using CommandHandler = std::function<Json(const Json& args)>;
+  // Runs on the connection's thread.
+  using QueryHandler = std::function<Json(const OperatorRequest& request)>;
+
+  // ui_dir: the folder of the pages' files, with a trailing "/".
+  OperatorServer(UiLoop& loop, OperatorAccess access, std::string ui_dir);
+  ~OperatorServer() override;
+  OperatorServer(const OperatorServer&) = delete;
+  OperatorServer& operator=(const OperatorServer&) = delete;
+
+  EventHub& Events() { return hub_; }
+  UiLoop& Loop() { return loop_; }
+  const OperatorAccess& Access() const { return access_; }
+
+  void AddCommand(const std::string& source, const std::string& name, CommandHandler handler);
+  void AddQuery(const std::string& name, QueryHandler handler);
+  // GET `path` (exactly) serves ui_dir + file, and keeps the token in a cookie.
+  void AddPage(const std::string& path, const std::string& file);
+
+  // Binds 127.0.0.1 at the console port and starts accepting. Throws QorsvError naming the port.
+  void Start();
+  // Stops accepting, closes the event streams once their queued events are written, and waits
+  // for every connection thread.
+  void Stop();
+  uint16_t Port() const { return port_; }
+
+  // Runs a command as POST /api/command does, on the calling thread, which must be the UI
+  // thread. For tests and for pages that chain commands.
+  Json RunCommand(const std::string& source, const std::string& name, const Json& args);
+
+ private:
+  struct LiveConnection {
+    std::shared_ptr<Connection> connection;
+    std::thread thread;
+    bool done = false;
+  };
+
+  void AcceptLoop();
+  void ReapFinished();
+  void Serve(Connection& connection);
+  void Answer(Connection& connection, const OperatorRequest& request);
+  void ServeFile(Connection& connection, const std::string& path, bool set_cookie);
+  void ServeCommand(Connection& connection, const OperatorRequest& request);
+  void ServeQuery(Connection& connection, const OperatorRequest& request,
+                  const std::string& name);
+  void ServeEvents(Connection& connection, const OperatorRequest& request);
+  void Refuse(Connection& connection, const OperatorRequest& request, const std::string& reason);
+
+  UiLoop& loop_;
+  OperatorAccess access_;
+  std::string ui_dir_;
+  EventHub hub_;
+  std::map<std::string, CommandHandler> commands_;  // "source.command"
+  std::map<std::string, QueryHandler> queries_;
+  std::map<std::string, std::string> pages_;
+
+  std::unique_ptr<ListeningSocket> socket_;
+  uint16_t port_ = 0;
+  std::thread accept_thread_;
+  std::atomic<bool> stopping_{false};
+  std::mutex connections_mutex_;
+  std::list<LiveConnection> connections_;
+};
+
+}  // namespace qorsv
