@@ -1,0 +1,74 @@
+// The operator server's event stream: the whole state of each source first, then every change
+// in order. A stream that breaks is opened again after a second, and starts again from the
+// whole state; so does a page that fell behind.
+//
+//   const stream = new OperatorStream(['console', 'messages'], {
+//     console: { full(state) {...}, fields(fields) {...}, event(e) {...} },
+//     messages: { ... },
+//   });
+//   stream.onstatus = (status) => ...;   // 'open', 'reconnecting', 'behind', 'closed'
+//   stream.start();
+//
+// `full` receives a source's whole state, `fields` the fields that changed, and `event` every
+// other event of the source (for example view lines appended).
+
+import { token } from './operator_api.js';
+
+const retryMs = 1000;
+
+export class OperatorStream {
+  constructor(sources, handlers) {
+    this.sources = sources;
+    this.handlers = handlers;
+    this.onstatus = () => {};
+    this.source = null;
+    this.ended = false;
+    this.lastSeq = 0;
+  }
+
+  start() {
+    if (this.ended) return;
+    const address = `/api/events?${new URLSearchParams({ token, sources: this.sources.join(',') })}`;
+    this.source = new EventSource(address);
+    this.source.onopen = () => this.onstatus('open');
+    this.source.onmessage = (message) => this.receive(JSON.parse(message.data));
+    this.source.onerror = () => {
+      if (this.ended) return;
+      this.onstatus('reconnecting');
+      // The browser comes back by itself while the stream is CONNECTING; a refused or failed
+      // stream is CLOSED, and is opened again here.
+      if (this.source.readyState === EventSource.CLOSED) {
+        this.source = null;
+        setTimeout(() => this.start(), retryMs);
+      }
+    };
+  }
+
+  stop() {
+    this.ended = true;
+    this.source?.close();
+  }
+
+  receive(event) {
+    if (typeof event.seq === 'number') this.lastSeq = event.seq;
+    if (event.type === 'closed') {
+      this.stop();
+      this.onstatus('closed');
+      return;
+    }
+    if (event.type === 'behind') {
+      this.onstatus('behind');
+      return;
+    }
+    const handler = this.handlers[event.source];
+    if (!handler) return;
+    if (event.type === 'full') {
+      handler.full?.(event.state);
+      this.onstatus('open');
+    } else if (event.type === 'fields') {
+      handler.fields?.(event.fields);
+    } else {
+      handler.event?.(event);
+    }
+  }
+}
