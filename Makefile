@@ -14,10 +14,12 @@ FUZZ_SECONDS ?= 60
 BUILD_PACKAGES := build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev \
                   libsqlite3-dev libffi-dev nlohmann-json3-dev libgoogle-perftools-dev
 TEST_PACKAGES  := $(BUILD_PACKAGES) curl clang libclang-rt-14-dev python3 python3-aiosmtpd \
-                  iputils-ping procps
+                  iputils-ping procps chromium nodejs
 BENCH_PACKAGES := $(TEST_PACKAGES) wrk nginx php-fpm php-sqlite3 lua5.4
 
-.PHONY: run test asan-test tsan-test fuzz bench build deps-build deps-test deps-bench
+BROWSER_TESTS := tests/browser
+
+.PHONY: run test asan-test tsan-test fuzz bench build deps-build deps-test deps-bench deps-browser
 
 # Installs missing Debian packages when running as root; otherwise prints the command and stops.
 define ensure_packages
@@ -41,6 +43,19 @@ deps-test:
 deps-bench:
 	$(call ensure_packages,$(BENCH_PACKAGES))
 
+# playwright-core for the browser tests, as package-lock.json pins it: installed when
+# node_modules is missing or older than the lock file. (The browser is Debian's chromium.)
+deps-browser: deps-test
+	@if ! command -v npm >/dev/null; then \
+	  if [ "$$(id -u)" = 0 ]; then DEBIAN_FRONTEND=noninteractive apt-get install -y -qq npm; \
+	  else echo "Missing npm. Run as root:  apt-get install -y npm"; exit 1; fi; \
+	fi
+	@if [ ! -f $(BROWSER_TESTS)/node_modules/.package-lock.json ] || \
+	    [ $(BROWSER_TESTS)/package-lock.json -nt $(BROWSER_TESTS)/node_modules/.package-lock.json ]; then \
+	  echo "npm ci in $(BROWSER_TESTS)"; \
+	  cd $(BROWSER_TESTS) && npm ci --no-audit --no-fund --loglevel=error; \
+	fi
+
 define configure_and_build
 	cmake -S . -B $(1) -G Ninja $(2) >/dev/null
 	cmake --build $(1) -j $(JOBS) $(3)
@@ -52,17 +67,17 @@ build: deps-build
 run: build
 	cd $(BUILD)/run && exec ./qorsv
 
-test: deps-test
+test: deps-test deps-browser
 	$(call configure_and_build,$(BUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	$(call configure_and_build,$(BUILD)-fuzz,-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DQORSV_FUZZ=ON -DQORSV_SANITIZE=ON -DQORSV_TESTS=OFF -DCMAKE_BUILD_TYPE=Debug)
 	cd $(BUILD)-fuzz && ctest --output-on-failure -j $(JOBS)
 
-asan-test: deps-test
+asan-test: deps-test deps-browser
 	$(call configure_and_build,$(BUILD)-asan,-DQORSV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
 	cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
 
-tsan-test: deps-test
+tsan-test: deps-test deps-browser
 	$(call configure_and_build,$(BUILD)-tsan,-DQORSV_TSAN=ON -DCMAKE_BUILD_TYPE=Debug)
 	cd $(BUILD)-tsan && ctest --output-on-failure -j $(JOBS)
 

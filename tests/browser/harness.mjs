@@ -167,14 +167,27 @@ export class QorsvServer {
       .join('');
   }
 
+  // The first start writes the settings given; later starts keep what the server stored and
+  // change only the ports.
+  writePorts() {
+    const ports = { ListenPort: this.port, ConsolePort: this.consolePort };
+    if (!this.configWritten) {
+      this.write('config/config.xml', configXml({ ...ports, ...this.settings }));
+      this.configWritten = true;
+      return;
+    }
+    let text = this.read('config/config.xml');
+    for (const [name, value] of Object.entries(ports)) {
+      text = text.replace(new RegExp(`<${name}>[^<]*</${name}>`, 'i'), `<${name}>${value}</${name}>`);
+    }
+    this.write('config/config.xml', text);
+  }
+
   // Starts qorsv and waits for its "Console: URL" line. Ports are fresh on each start.
   async start({ timeoutMs = 20000 } = {}) {
     this.port = await freePort();
     this.consolePort = await freePort();
-    this.write(
-      'config/config.xml',
-      configXml({ ListenPort: this.port, ConsolePort: this.consolePort, ...this.settings }),
-    );
+    this.writePorts();
     this.output = '';
     const child = spawn(this.path('qorsv'), [], { cwd: this.dir, stdio: ['ignore', 'pipe', 'pipe'] });
     this.process = child;

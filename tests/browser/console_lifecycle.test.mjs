@@ -1,0 +1,129 @@
+// The console page across the program's life: the tips window at start-up and its setting, a
+// message box raised while no page is open, the statistics after the log saver's tick, and the
+// close control that saves the log and ends the program.
+
+import assert from 'node:assert/strict';
+import { after, before, describe, it } from 'node:test';
+
+import { launchBrowser, noTips, QorsvServer, sleep, waitFor } from './harness.mjs';
+
+const tips = [
+  'You can chain one ore more qOr servers to do bandwidth balance control ?',
+  'You can debug your scripts without leaving or stoping the server ? Just hit the Debugger button !',
+  'Installing as a service is a simple task ? Hit the Start as service button ! ( beta disabled )',
+  'That you can manage application priority so your server would not block when managing huge scripts !',
+  'The SQLite engine is one of the best emmbembed sql engines ? See the help file on using it.',
+  'Maximum domains qOr can handle at one time is arround 100 per one machine ?',
+  'qOr can monitor itself for errors and restart engine ( not machine ) so that it can do error repairs ?',
+];
+
+let browser;
+before(async () => {
+  browser = await launchBrowser();
+});
+after(async () => {
+  await browser?.close();
+});
+
+describe('the tips window', () => {
+  const server = new QorsvServer({ settings: {} });
+  after(() => server.remove());
+
+  it('opens by itself on a random tip, steps round, and Close stores its check box', async () => {
+    await server.start();
+    const page = await server.openConsole(browser);
+    const dialog = page.locator('dialog#tip');
+    await dialog.waitFor();
+    assert.equal(await dialog.locator('.page-dialog-title').textContent(), 'Tips and Tricks');
+    assert.equal(await dialog.locator('.tip-header').textContent(), 'Did you know...');
+    assert.deepEqual(await dialog.locator('.page-dialog-button').allTextContents(), ['Next Tip', 'Close']);
+    assert.equal(await dialog.locator('#tipNext u').textContent(), 'N');
+    assert.ok(await page.locator('#tipShowOnStartup').isChecked());
+    const tipText = () => dialog.locator('#tipText').textContent();
+    const first = tips.indexOf(await tipText());
+    assert.ok(first >= 0);
+    for (let step = 1; step <= tips.length; ++step) {
+      await dialog.locator('#tipNext').click();
+      const expected = tips[(first + step) % tips.length];
+      await waitFor(async () => (await tipText()) === expected, { what: `tip ${step}` });
+    }
+    await page.locator('#tipShowOnStartup').click();
+    await waitFor(async () => !(await page.locator('#tipShowOnStartup').isChecked()), { what: 'unticked' });
+    await dialog.locator('#tipClose').click();
+    await dialog.waitFor({ state: 'detached' });
+    assert.match(server.read('config/config.xml'), /<Tip>\s*<Show_On_Startup>FALSE<\/Show_On_Startup>\s*<\/Tip>/);
+    await page.close();
+    await server.stop();
+  });
+
+  it('stays closed at the next start, while "?" still opens it', async () => {
+    await server.start();
+    const page = await server.openConsole(browser);
+    await sleep(500);
+    assert.equal(await page.locator('dialog#tip').count(), 0);
+    await page.locator('#SpeedButton5').click();
+    await page.locator('dialog#tip').waitFor();
+    assert.ok(!(await page.locator('#tipShowOnStartup').isChecked()));
+    await page.keyboard.press('Escape'); // as "&Close"
+    await page.locator('dialog#tip').waitFor({ state: 'detached' });
+    await page.close();
+    await server.stop();
+  });
+});
+
+describe('a running server', () => {
+  const page_ = (lines) => lines.map((line) => `${line}\r\n`).join('');
+  const server = new QorsvServer({
+    settings: noTips,
+    files: {
+      'webpage/default/msg.html': page_([
+        '<html><body>',
+        '<%qor%>onload',
+        'begin',
+        "  Msg('waiting for a page');",
+        "  echo('released');",
+        'end.',
+        '</%qor%>',
+        '</body></html>',
+      ]),
+      'webpage/default/k.bin': 'k'.repeat(1500),
+    },
+  });
+  let page;
+  before(() => server.start());
+  after(() => server.remove());
+
+  it('keeps a box raised while no page is open for the next page', async () => {
+    const request = server.get('/msg.html');
+    await waitFor(() => server.output.includes('qorsv message: waiting for a page'), { what: 'the box' });
+    page = await server.openConsole(browser);
+    const box = page.locator('dialog#messageBox');
+    await box.locator('.message-text', { hasText: 'waiting for a page' }).waitFor();
+    await box.getByRole('button', { name: 'OK' }).click();
+    assert.match((await request).body, /released/);
+  });
+
+  it('shows the traffic after the log saver\'s 10 s tick; Reset Stats clears it at once', async () => {
+    assert.equal((await server.get('/k.bin')).body.length, 1500);
+    await waitFor(async () => (await page.locator('#Label2').textContent()).endsWith('bytes.'), {
+      timeoutMs: 15000,
+      what: 'the 10 s tick',
+    });
+    // Whatever else was sent (the page of the box above), 1500 bytes make at least 1 KB.
+    assert.match(await page.locator('#Label2').textContent(), /^Sent 0 GB 0 MB [1-9]\d* KB \d+ bytes\.$/);
+    await page.locator('#Button1').click();
+    await waitFor(async () => (await page.locator('#Label2').textContent()) === 'Sent 0 GB 0 MB 0 KB 0 Bytes', {
+      what: 'Reset Stats',
+    });
+  });
+
+  it('closes with the close control: the log is saved and the program ends', async () => {
+    await server.get('/?last=words');
+    await page.locator('#close').click();
+    const exit = await server.waitForExit();
+    assert.deepEqual(exit, { code: 0, signal: null });
+    assert.match(server.logText(), /requestinfo\.requested:\/ .*|last=words/);
+    assert.ok(server.logText().includes('last=words'));
+    await page.locator('#ended').waitFor();
+  });
+});
