@@ -100,7 +100,8 @@ class ConsoleSource : public StateSource {
     bool cleared = view.ClearCount() != cursor.clears;
     cursor.added = view.AddedCount();
     cursor.clears = view.ClearCount();
-    if (cleared || added > view.size()) {
+    // When every line shown is new, the page may as well start the view again.
+    if (cleared || (added > 0 && added >= view.size())) {
       events.push_back(
           Json{{"type", "view"}, {"view", cursor.name}, {"lines", LinesJson(view.Lines())}});
     } else if (added > 0) {

@@ -150,6 +150,62 @@ TEST_F(ConsoleWindowTest, ViewLinesFromOtherThreadsArriveInOrderWhileShowlogIsOn
   EXPECT_EQ(ProcessLogBuffer().Lines().size(), 2u);
 }
 
+TEST_F(ConsoleWindowTest, AFloodOfViewLinesIsAppliedInBatchesAndBounded) {
+  ConsoleWindow& console = Open();
+  console.showlogClick(true);
+  now = 1000;
+  AddMemo1Line("first");
+  EXPECT_EQ(loop.QueuedTaskCount(), 1u);
+  loop.RunPendingTasks();  // the first batch is applied at once
+  EXPECT_EQ(console.Memo1().Lines().back(), "first");
+
+  std::thread connection([] {
+    for (size_t i = 0; i < 3 * kViewLineLimit; ++i) AddMemo1Line("line " + std::to_string(i));
+  });
+  connection.join();
+  EXPECT_EQ(loop.QueuedTaskCount(), 1u);  // one task for all of them
+  loop.RunPendingTasks();
+  EXPECT_EQ(console.Memo1().Lines().back(), "first");  // the next batch waits for its gap
+  loop.RunDueTimers(now + kViewDrainGapMs);
+  EXPECT_EQ(console.Memo1().size(), kViewLineLimit);
+  EXPECT_EQ(console.Memo1().Lines().back(), "line " + std::to_string(3 * kViewLineLimit - 1));
+}
+
+TEST_F(ConsoleWindowTest, ClearLogsClearsTheLinesRequestedBeforeIt) {
+  ConsoleWindow& console = Open();
+  console.showlogClick(true);
+  AddMemo1Line("before the click");
+  console.Button5Click();
+  loop.RunPendingTasks();
+  loop.RunDueTimers(now + kViewDrainGapMs);
+  EXPECT_TRUE(console.Memo1().empty());
+  AddMemo1Line("after the click");
+  loop.RunPendingTasks();
+  loop.RunDueTimers(now + 2 * kViewDrainGapMs);
+  EXPECT_EQ(LinesOf(console.Memo1()), std::vector<std::string>{"after the click"});
+}
+
+TEST_F(ConsoleWindowTest, SqlHandleCountsReportedInABurstShowTheLatest) {
+  ConsoleWindow& console = Open();
+  std::thread runs([] {
+    for (uint32_t count = 1; count <= 1000; ++count) ShowSqlHandleCount(count);
+  });
+  runs.join();
+  EXPECT_EQ(loop.QueuedTaskCount(), 1u);
+  loop.RunPendingTasks();
+  EXPECT_EQ(console.lbl_sqlhandles(), "Sql Handles : 1000");
+  ShowSqlHandleCount(4);
+  loop.RunPendingTasks();
+  EXPECT_EQ(console.lbl_sqlhandles(), "Sql Handles : 4");
+}
+
+TEST_F(ConsoleWindowTest, TheStatusBarSaysWhetherTheServerListens) {
+  ConsoleWindow& console = Open();
+  EXPECT_EQ(console.StatusBar1(), "HTTP server listening on port 8123");
+  console.FormCloseQuery();
+  EXPECT_EQ(console.StatusBar1(), "HTTP server not listening");
+}
+
 TEST_F(ConsoleWindowTest, CountersAndShowlogAreLoadedOnlyAtTheFirstActivation) {
   testing::WriteFile(dir.Path("config/config.xml"),
                      "<Configuration><OutKB>5</OutKB><ShowLog>TRUE</ShowLog></Configuration>");

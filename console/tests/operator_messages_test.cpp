@@ -48,6 +48,21 @@ TEST(OperatorMessagesTest, ShowAndWaitReturnsOnlyWhenItsOwnBoxIsClosed) {
   EXPECT_TRUE(returned);
 }
 
+TEST(OperatorMessagesTest, TheObserverHearsOfEveryBoxRaisedOrClosed) {
+  CloseAllOperatorMessages();
+  std::atomic<int> changes{0};
+  SetOperatorMessageObserver([&changes] { ++changes; });
+  PostOperatorMessage("one");
+  std::thread script([] { ShowOperatorMessageAndWait("two"); });
+  while (changes < 2) std::this_thread::yield();
+  CloseOperatorMessage(PendingOperatorMessages()[1].number);
+  script.join();
+  EXPECT_EQ(changes, 3);
+  SetOperatorMessageObserver(nullptr);
+  CloseAllOperatorMessages();
+  EXPECT_EQ(changes, 3);
+}
+
 TEST(TerminalMessageCloserTest, EachLineTypedClosesTheOldestOpenBox) {
   CloseAllOperatorMessages();
   int fds[2];

@@ -103,5 +103,29 @@ TEST(UiLoopTest, QuitReleasesWaitersWhoseTaskNeverRan) {
   EXPECT_FALSE(loop.PostAndWait([] {}));
 }
 
+TEST(UiLoopTest, RunLaterTicksOnceAndAfterWorkHooksFollowEachRound) {
+  FakeTime time;
+  UiLoop loop(time.Clock(), [](const std::string&) {});
+  int later = 0;
+  int hooks = 0;
+  loop.RunLater(50, [&later] { ++later; });
+  int hook = loop.AddAfterWorkHook([&hooks] { ++hooks; });
+  EXPECT_EQ(loop.RunDueTimers(49), 0u);
+  EXPECT_EQ(loop.RunPendingTasks(), 0u);
+  EXPECT_EQ(hooks, 0);  // no work, no round
+  EXPECT_EQ(loop.RunDueTimers(50), 1u);
+  EXPECT_EQ(loop.RunDueTimers(1000), 0u);  // once only
+  EXPECT_EQ(later, 1);
+  EXPECT_EQ(hooks, 1);
+  loop.Post([] {});
+  loop.Post([] {});
+  loop.RunPendingTasks();
+  EXPECT_EQ(hooks, 2);  // one round for both tasks
+  loop.RemoveAfterWorkHook(hook);
+  loop.Post([] {});
+  loop.RunPendingTasks();
+  EXPECT_EQ(hooks, 2);
+}
+
 }  // namespace
 }  // namespace qorsv

@@ -73,6 +73,32 @@ TEST_F(VirtualHostEditorTest, DeleteAsksThenRemovesFromFileAndList) {
   EXPECT_EQ(table_.Entries()->size(), 1u);
 }
 
+TEST_F(VirtualHostEditorTest, TheDeleteQuestionConcernsTheEntryItNames) {
+  EXPECT_FALSE(editor_.RequestDelete());  // nothing selected
+  editor_.Select(1);
+  ASSERT_TRUE(editor_.RequestDelete());
+  EXPECT_EQ(editor_.PendingDelete()->text, "Are you sure you want to delete the host  [alpha] ?");
+  editor_.AnswerDelete(false);
+  EXPECT_FALSE(editor_.PendingDelete().has_value());
+  EXPECT_EQ(table_.Entries()->size(), 2u);
+
+  // Another page selects another line while the question is open: OK deletes alpha still.
+  ASSERT_TRUE(editor_.RequestDelete());
+  editor_.Select(0);
+  editor_.AnswerDelete(true);
+  EXPECT_EQ(File(), "*\r\n($root)web/\r\n");
+
+  // The table was read again under the question and the line now holds another host: nothing.
+  dir_.Write("config/hosts.dat", "*\r\n/a/\r\nbeta\r\n/b/\r\n");
+  editor_.ReadAndShowHosts();
+  editor_.Select(1);
+  ASSERT_TRUE(editor_.RequestDelete());
+  dir_.Write("config/hosts.dat", "*\r\n/a/\r\ngamma\r\n/g/\r\n");
+  editor_.ReadAndShowHosts();
+  editor_.AnswerDelete(true);
+  EXPECT_EQ(File(), "*\r\n/a/\r\ngamma\r\n/g/\r\n");
+}
+
 TEST_F(VirtualHostEditorTest, ApplyAfterTheTableWasReadAgainDoesNotWriteBeyondIt) {
   editor_.Select(1);
   ASSERT_TRUE(editor_.Edit());
