@@ -113,6 +113,10 @@ void ConsoleWindow::Connect() {
   link.loop = &loop_;
   link.window = self_;
   link.sql_count_queued = false;
+  // A buffer that fills up between two ticks is saved at once, on this window's thread.
+  ProcessLogBuffer().SetHandOver([loop, window] {
+    PostToWindow(*loop, window, [](ConsoleWindow& target) { target.SaveHandedOverLog(); });
+  });
 }
 
 void ConsoleWindow::Disconnect() {
@@ -120,6 +124,7 @@ void ConsoleWindow::Disconnect() {
   std::lock_guard<std::mutex> lock(link.mutex);
   if (link.window.lock() != self_) return;  // a newer window has taken over
   SetLogViewSink(nullptr);
+  ProcessLogBuffer().SetHandOver(nullptr);
   link.loop = nullptr;
   link.window.reset();
 }
@@ -216,6 +221,13 @@ void ConsoleWindow::Timer1Timer() { closeorphansqlhandlesClick(); }
 
 void ConsoleWindow::SaveLogBuffer() {
   label2_ = FormatTraffic(ReadTrafficCounters());
+  AppendLogBufferToFile(ProcessLogBuffer(), config_.program_dir + kLogDirectory,
+                        config_.wall_clock());
+}
+
+void ConsoleWindow::SaveHandedOverLog() {
+  // After the close request's save, later lines are not written.
+  if (closing_) return;
   AppendLogBufferToFile(ProcessLogBuffer(), config_.program_dir + kLogDirectory,
                         config_.wall_clock());
 }

@@ -94,6 +94,9 @@ class ConsoleWindow {
 
   // Label2 := FormatTraffic(), then LogBuffer appended to the day's log file.
   void SaveLogBuffer();
+  // LogBuffer, full before the tick, appended to the day's log file; Label2 waits for the tick.
+  // A failure is reported like a failing tick.
+  void SaveHandedOverLog();
   // One more minute of uptime into Label12, the tray hint and the settings.
   void UptimeTick();
   // lbl_sqlhandles := "Sql Handles : " + count.

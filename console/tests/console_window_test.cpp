@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
@@ -235,6 +236,29 @@ TEST_F(ConsoleWindowTest, CloseRequestSavesTheLogStopsTheListenerAndClosesTheWor
   EXPECT_NE(ReadFile(LogFile()).find("] last words\r\n"), std::string::npos);
   EXPECT_TRUE(console.Ended());
   EXPECT_TRUE(loop.QuitRequested());
+}
+
+TEST_F(ConsoleWindowTest, AFullLogBufferIsSavedAtOnceOnTheWindowsThread) {
+  ConsoleWindow& console = Open();
+  const std::string label = console.Label2();
+  const std::string text(200, 'l');
+  size_t lines = LogBuffer::kHandOverBytes / text.size() + 1;
+  std::thread connection([&] {
+    for (size_t i = 0; i < lines; ++i) WriteLogLine(text);
+  });
+  connection.join();
+  EXPECT_FALSE(std::filesystem::exists(LogFile()));  // not on the connection's thread
+  EXPECT_EQ(loop.RunPendingTasks(), 1u);
+  EXPECT_TRUE(ProcessLogBuffer().Lines().empty());
+  std::string saved = ReadFile(LogFile());
+  EXPECT_EQ(static_cast<size_t>(std::count(saved.begin(), saved.end(), '\n')), lines);
+  EXPECT_EQ(console.Label2(), label);  // the label waits for the tick
+
+  // After the close request's save, a full buffer is no longer written.
+  console.FormCloseQuery();
+  for (size_t i = 0; i < lines; ++i) WriteLogLine(text);
+  loop.RunPendingTasks();
+  EXPECT_EQ(ReadFile(LogFile()).size(), saved.size());
 }
 
 TEST_F(ConsoleWindowTest, CloseRequestGoesOnWhenTheLogCannotBeSaved) {

@@ -5,7 +5,10 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
+#include <sstream>
+#include <thread>
 
 #include "console/tests/temp_dir.h"
 #include "transport/error.h"
@@ -117,6 +120,75 @@ TEST_F(LogBufferTest, EveryLineIsWrittenHoweverMany) {
   for (const std::string& line : lines) buffer.Append(line);
   AppendLogBufferToFile(buffer, log_dir, day);
   EXPECT_EQ(ReadFile(file), Joined(lines));
+}
+
+TEST_F(LogBufferTest, AFullBufferAsksItsSaverOnceUntilASaveSucceeds) {
+  LogBuffer small(100);
+  int asked = 0;
+  small.SetHandOver([&] { ++asked; });
+  const std::string line(40, 'x');  // 42 bytes with its CR LF
+  small.Append(line);
+  small.Append(line);
+  EXPECT_EQ(asked, 0);
+  small.Append(line);  // 126 bytes: over the size
+  small.Append(line);
+  EXPECT_EQ(asked, 1);
+
+  // A save that fails leaves the retrying to the tick: no more asking.
+  EXPECT_THROW(AppendLogBufferToFile(small, log_dir, day), QorsvError);
+  small.Append(line);
+  EXPECT_EQ(asked, 1);
+
+  std::filesystem::create_directories(log_dir);
+  AppendLogBufferToFile(small, log_dir, day);
+  EXPECT_EQ(small.ByteCount(), 0u);
+  for (int i = 0; i < 3; ++i) small.Append(line);
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(ReadFile(file), Joined(std::vector<std::string>(5, line)));
+}
+
+// Connection threads append while a saver thread saves whenever it is asked and once more at
+// the end: every line reaches the file once, and each thread's lines keep their order.
+TEST_F(LogBufferTest, SavesHandedOverWhileLinesArriveLoseAndRepeatNothing) {
+  std::filesystem::create_directories(log_dir);
+  LogBuffer busy(4096);
+  std::atomic<int> asked{0};
+  busy.SetHandOver([&] { asked.fetch_add(1); });
+  std::atomic<bool> done{false};
+  std::thread saver([&] {
+    while (!done.load()) {
+      if (asked.exchange(0) > 0) AppendLogBufferToFile(busy, log_dir, day);
+      std::this_thread::yield();
+    }
+  });
+  constexpr int kThreads = 4;
+  constexpr int kLinesEach = 20000;
+  std::vector<std::thread> writers;
+  for (int t = 0; t < kThreads; ++t) {
+    writers.emplace_back([&busy, t] {
+      for (int i = 0; i < kLinesEach; ++i) {
+        busy.Append("t" + std::to_string(t) + " " + std::to_string(i));
+      }
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  done = true;
+  saver.join();
+  AppendLogBufferToFile(busy, log_dir, day);
+
+  std::istringstream saved(ReadFile(file));
+  std::vector<int> next(kThreads, 0);
+  std::string line;
+  int count = 0;
+  while (std::getline(saved, line)) {
+    ASSERT_EQ(line.back(), '\r');
+    int t = 0, i = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "t%d %d", &t, &i), 2) << line;
+    ASSERT_EQ(i, next[t]) << "thread " << t;
+    ++next[t];
+    ++count;
+  }
+  EXPECT_EQ(count, kThreads * kLinesEach);
 }
 
 }  // namespace
