@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "transport/error.h"
+#include "transport/memory_release.h"
 
 namespace qorsv {
 namespace {
@@ -73,6 +74,11 @@ void ConnectionThreads::RunThread() {
   for (;;) {
     ListeningSocket::Accepted accepted;
     ListeningSocket::AcceptResult result = socket_->Accept(accepted);
+    if (result == ListeningSocket::AcceptResult::kNothing && idle_rounds == 0) {
+      // A round without a client: the load is over for now, so what this thread's requests
+      // freed goes back to the shared pool, from where the log saver returns it to the system.
+      ReleaseThreadCache();
+    }
     std::unique_lock<std::mutex> lock(mutex_);
     if (result == ListeningSocket::AcceptResult::kStopped) {
       LeaveWaiting();

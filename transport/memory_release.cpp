@@ -7,6 +7,7 @@
 // Only the programs link tcmalloc; tests and sanitizer builds run on other allocators, where
 // the weak reference stays null.
 #pragma weak MallocExtension_ReleaseFreeMemory
+#pragma weak MallocExtension_MarkThreadIdle
 #define QORSV_HAVE_TCMALLOC_HEADER 1
 #endif
 
@@ -20,6 +21,12 @@ void ReleaseFreeMemory() {
   }
 #endif
   malloc_trim(0);
+}
+
+void ReleaseThreadCache() {
+#ifdef QORSV_HAVE_TCMALLOC_HEADER
+  if (&MallocExtension_MarkThreadIdle != nullptr) MallocExtension_MarkThreadIdle();
+#endif
 }
 
 }  // namespace qorsv

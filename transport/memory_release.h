@@ -1,6 +1,7 @@
 // Giving freed memory back to the system. Allocators keep what a program frees for its next
 // allocations; after a burst (a busy second of log lines, a large upload) that memory would
-// stay resident for good. The log saver calls this after each save.
+// stay resident for good. The log saver calls ReleaseFreeMemory after each save; connection
+// threads that go idle give up their caches first.
 //
 // Callable from any thread; it takes the allocator's own locks for a moment.
 #pragma once
@@ -10,5 +11,9 @@ namespace qorsv {
 // With tcmalloc linked, its free pages are returned (MallocExtension_ReleaseFreeMemory);
 // otherwise the C library's heaps are trimmed (malloc_trim).
 void ReleaseFreeMemory();
+
+// Hands the calling thread's cache of freed blocks back to the allocator's shared pool, so that
+// ReleaseFreeMemory can return it. For threads that go idle; a no-op without tcmalloc.
+void ReleaseThreadCache();
 
 }  // namespace qorsv
