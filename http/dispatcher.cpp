@@ -13,12 +13,14 @@
 #include "console/traffic_counters.h"
 #include "console/workbench_link.h"
 #include "http/local_path.h"
+#include "http/form_text.h"
 #include "http/mime_table.h"
 #include "http/page_hand_over.h"
 #include "http/request_capture.h"
 #include "http/virtual_hosts.h"
 #include "scripthost/request_records.h"
 #include "transport/error.h"
+#include "transport/spool_file.h"
 #include "transport/temp_files.h"
 
 namespace qorsv {
@@ -124,11 +126,23 @@ void RemovePageOutput(const std::string& path) {
 
 CapturedRequest CaptureRequestData(const RequestInfo& request, const std::string& thread_id) {
   CapturedRequest captured;
-  CaptureParams(request.UnparsedParams, captured.data->params);
+  if (request.SpooledParams) {
+    CaptureParams(FormText(*request.SpooledParams), captured.data->params);
+  } else {
+    CaptureParams(request.UnparsedParams, captured.data->params);
+  }
   CaptureHeaders(request, thread_id, captured);
   // A request without a "host" line is served from the "*" entry, like any unknown host.
   if (!captured.has_host) captured.host_root = LookupHostRoot("*");
   return captured;
+}
+
+std::string UnparsedParamsLogText(const RequestInfo& request) {
+  if (!request.SpooledParams) return "unparsed PARMS >> \"" + request.UnparsedParams + "\"";
+  const SpoolFile& spooled = *request.SpooledParams;
+  return "unparsed PARMS >> \"" + FormText(spooled).Slice(0, kLoggedSpooledBytes) + "\" (" +
+         std::to_string(spooled.size()) + " bytes, the first " +
+         std::to_string(std::min<uint64_t>(spooled.size(), kLoggedSpooledBytes)) + " logged)";
 }
 
 std::string NotFoundPage(const std::string& local_path) {
@@ -140,7 +154,7 @@ void HTTPServerCommandGet(ConnectionThread& athread, const RequestInfo& request,
   const std::string id = std::to_string(athread.ThreadId());
   CapturedRequest captured = CaptureRequestData(request, id);
   std::string document = request.Document;
-  WriteLogLine("unparsed PARMS >> \"" + request.UnparsedParams + "\"  ID=" + id);
+  WriteLogLine(UnparsedParamsLogText(request) + "  ID=" + id);
   WriteLogLine("requestinfo.command:" + request.Command + " ID=" + id);
   WriteLogLine("requestinfo.requested:" + document + " ID=" + id);
   std::string local_path = NormalisePath(captured.host_root + document);

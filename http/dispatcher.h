@@ -36,6 +36,12 @@ void RemovePageOutput(const std::string& path);
 void HTTPServerCommandGet(ConnectionThread& athread, const RequestInfo& request,
                           ResponseInfo& response);
 
+// The text of the "unparsed PARMS >> " log line before its "  ID=": the parameters between double
+// quotes. Of a spooled upload only the first kLoggedSpooledBytes are logged, followed by the
+// full length: the whole file in the log would cost its size in memory and in every log file.
+std::string UnparsedParamsLogText(const RequestInfo& request);
+inline constexpr uint64_t kLoggedSpooledBytes = 4096;
+
 // The body of the 404 answer for a local path.
 std::string NotFoundPage(const std::string& local_path);
 

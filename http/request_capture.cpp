@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <optional>
 
+#include "transport/platform.h"
 #include "transport/temp_names.h"
 
 namespace qorsv {
@@ -54,38 +55,38 @@ std::optional<std::string_view> QuotedAfter(std::string_view line, std::string_v
 // Multipart form data as browsers send it: parts separated by the boundary line (the text up to
 // the first CR), each with a Content-Disposition line, optional further header lines, an empty
 // line and the data; the boundary followed by "--" closes the form.
-void CaptureMultipart(std::string_view text, Tparams& params, const UploadWriter& write_upload) {
-  size_t boundary_end = text.find('\r');
-  if (boundary_end == std::string_view::npos || boundary_end == 0) return;
-  std::string_view boundary = text.substr(0, boundary_end);
-  std::string next_boundary = std::string(kCrLf) + std::string(boundary);
+void CaptureMultipart(const FormText& text, Tparams& params, const UploadWriter& write_upload) {
+  uint64_t boundary_end = text.Find("\r", 0);
+  if (boundary_end == FormText::npos || boundary_end == 0) return;
+  const std::string boundary = text.Slice(0, boundary_end);
+  const std::string next_boundary = std::string(kCrLf) + boundary;
 
-  size_t pos = 0;
-  while (!params.Full() && text.compare(pos, boundary.size(), boundary) == 0) {
-    size_t after = pos + boundary.size();
-    if (text.compare(after, 2, "--") == 0) return;  // the closing boundary
-    if (text.compare(after, 2, kCrLf) != 0) return;
-    size_t headers_start = after + 2;
-    size_t disposition_end = text.find('\r', headers_start);
-    if (disposition_end == std::string_view::npos) return;
-    std::string_view disposition = text.substr(headers_start, disposition_end - headers_start);
-    size_t blank_line = text.find("\r\n\r\n", disposition_end);
-    if (blank_line == std::string_view::npos) return;
-    size_t data_start = blank_line + 4;
+  uint64_t pos = 0;
+  while (!params.Full() && text.HasAt(pos, boundary)) {
+    uint64_t after = pos + boundary.size();
+    if (text.HasAt(after, "--")) return;  // the closing boundary
+    if (!text.HasAt(after, kCrLf)) return;
+    uint64_t headers_start = after + 2;
+    uint64_t disposition_end = text.Find("\r", headers_start);
+    if (disposition_end == FormText::npos) return;
+    std::string disposition = text.Slice(headers_start, disposition_end - headers_start);
+    uint64_t blank_line = text.Find("\r\n\r\n", disposition_end);
+    if (blank_line == FormText::npos) return;
+    uint64_t data_start = blank_line + 4;
 
-    size_t data_end = text.find(next_boundary, data_start);
-    bool last = data_end == std::string_view::npos;
+    uint64_t data_end = text.Find(next_boundary, data_start);
+    bool last = data_end == FormText::npos;
     if (last) data_end = text.size() >= data_start + 2 ? text.size() - 2 : data_start;
-    std::string_view data = text.substr(data_start, data_end - data_start);
+    FormPiece data{text, data_start, data_end - data_start};
 
     std::string name(QuotedAfter(disposition, "; name=\"").value_or(std::string_view()));
     std::optional<std::string_view> file_name = QuotedAfter(disposition, "\"; filename=\"");
     if (file_name) {
       std::string stored_at = write_upload(data);
       params.Append(std::move(name), stored_at + "@" + std::string(*file_name) + ":" +
-                                         std::to_string(data.size()));
+                                         std::to_string(data.length));
     } else {
-      params.Append(std::move(name), std::string(data));
+      params.Append(std::move(name), data.Bytes());
     }
     if (last) return;
     pos = data_end + kCrLf.size();
@@ -94,21 +95,16 @@ void CaptureMultipart(std::string_view text, Tparams& params, const UploadWriter
 
 }  // namespace
 
-std::string WriteUploadFile(std::string_view data) {
-  std::string path = TempScriptName() + ".upload";
+std::string WriteUploadFileIn(const std::string& program_dir, const FormPiece& data) {
+  std::string path = TempScriptNameIn(program_dir) + ".upload";
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return path;
-  while (!data.empty()) {
-    ssize_t written = ::write(fd, data.data(), data.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    data.remove_prefix(static_cast<size_t>(written));
-  }
+  data.WriteTo(fd);
   ::close(fd);
   return path;
 }
+
+std::string WriteUploadFile(const FormPiece& data) { return WriteUploadFileIn(ProgramDir(), data); }
 
 std::string DecodeParamValue(std::string_view value) {
   std::string decoded;
@@ -131,13 +127,15 @@ std::string DecodeParamValue(std::string_view value) {
   return decoded;
 }
 
-void CaptureParams(std::string_view text, Tparams& params, const UploadWriter& write_upload) {
+void CaptureParams(const FormText& text, Tparams& params, const UploadWriter& write_upload) {
   params.Clear();
-  if (text.empty()) return;
-  if (text.substr(0, 3) == "---") {
+  if (text.size() == 0) return;
+  if (text.HasAt(0, "---")) {
     CaptureMultipart(text, params, write_upload);
+  } else if (text.InMemory()) {
+    CapturePairs(text.Memory(), params);
   } else {
-    CapturePairs(text, params);
+    CapturePairs(text.Slice(0, text.size()), params);
   }
 }
 

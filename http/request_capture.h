@@ -10,22 +10,30 @@
 #include <string>
 #include <string_view>
 
+#include "http/form_text.h"
 #include "scripthost/request_records.h"
 
 namespace qorsv {
 
 // Stores the data of one uploaded file and returns the path it was stored under.
-using UploadWriter = std::function<std::string(std::string_view data)>;
+using UploadWriter = std::function<std::string(const FormPiece& data)>;
 
 // The usual UploadWriter: a new file TempScriptName() + ".upload" holding the data. When the file
 // cannot be created nothing is written and nothing is reported; the path is returned anyway.
-std::string WriteUploadFile(std::string_view data);
+std::string WriteUploadFile(const FormPiece& data);
+// The same in another program directory (with its trailing "/").
+std::string WriteUploadFileIn(const std::string& program_dir, const FormPiece& data);
 
-// Fills params from the text (the request's UnparsedParams); params starts empty. A text that
-// begins with "---" is multipart form data, any other text a list of name=value pairs joined by
-// "&". Entries beyond the table's limit are ignored (surplus uploads are not stored).
-void CaptureParams(std::string_view text, Tparams& params,
+// Fills params from the text (the request's UnparsedParams or SpooledParams); params starts
+// empty. A text that begins with "---" is multipart form data, any other text a list of
+// name=value pairs joined by "&". Entries beyond the table's limit are ignored (surplus uploads
+// are not stored).
+void CaptureParams(const FormText& text, Tparams& params,
                    const UploadWriter& write_upload = WriteUploadFile);
+inline void CaptureParams(std::string_view text, Tparams& params,
+                          const UploadWriter& write_upload = WriteUploadFile) {
+  CaptureParams(FormText(text), params, write_upload);
+}
 
 // Replaces the cookies with those of one "Cookie" header value. A piece without "=" makes the
 // whole header yield nothing: the table is then left exactly as it was.

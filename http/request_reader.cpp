@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "transport/error.h"
+#include "transport/platform.h"
+#include "transport/spool_file.h"
 
 namespace qorsv {
 namespace {
@@ -54,30 +56,18 @@ class BufferedSource {
     }
   }
 
-  // Exactly count bytes.
-  std::string ReadExactly(size_t count) {
-    while (Available() < count) {
-      if (!Fill()) throw ConnectionLost("Connection closed inside the body.");
-    }
-    return Take(count);
-  }
-
-  // Everything up to the end of the source, at most limit bytes.
-  std::string ReadToEnd(size_t limit) {
-    while (Fill()) {
-      if (Available() > limit) throw QorsvError("Request body too large.");
-    }
-    return Take(Available());
+  // The next bytes of the source, at most max of them, valid until the next read; empty at the
+  // source's end.
+  std::string_view Next(size_t max) {
+    if (Available() == 0 && !Fill()) return {};
+    size_t count = std::min(max, Available());
+    std::string_view piece(buffer_.data() + start_, count);
+    start_ += count;
+    return piece;
   }
 
  private:
   size_t Available() const { return buffer_.size() - start_; }
-
-  std::string Take(size_t count) {
-    std::string taken = buffer_.substr(start_, count);
-    start_ += count;
-    return taken;
-  }
 
   // Appends what the source has; false at its end.
   bool Fill() {
@@ -110,14 +100,92 @@ std::optional<uint64_t> ParseContentLength(std::string_view text) {
   return value;
 }
 
-std::string ReadBody(BufferedSource& in, const RequestInfo& request) {
-  std::optional<uint64_t> length = ParseContentLength(request.RawHeaders.Values("Content-Length"));
+// Collects a body in memory, or, once it is longer than the spooling size and begins as form
+// data does, in a spool file.
+class BodyCollector {
+ public:
+  BodyCollector(const BodySpooling& spooling, std::optional<uint64_t> length)
+      : spooling_(spooling), length_(length) {
+    if (length_) memory_.reserve(static_cast<size_t>(std::min<uint64_t>(*length_, spooling.above + 1)));
+  }
+
+  void Add(std::string_view piece) {
+    if (spool_) {
+      if (!spool_->Append(piece.data(), piece.size())) {
+        throw QorsvError("Cannot store the request body.");
+      }
+      return;
+    }
+    memory_.append(piece);
+    if (!decided_ && memory_.size() > spooling_.above) Decide();
+  }
+
+  std::string& memory() { return memory_; }
+  std::unique_ptr<SpoolFile>& spool() { return spool_; }
+
+ private:
+  void Decide() {
+    decided_ = true;
+    if (memory_.compare(0, 3, "---") == 0) {
+      std::string dir = spooling_.dir.empty() ? ProgramDir() + "temp/" : spooling_.dir;
+      std::unique_ptr<SpoolFile> spool = SpoolFile::Create(dir);
+      if (spool && spool->Append(memory_.data(), memory_.size())) {
+        spool_ = std::move(spool);
+        std::string().swap(memory_);
+        return;
+      }
+    }
+    // Kept in memory: the rest arrives without the string growing piece by piece.
+    if (length_) memory_.reserve(static_cast<size_t>(*length_));
+  }
+
+  const BodySpooling& spooling_;
+  std::optional<uint64_t> length_;
+  std::string memory_;
+  std::unique_ptr<SpoolFile> spool_;
+  bool decided_ = false;
+};
+
+void ReadBody(BufferedSource& in, const RequestInfo& request, BodyCollector& body,
+              std::optional<uint64_t> length) {
   if (length) {
     if (*length > kMaxBodyBytes) throw QorsvError("Request body too large.");
-    return in.ReadExactly(static_cast<size_t>(*length));
+    for (uint64_t left = *length; left > 0;) {
+      std::string_view piece = in.Next(static_cast<size_t>(std::min<uint64_t>(left, kChunk)));
+      if (piece.empty()) throw ConnectionLost("Connection closed inside the body.");
+      body.Add(piece);
+      left -= piece.size();
+    }
+    return;
   }
-  if (request.Command == "POST") return in.ReadToEnd(kMaxBodyBytes);
-  return std::string();
+  if (request.Command != "POST") return;
+  uint64_t total = 0;
+  for (std::string_view piece = in.Next(kChunk); !piece.empty(); piece = in.Next(kChunk)) {
+    total += piece.size();
+    if (total > kMaxBodyBytes) throw QorsvError("Request body too large.");
+    body.Add(piece);
+  }
+}
+
+// UnparsedParams, or SpooledParams for a spooled body: the body, then the target's query part
+// joined on behind CR LF (or alone when the body is empty).
+void SetParamsText(RequestInfo& request, BodyCollector& body, const std::string& target) {
+  size_t question = target.find('?');
+  std::string_view query =
+      question == std::string::npos ? std::string_view() : std::string_view(target).substr(question + 1);
+  if (std::unique_ptr<SpoolFile>& spool = body.spool()) {
+    if (!query.empty() && !(spool->Append("\r\n", 2) && spool->Append(query.data(), query.size()))) {
+      throw QorsvError("Cannot store the request body.");
+    }
+    request.SpooledParams = std::move(spool);
+    return;
+  }
+  std::string& text = body.memory();
+  if (!query.empty()) {
+    if (!text.empty()) text.append("\r\n");
+    text.append(query);
+  }
+  request.UnparsedParams = std::move(text);
 }
 
 void ReadAuthorization(RequestInfo& request) {
@@ -186,7 +254,8 @@ std::string DecodeBase64(std::string_view text) {
 }
 
 std::optional<ReadOutcome> ReadRequest(ByteSource& source, const std::string& remote_ip,
-                                       const std::function<void()>& head_complete) {
+                                       const std::function<void()>& head_complete,
+                                       const BodySpooling& spooling) {
   BufferedSource in(source);
   size_t budget = kMaxHeadBytes;
   std::optional<std::string> request_line = in.ReadLine(budget);
@@ -218,14 +287,11 @@ std::optional<ReadOutcome> ReadRequest(ByteSource& source, const std::string& re
   }
   if (head_complete) head_complete();
 
-  std::string body = ReadBody(in, *request);
-  size_t question = target.find('?');
-  std::string query = question == std::string::npos ? "" : target.substr(question + 1);
-  if (query.empty()) {
-    request->UnparsedParams = std::move(body);
-  } else {
-    request->UnparsedParams = body.empty() ? query : body + "\r\n" + query;
-  }
+  std::optional<uint64_t> length =
+      ParseContentLength(request->RawHeaders.Values("Content-Length"));
+  BodyCollector body(spooling, length);
+  ReadBody(in, *request, body, length);
+  SetParamsText(*request, body, target);
 
   std::string absolute_host;
   request->Version = version;

@@ -7,11 +7,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace qorsv {
+
+class SpoolFile;
 
 // The header lines of a request in arrival order, each as received (without its line end),
 // followed by the blank line that ended the header block.
@@ -42,6 +45,9 @@ struct RequestInfo {
   std::string Document;        // target path, not decoded, always starting with "/" (or "*")
   std::string Version;         // protocol token, the text after the last blank
   std::string UnparsedParams;  // body, then the query part joined on behind CR LF
+  // Set instead of UnparsedParams (which is then empty) for a large form-data body: the same
+  // text, body and joined query, held in a nameless temporary file for the request's lifetime.
+  std::shared_ptr<const SpoolFile> SpooledParams;
   std::string RemoteIP;        // client's IPv4 address, dotted decimal
   std::string Host;            // the "host" header, or the host of an absolute target
   HeaderLines RawHeaders;

@@ -11,8 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
   size_t uploaded = 0;
   qorsv::Tparams params;
-  qorsv::CaptureParams(text, params, [&](std::string_view upload) {
-    uploaded += upload.size();
+  qorsv::CaptureParams(text, params, [&](const qorsv::FormPiece& upload) {
+    uploaded += upload.Bytes().size();
     return std::string("/fuzz/upload");
   });
   if (uploaded > size) std::abort();

@@ -15,6 +15,7 @@
 #include "http/tests/temp_program_dir.h"
 #include "http/virtual_hosts.h"
 #include "transport/platform.h"
+#include "transport/spool_file.h"
 
 namespace qorsv {
 namespace {
@@ -245,6 +246,31 @@ TEST_F(DispatcherTest, LogLinesOfOneRequestInOrder) {
   for (size_t i = 0; i < lines.size(); ++i) {
     EXPECT_EQ(lines[i].substr(lines[i].find(" ] ") + 3), expected[i]);
   }
+}
+
+// A spooled form is captured from its file, and its log line holds only the form's beginning.
+TEST_F(DispatcherTest, SpooledFormIsCapturedAndLoggedShort) {
+  const std::string b = "-----------------------------1234";
+  std::string big(3 * kLoggedSpooledBytes, 'v');
+  std::string text = b + "\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n" + big +
+                     "\r\n" + b + "\r\nContent-Disposition: form-data; name=\"c\"\r\n\r\nx\r\n" +
+                     b + "--\r\n";
+  std::shared_ptr<SpoolFile> spool = SpoolFile::Create(dir_.path() + "temp/");
+  ASSERT_TRUE(spool && spool->Append(text.data(), text.size()));
+  RequestInfo request;
+  request.RawHeaders = HeaderLines({"Host: www.test", ""});
+  request.SpooledParams = spool;
+  CapturedRequest captured = CaptureRequestData(request, "1");
+  ASSERT_EQ(captured.data->params.count(), 2);
+  EXPECT_TRUE(captured.data->params.paramvalue(1) == big);
+  EXPECT_EQ(captured.data->params.paramvalue(2), "x");
+
+  EXPECT_EQ(UnparsedParamsLogText(request),
+            "unparsed PARMS >> \"" + text.substr(0, kLoggedSpooledBytes) + "\" (" +
+                std::to_string(text.size()) + " bytes, the first 4096 logged)");
+  request.SpooledParams.reset();
+  request.UnparsedParams = "a=1";
+  EXPECT_EQ(UnparsedParamsLogText(request), "unparsed PARMS >> \"a=1\"");
 }
 
 TEST_F(DispatcherTest, PageOutputIsDeletedOrReported) {

@@ -4,11 +4,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <utility>
 #include <vector>
 
 #include "http/tests/temp_program_dir.h"
+#include "transport/spool_file.h"
 #include "transport/temp_names.h"
 
 namespace qorsv {
@@ -34,8 +36,8 @@ Pairs Entries(const Tcook& cookies) {
 struct MemoryUploads {
   std::vector<std::string> stored;
   UploadWriter Writer() {
-    return [this](std::string_view data) {
-      stored.emplace_back(data);
+    return [this](const FormPiece& data) {
+      stored.push_back(data.Bytes());
       return "/up/" + std::to_string(stored.size());
     };
   }
@@ -125,13 +127,58 @@ TEST(CaptureParamsTest, Multipart) {
        {{"f", "/up/1@n.bin:4"}}, {"DATA"}},
       {"pairs that begin with three hyphens", "---a=1&b=2", {}, {}},
   };
+  TempProgramDir dir;
   for (const Case& c : cases) {
     Tparams params;
     MemoryUploads uploads;
     CaptureParams(c.text, params, uploads.Writer());
     EXPECT_EQ(Entries(params), c.expected) << c.label;
     EXPECT_EQ(uploads.stored, c.uploads) << c.label;
+
+    // The same text spooled to a file, read through windows so small that every boundary
+    // straddles two of them.
+    std::unique_ptr<SpoolFile> spool = SpoolFile::Create(dir.path() + "temp/");
+    ASSERT_TRUE(spool && spool->Append(c.text.data(), c.text.size()));
+    for (size_t window : {1, 5, 64}) {
+      Tparams from_file;
+      MemoryUploads file_uploads;
+      CaptureParams(FormText(*spool, window), from_file, file_uploads.Writer());
+      EXPECT_EQ(Entries(from_file), c.expected) << c.label << ", spooled, window " << window;
+      EXPECT_EQ(file_uploads.stored, c.uploads) << c.label << ", spooled, window " << window;
+    }
   }
+}
+
+// A spooled upload of several windows' length is stored byte for byte, and the fields around it
+// come out as from memory.
+TEST(CaptureParamsTest, SpooledUploadIsStoredByteForByte) {
+  TempProgramDir dir;
+  const std::string b = "-----------------------------735323031399963166993862150";
+  std::string data;
+  uint32_t state = 12345;
+  for (size_t i = 0; i < 3 * FormText::kWindow + 777; ++i) {
+    state = state * 1103515245 + 12345;
+    data += static_cast<char>(state >> 24);
+  }
+  data += "\r\n" + b.substr(0, 20);  // a near miss of the boundary inside the data
+  std::string text = Part(b, "before", "1") + FilePart(b, "f", "big.bin", data) +
+                     Part(b, "after", "2") + b + "--\r\n";
+  std::unique_ptr<SpoolFile> spool = SpoolFile::Create(dir.path() + "temp/");
+  ASSERT_TRUE(spool && spool->Append(text.data(), text.size()));
+
+  Tparams params;
+  CaptureParams(FormText(*spool), params,
+                [&dir](const FormPiece& piece) { return WriteUploadFileIn(dir.path(), piece); });
+  ASSERT_EQ(params.count(), 3);
+  EXPECT_EQ(params.paramvalue(1), "1");
+  EXPECT_EQ(params.paramvalue(3), "2");
+  const std::string& value = params.paramvalue(2);
+  size_t at = value.find('@');
+  ASSERT_NE(at, std::string::npos) << value;
+  EXPECT_EQ(value.substr(at), "@big.bin:" + std::to_string(data.size()));
+  std::string stored_path = value.substr(0, at);
+  EXPECT_EQ(stored_path.rfind(dir.path() + "temp/qortmpscr", 0), 0u) << stored_path;
+  EXPECT_TRUE(dir.Read(stored_path.substr(dir.path().size())) == data);
 }
 
 TEST(CaptureCookiesTest, Pieces) {

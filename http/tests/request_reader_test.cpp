@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "http/tests/byte_streams.h"
+#include "http/tests/temp_program_dir.h"
+#include "transport/spool_file.h"
 
 namespace qorsv {
 namespace {
@@ -136,6 +138,60 @@ TEST(RequestReaderTest, HugeBodyIsRefusedWithoutReadingIt) {
   std::string endless = "POST / HTTP/1.0\r\n\r\n" + std::string(kMaxBodyBytes + 10, 'x');
   StringSource until_close(endless, 1 << 20);
   EXPECT_THROW(ReadRequest(until_close, "1.2.3.4"), QorsvError);
+}
+
+// The text of a spooled request's parameters, read back from its file.
+std::string SpooledText(const RequestInfo& request) {
+  std::string text(request.SpooledParams->size(), '\0');
+  text.resize(request.SpooledParams->ReadAt(0, text.data(), text.size()));
+  return text;
+}
+
+// Bodies above the spooling size go to a file when they begin as form data does, with or
+// without a length; pair lists and small bodies stay in memory. Either way the text is the same.
+TEST(RequestReaderTest, LargeFormDataBodiesAreSpooled) {
+  TempProgramDir dir;
+  BodySpooling spooling{dir.path() + "temp/", 1000};
+  const std::string form = "-----b\r\n" + std::string(1500, 'f');
+  struct Case {
+    const char* label;
+    std::string head;
+    std::string body;
+    bool spooled;
+    std::string text;
+  } cases[] = {
+      {"form data with length",
+       "POST /p?q=1 HTTP/1.1\r\nContent-Length: " + std::to_string(form.size()) + "\r\n\r\n", form,
+       true, form + "\r\nq=1"},
+      {"form data until close", "POST /p HTTP/1.0\r\n\r\n", form, true, form},
+      {"exactly the spooling size", "POST /p HTTP/1.0\r\n\r\n", form.substr(0, 1000), false,
+       form.substr(0, 1000)},
+      {"pairs stay in memory", "POST /p?q=1 HTTP/1.0\r\n\r\n", "a=" + std::string(3000, 'v'),
+       false, "a=" + std::string(3000, 'v') + "\r\nq=1"},
+  };
+  for (const Case& c : cases) {
+    StringSource source(c.head + c.body, 333);
+    std::optional<ReadOutcome> outcome = ReadRequest(source, "1.2.3.4", {}, spooling);
+    const RequestInfo& request = *outcome->request;
+    ASSERT_EQ(request.SpooledParams != nullptr, c.spooled) << c.label;
+    if (c.spooled) {
+      EXPECT_EQ(request.UnparsedParams, "") << c.label;
+      EXPECT_EQ(SpooledText(request), c.text) << c.label;
+    } else {
+      EXPECT_EQ(request.UnparsedParams, c.text) << c.label;
+    }
+  }
+  // The spool files have no names: the folder stays empty.
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path() + "temp"));
+}
+
+TEST(RequestReaderTest, WithoutASpoolFolderLargeBodiesStayInMemory) {
+  BodySpooling spooling{"/nonexistent/folder/", 10};
+  std::string body = "---x\r\n" + std::string(100, 'd');
+  StringSource source("POST / HTTP/1.0\r\n\r\n" + body);
+  std::optional<ReadOutcome> outcome = ReadRequest(source, "1.2.3.4", {}, spooling);
+  EXPECT_EQ(outcome->request->SpooledParams, nullptr);
+  EXPECT_EQ(outcome->request->UnparsedParams, body);
 }
 
 TEST(RequestReaderTest, ClientClosingBeforeAnyByteIsNoRequest) {
