@@ -29,6 +29,9 @@ class ServingTest(unittest.TestCase):
         s.write("webpage/default/hello.txt", "hello")
         s.write("webpage/default/sub/index.html", "<p>sub</p>\r\n")
         s.write("webpage/default/form.html", "<form>form</form>\r\n")
+        s.write("webpage/default/fields.html",
+                "<%qor%>onload\r\nbegin\r\n  echo(getparam('note') + '|' + getparam('file'));\r\n"
+                "end.\r\n</%qor%>\r\n")
         s.write("webpage/default/big.bin", os.urandom(5 * 1024 * 1024 + 17))
         s.write("webpage/alpha/index.html", "<p>alpha</p>\r\n")
         s.write("secret.txt", "outside every root")
@@ -96,19 +99,29 @@ class ServingTest(unittest.TestCase):
 
     @unittest.skipUnless(shutil.which("curl"), "curl is not installed")
     def test_uploads_are_stored_in_temp(self):
-        data = bytes(range(256)) * 4 + b"\r\n--tail"
-        source = self.server.write("upload-source.bin", data)
-        before = set(glob.glob(self.server.path("temp/qortmpscr*.upload")))
-        result = subprocess.run(
-            ["curl", "-s", "-F", "note=hi there", "-F", f"file=@{source};filename=notes.txt",
-             f"http://127.0.0.1:{self.server.port}/form.html"],
-            capture_output=True, timeout=30, check=True)
-        self.assertEqual(result.stdout, b"<form>form</form>\r\n")
-        stored = set(glob.glob(self.server.path("temp/qortmpscr*.upload"))) - before
-        self.assertEqual(len(stored), 1)
-        name = os.path.basename(stored.pop())
-        self.assertRegex(name, r"^qortmpscr[A-X]{24}\.upload$")
-        self.assertEqual(self.server.read("temp/" + name), data)
+        # The large upload is spooled to a nameless file on its way: nothing but the stored
+        # upload (and spare and page output files) appears in temp/, and the script sees the
+        # same fields.
+        small = bytes(range(256)) * 4 + b"\r\n--tail"
+        large = os.urandom(5 * 1024 * 1024) + b"\r\n--tail"
+        for label, data in [("small", small), ("spooled", large)]:
+            with self.subTest(label):
+                source = self.server.write("upload-source.bin", data)
+                before = set(os.listdir(self.server.path("temp")))
+                result = subprocess.run(
+                    ["curl", "-s", "-F", "note=hi there", "-F",
+                     f"file=@{source};filename=notes.txt",
+                     f"http://127.0.0.1:{self.server.port}/fields.html"],
+                    capture_output=True, timeout=60, check=True)
+                added = {name for name in set(os.listdir(self.server.path("temp"))) - before
+                         if not name.startswith(".") and not name.endswith(".html")}
+                self.assertEqual(len(added), 1, added)
+                name = added.pop()
+                self.assertRegex(name, r"^qortmpscr[A-X]{24}\.upload$")
+                self.assertTrue(self.server.read("temp/" + name) == data)
+                stored = os.path.join(self.server.dir, "temp", name)
+                self.assertEqual(result.stdout.decode("latin-1"),
+                                 f"hi there|{stored}@notes.txt:{len(data)}\r\n\r\n")
 
 class LogAfterStopTest(unittest.TestCase):
     def test_close_request_writes_the_buffered_log(self):
