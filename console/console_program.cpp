@@ -8,6 +8,7 @@
 #include "console/compile_report.h"
 #include "console/operator_messages.h"
 #include "console/product.h"
+#include "console/script_time_limit.h"
 #include "console/settings_store.h"
 #include "console/terminal_messages.h"
 #include "transport/error.h"
@@ -47,7 +48,8 @@ ConsoleProgram::~ConsoleProgram() {
 void ConsoleProgram::Start() {
   application_title_ = kApplicationTitle;
 
-  // The ports come from the settings file before any window exists; reading changes nothing.
+  // The ports and the script time limit come from the settings file before any window exists;
+  // reading changes nothing.
   SettingsStore settings;
   settings.SetSettingsFile(options_.program_dir + ConsoleWindow::kSettingsFile);
   ConsoleConfig config;
@@ -57,6 +59,7 @@ void ConsoleProgram::Start() {
   config.pick_tip = options_.pick_tip;
   access_.port = ReadPort(settings, "ConsolePort", kDefaultConsolePort);
   access_.token = NewAccessToken();
+  SetScriptTimeLimit(ReadScriptTimeLimit(settings));
 
   const uint16_t listen_port = config.listen_port;
   console_ = std::make_unique<ConsoleWindow>(loop_, front_end_, companions_, std::move(config));

@@ -53,7 +53,7 @@ class ConsoleProgram {
   // (listener listening, timers, FormCreate); the workbench, then the editor options window;
   // the workbench shown (its first activation); the console's first show and activation and
   // the tips queued for the loop. Throws the listener's error, or a settings error when the
-  // ports cannot be read.
+  // ports or the script time limit cannot be read.
   void Start();
   // The pages that show the windows, kept until the loop has ended.
   void AttachPages(std::unique_ptr<OperatorPages> pages) { pages_ = std::move(pages); }

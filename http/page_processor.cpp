@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "console/script_time_limit.h"
 #include "http/page_lines.h"
 #include "scripthost/sql_handles.h"
 #include "transport/error.h"
@@ -154,6 +155,7 @@ class PagePass {
     input.data = page_.data;
     input.thread_id = page_.thread_id;
     input.response = page_.response;
+    input.time_limit = ScriptTimeLimit();
     if (page_.request != nullptr) {
       input.client_address = page_.request->RemoteIP;
       input.document = page_.request->Document;

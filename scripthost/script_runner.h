@@ -12,7 +12,8 @@
 // Failures: a compilation error and a load failure are output texts, not exceptions. A failing
 // preprocess leaves as ScriptPreprocessFailure, a failing routine called by name as
 // ScriptCallFailure, both carrying the engine's message (the listener answers status 500 with
-// it). A runtime error in the main block only ends the main block.
+// it). A runtime error in the main block only ends the main block; so does the time limit, when
+// the main block is what exceeds it.
 //
 // Threading: runs happen on many connection threads at once; each run owns its engine
 // instances, its slot and its temporary file. Shared tables (slots, SQL handles, the log, the
@@ -21,6 +22,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -58,6 +60,12 @@ struct ScriptRunInput {
   // The program directory with its trailing "/" (scripts, temp, libraries); empty: the
   // directory of the running executable.
   std::string program_dir;
+  // The longest the run may take (0: no limit). Past it the script's routine ends with the
+  // runtime error TimeLimitMessage(time_limit), which it cannot catch; the routines called by
+  // name after the main block (the cookie steps) get as long again. Natives that block (a long
+  // SQL statement, a wait for a mail server) are not interrupted: the run ends after they
+  // return.
+  std::chrono::seconds time_limit{0};
   // Implementations registered after the script API's, so they take their names' place: the
   // command-line runner shows Msg on its standard error instead of the operator's message box.
   std::vector<NativeEntry> native_overrides;
@@ -86,6 +94,9 @@ std::string runscript(const ScriptRunInput& input, ScriptRunDetails* details = n
 // text and duration and the deletion of the temporary file.
 std::string executescript(const ScriptRunInput& input, const std::string& temp_file_name,
                           ScriptRunDetails* details = nullptr, ProgramCache* programs = nullptr);
+
+// The runtime error's text of a run that took longer than its time limit.
+std::string TimeLimitMessage(std::chrono::seconds limit);
 
 // The text that follows the preprocessed text when the program cannot be loaded.
 inline constexpr char kLoadFailureText[] = "qOr EXEC ERROR! Script could not be loaded !";

@@ -181,6 +181,30 @@ class ScriptedPagesTest(unittest.TestCase):
         finally:
             server.remove()
 
+    def test_script_time_limit_ends_an_endless_page(self):
+        server = Server({"ScriptTimeLimit": 1})
+        try:
+            server.write("webpage/default/spin.html", page(
+                "<%qor%>onload", "begin echo('a'); while true do ; end.", "</%qor%>",
+                "<p>after</p>"))
+            server.start()
+            head, body = split(server.exchange(
+                "GET /spin.html HTTP/1.1\r\nHost: t\r\n\r\n", timeout=30))
+            self.assertTrue(head.startswith("HTTP/1.1 200 OK\r\n"), head)
+            self.assertEqual(body, b"a\r\n\r\n<p>after</p>\r\n")
+            self.assertIn(SERVER_COOKIE, head)
+            # The next request finds a free slot and a thread as usual.
+            _, body = split(server.exchange("GET /spin.html HTTP/1.1\r\nHost: t\r\n\r\n",
+                                            timeout=30))
+            self.assertEqual(body, b"a\r\n\r\n<p>after</p>\r\n")
+            self.assertEqual(server.stop(), 0)
+            logs = os.listdir(server.path("logs/http_server_log"))
+            text = server.read("logs/http_server_log/" + logs[0]).decode("latin-1")
+            self.assertEqual(text.count(
+                "] Script stopped: it ran longer than the ScriptTimeLimit of 1 s ID="), 2)
+        finally:
+            server.remove()
+
     def test_page_outputs_and_script_copies_are_deleted(self):
         for document in ["/", "/bad.html", "/crash.html", "/missing.html"]:
             self.get(document)

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <thread>
 
@@ -290,6 +292,54 @@ TEST_F(ScriptRunnerTest, SqlHandlesLeftOpenAreReleasedWithTheRun) {
           "db.sqlite');\r\n  echo(inttostr(sql_freehandles));\r\nend.");
   EXPECT_EQ(output, std::to_string(before + 1));
   EXPECT_EQ(CountSqlHandlesInUse(), before);
+}
+
+// A main block that runs past the time limit ends like one with a runtime error: what it wrote
+// and the cookies it queued go out, its SQL handle and slot are released, the log says why.
+TEST_F(ScriptRunnerTest, TimeLimitEndsAnEndlessMainBlock) {
+  WriteFile(dir_ / "db.sqlite", "");
+  uint32_t handles_before = CountSqlHandlesInUse();
+  ProcessLogBuffer().TakeAll();
+  ScriptRunInput input = Input(
+      "\r\nvar h: longword;\r\nbegin\r\n  h := sql_getnewhandle('" + dir_.Dir() +
+      "db.sqlite');\r\n  addcookie('u', '1');\r\n  echo('a');\r\n  while true do ;\r\nend.");
+  input.time_limit = std::chrono::seconds(1);
+  ScriptRunDetails details;
+  EXPECT_EQ(runscript(input, &details), "a");
+  EXPECT_EQ(details.main_block_error,
+            "Script stopped: it ran longer than the ScriptTimeLimit of 1 s");
+  ASSERT_EQ(response_.ResponseCookies.size(), 2u);
+  EXPECT_EQ(response_.ResponseCookies[1].HeaderText(), "u=1; Version=\"1\"");
+  EXPECT_EQ(CountSqlHandlesInUse(), handles_before);
+  EXPECT_FALSE(ScriptEchoSlots().Busy(1));
+  EXPECT_TRUE(TempIsEmpty());
+  std::vector<std::string> lines = ProcessLogBuffer().TakeAll();
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+    return line.find("] " + TimeLimitMessage(std::chrono::seconds(1)) + " ID=5151") !=
+           std::string::npos;
+  }));
+
+  // Within the limit nothing changes.
+  response_ = ResponseInfo();
+  input.script_text = "\r\nvar i: integer;\r\nbegin for i := 1 to 100000 do ; echo('b'); end.";
+  ScriptRunDetails timely;
+  EXPECT_EQ(runscript(input, &timely), "b");
+  EXPECT_EQ(timely.main_block_error, "");
+}
+
+// An ext.qor routine called by name that runs past the limit fails the run, as any failing
+// routine called by name does.
+TEST_F(ScriptRunnerTest, TimeLimitAlsoBoundsTheRoutinesCalledByName) {
+  WriteFile(dir_ / "scripts/ext.qor", ExtQorWith("  userip := ip;", "  while true do ;"));
+  ScriptRunInput input = Input("\r\nbegin echo('a'); end.");
+  input.time_limit = std::chrono::seconds(1);
+  try {
+    runscript(input);
+    ADD_FAILURE() << "no failure";
+  } catch (const ScriptCallFailure& failure) {
+    EXPECT_EQ(std::string(failure.what()), TimeLimitMessage(std::chrono::seconds(1)));
+  }
+  EXPECT_FALSE(ScriptEchoSlots().Busy(1));
 }
 
 class KeptProgramTest : public ScriptRunnerTest {
