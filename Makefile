@@ -14,7 +14,7 @@ FUZZ_SECONDS ?= 60
 BUILD_PACKAGES := build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev \
                   libsqlite3-dev libffi-dev nlohmann-json3-dev libgoogle-perftools-dev
 TEST_PACKAGES  := $(BUILD_PACKAGES) curl clang libclang-rt-14-dev python3 python3-aiosmtpd \
-                  iputils-ping procps chromium nodejs
+                  iputils-ping procps chromium nodejs python3-matplotlib gnuplot-nox
 BENCH_PACKAGES := $(TEST_PACKAGES) wrk nginx php-fpm php-sqlite3 lua5.4
 
 BROWSER_TESTS := tests/browser
