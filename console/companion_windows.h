@@ -23,6 +23,9 @@ class CompanionWindows {
   virtual void ShowWorkbench() = 0;
   virtual void HideWorkbench() = 0;
   virtual bool WorkbenchVisible() const = 0;
+  // The program's end, after the message loop: the windows are destroyed while the UI loop
+  // that runs their timers still exists.
+  virtual void DestroyWindows() {}
   // The workbench's close request: saves its settings and hides it.
   virtual void CloseWorkbench() = 0;
 };

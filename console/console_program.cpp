@@ -43,6 +43,8 @@ ConsoleProgram::~ConsoleProgram() {
   SetCompileReportLoop(nullptr);
   pages_.reset();
   console_.reset();
+  // The workbench's timers live on this program's loop, which goes next.
+  companions_.DestroyWindows();
 }
 
 void ConsoleProgram::Start() {

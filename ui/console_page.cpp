@@ -31,7 +31,8 @@ class ConsoleSource : public StateSource {
 
   Json FullState() override {
     Json state = Fields();
-    for (ViewCursor& cursor : views_) state[cursor.name] = LinesJson((console_.*cursor.view)().Lines());
+    for (ViewCursor& cursor : views_)
+      state[cursor.name] = LinesJson((console_.*cursor.view)().Lines());
     return state;
   }
 
@@ -174,10 +175,10 @@ HostEditor& EditorOf(ConsoleWindow& console) {
 
 void AddHostEditorCommands(OperatorServer& server, ConsoleWindow& console) {
   ConsoleWindow* window = &console;
-  auto add = [&server, window](const char* name, std::function<Json(HostEditor&, const Json&)> run) {
-    server.AddCommand("console", name, [window, run](const Json& args) {
-      return run(EditorOf(*window), args);
-    });
+  auto add = [&server, window](const char* name,
+                               std::function<Json(HostEditor&, const Json&)> run) {
+    server.AddCommand("console", name,
+                      [window, run](const Json& args) { return run(EditorOf(*window), args); });
   };
   // Fields the page sends along with a click hold what the operator typed.
   auto take_fields = [](HostEditor& editor, const Json& args) {
@@ -209,9 +210,8 @@ void AddHostEditorCommands(OperatorServer& server, ConsoleWindow& console) {
     editor.Discard();
     return Json(nullptr);
   });
-  add("SpeedButton3Click", [](HostEditor& editor, const Json&) {
-    return Json(editor.RequestDelete());
-  });
+  add("SpeedButton3Click",
+      [](HostEditor& editor, const Json&) { return Json(editor.RequestDelete()); });
   add("deleteAnswer", [](HostEditor& editor, const Json& args) {
     editor.AnswerDelete(Flag(args, "ok"));
     return Json(nullptr);

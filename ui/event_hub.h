@@ -134,7 +134,8 @@ class EventHub {
     std::unique_ptr<StateSource> source;
   };
   // The whole-state events of the sources a subscriber follows. UI thread.
-  std::vector<std::shared_ptr<const std::string>> FullStateFrames(const EventSubscriber& subscriber);
+  std::vector<std::shared_ptr<const std::string>> FullStateFrames(
+      const EventSubscriber& subscriber);
   std::shared_ptr<const std::string> Numbered(Json event, const std::string& source);
 
   UiLoop& loop_;

@@ -8,10 +8,9 @@
 // Pure functions; any thread.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
-
-#include <nlohmann/json.hpp>
 
 namespace qorsv {
 

@@ -59,10 +59,14 @@ Refusal CheckOperatorRequest(const OperatorRequest& request, const OperatorAcces
 
 std::string RefusalReason(Refusal refusal) {
   switch (refusal) {
-    case Refusal::kNone: return "";
-    case Refusal::kHost: return "foreign Host header";
-    case Refusal::kOrigin: return "foreign or missing Origin";
-    case Refusal::kToken: return "missing or wrong access token";
+    case Refusal::kNone:
+      return "";
+    case Refusal::kHost:
+      return "foreign Host header";
+    case Refusal::kOrigin:
+      return "foreign or missing Origin";
+    case Refusal::kToken:
+      return "missing or wrong access token";
   }
   return "";
 }

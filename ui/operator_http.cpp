@@ -20,7 +20,8 @@ std::string_view Trim(std::string_view text) {
 
 bool IsToken(std::string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+    return std::isalnum(static_cast<unsigned char>(c)) ||
+           std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
   });
 }
 
@@ -33,16 +34,26 @@ int HexValue(char c) {
 
 const char* StatusText(int status) {
   switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 413: return "Payload Too Large";
-    case 431: return "Request Header Fields Too Large";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Unknown";
+    case 200:
+      return "OK";
+    case 400:
+      return "Bad Request";
+    case 403:
+      return "Forbidden";
+    case 404:
+      return "Not Found";
+    case 405:
+      return "Method Not Allowed";
+    case 413:
+      return "Payload Too Large";
+    case 431:
+      return "Request Header Fields Too Large";
+    case 500:
+      return "Internal Server Error";
+    case 503:
+      return "Service Unavailable";
+    default:
+      return "Unknown";
   }
 }
 
@@ -169,8 +180,7 @@ std::optional<OperatorRequest> ParseOperatorRequestHead(std::string_view head,
   return request;
 }
 
-std::optional<OperatorRequest> ReadOperatorRequest(ByteSource& source,
-                                                   const std::string& remote_ip,
+std::optional<OperatorRequest> ReadOperatorRequest(ByteSource& source, const std::string& remote_ip,
                                                    BadOperatorRequest* bad) {
   std::string received;
   char buffer[4096];

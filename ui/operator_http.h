@@ -59,8 +59,7 @@ std::optional<OperatorRequest> ParseOperatorRequestHead(std::string_view head,
 // Reads one request; nothing when the client closed before a request line. A malformed or
 // oversized request fills `bad` and returns nothing. Throws ConnectionLost when the client goes
 // away or stalls.
-std::optional<OperatorRequest> ReadOperatorRequest(ByteSource& source,
-                                                   const std::string& remote_ip,
+std::optional<OperatorRequest> ReadOperatorRequest(ByteSource& source, const std::string& remote_ip,
                                                    BadOperatorRequest* bad);
 
 // "%41+b" -> "A b" when plus_is_space; malformed escapes stay as they are.
@@ -71,9 +70,9 @@ std::map<std::string, std::string> ParseQuery(std::string_view query);
 // The response head: status line, the given headers, the headers every operator response
 // carries (no caching, no sniffing, no referrer, no framing by other sites, Connection: close)
 // and Content-Length when given.
-std::string OperatorResponseHead(int status, std::string_view content_type,
-                                 std::optional<size_t> content_length,
-                                 const std::vector<std::pair<std::string, std::string>>& extra = {});
+std::string OperatorResponseHead(
+    int status, std::string_view content_type, std::optional<size_t> content_length,
+    const std::vector<std::pair<std::string, std::string>>& extra = {});
 
 // A whole response with a body.
 std::string OperatorResponse(int status, std::string_view content_type, std::string_view body,

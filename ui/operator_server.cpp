@@ -30,11 +30,16 @@ constexpr char kJsonType[] = "application/json; charset=utf-8";
 
 std::string ContentTypeFor(const std::string& path) {
   static const std::map<std::string, std::string> types = {
-      {".html", "text/html; charset=utf-8"},   {".js", "text/javascript; charset=utf-8"},
-      {".mjs", "text/javascript; charset=utf-8"}, {".css", "text/css; charset=utf-8"},
-      {".svg", "image/svg+xml"},               {".png", "image/png"},
-      {".ico", "image/x-icon"},                {".json", kJsonType},
-      {".map", kJsonType},                     {".txt", "text/plain; charset=utf-8"},
+      {".html", "text/html; charset=utf-8"},
+      {".js", "text/javascript; charset=utf-8"},
+      {".mjs", "text/javascript; charset=utf-8"},
+      {".css", "text/css; charset=utf-8"},
+      {".svg", "image/svg+xml"},
+      {".png", "image/png"},
+      {".ico", "image/x-icon"},
+      {".json", kJsonType},
+      {".map", kJsonType},
+      {".txt", "text/plain; charset=utf-8"},
       {".woff2", "font/woff2"},
   };
   size_t dot = path.find_last_of('.');
@@ -75,9 +80,7 @@ std::string JsonBody(const Json& value) {
   return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-Json Failure(const std::string& text) {
-  return Json{{"ok", false}, {"error", BytesToUtf8(text)}};
-}
+Json Failure(const std::string& text) { return Json{{"ok", false}, {"error", BytesToUtf8(text)}}; }
 
 std::set<std::string> SourceNames(const std::string& list) {
   std::set<std::string> names;
@@ -99,7 +102,9 @@ bool PeerClosed(int fd) {
 }  // namespace
 
 OperatorServer::OperatorServer(UiLoop& loop, OperatorAccess access, std::string ui_dir)
-    : loop_(loop), access_(std::move(access)), ui_dir_(std::move(ui_dir)), hub_(loop) {}
+    : loop_(loop), access_(std::move(access)), ui_dir_(std::move(ui_dir)), hub_(loop) {
+  AddFolder("/ui/", ui_dir_);
+}
 
 OperatorServer::~OperatorServer() { Stop(); }
 
@@ -114,6 +119,10 @@ void OperatorServer::AddQuery(const std::string& name, QueryHandler handler) {
 
 void OperatorServer::AddPage(const std::string& path, const std::string& file) {
   pages_[path] = file;
+}
+
+void OperatorServer::AddFolder(const std::string& prefix, const std::string& directory) {
+  folders_[prefix] = directory;
 }
 
 void OperatorServer::Start() {
@@ -200,8 +209,8 @@ void OperatorServer::Serve(Connection& connection) {
         ReadOperatorRequest(connection, connection.RemoteIP(), &bad);
     if (!request) {
       if (bad.status != 0) {
-        connection.Write(OperatorResponse(bad.status, "text/plain; charset=utf-8", bad.reason + "\n"),
-                         false);
+        connection.Write(
+            OperatorResponse(bad.status, "text/plain; charset=utf-8", bad.reason + "\n"), false);
       }
       return;
     }
@@ -229,8 +238,8 @@ void OperatorServer::Answer(Connection& connection, const OperatorRequest& reque
   if (request.method == "GET") {
     if (auto page = pages_.find(path); page != pages_.end()) {
       ServeFile(connection, ui_dir_ + page->second, true);
-    } else if (path.rfind("/ui/", 0) == 0 && IsSafeRelativePath(path.substr(4))) {
-      ServeFile(connection, ui_dir_ + path.substr(4), false);
+    } else if (std::optional<std::string> file = FolderFile(path)) {
+      ServeFile(connection, *file, false);
     } else if (path == "/api/events") {
       ServeEvents(connection, request);
     } else if (api) {
@@ -246,6 +255,18 @@ void OperatorServer::Answer(Connection& connection, const OperatorRequest& reque
   }
 }
 
+std::optional<std::string> OperatorServer::FolderFile(const std::string& path) const {
+  // The longest prefix that matches wins, so a folder may lie inside another's address.
+  for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) {
+    const std::string& prefix = it->first;
+    if (path.rfind(prefix, 0) != 0) continue;
+    std::string name = path.substr(prefix.size());
+    if (!IsSafeRelativePath(name)) return std::nullopt;
+    return it->second + name;
+  }
+  return std::nullopt;
+}
+
 void OperatorServer::Refuse(Connection& connection, const OperatorRequest& request,
                             const std::string& reason) {
   // The path only: a query may hold a token, and the log is no place for one.
@@ -254,8 +275,7 @@ void OperatorServer::Refuse(Connection& connection, const OperatorRequest& reque
   connection.Write(OperatorResponse(403, "text/plain; charset=utf-8", "Forbidden\n"), false);
 }
 
-void OperatorServer::ServeFile(Connection& connection, const std::string& path,
-                               bool set_cookie) {
+void OperatorServer::ServeFile(Connection& connection, const std::string& path, bool set_cookie) {
   std::optional<std::string> content = ReadSmallFile(path);
   if (!content) {
     connection.Write(OperatorResponse(404, "text/plain; charset=utf-8", "Not found\n"), false);

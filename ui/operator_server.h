@@ -3,7 +3,8 @@
 //
 // It serves
 //   - the pages (AddPage: "/" the console, "/workbench" the workbench) and their files below
-//     "/ui/", from the program directory's ui/ folder;
+//     "/ui/", from the program directory's ui/ folder, and other folders a page needs
+//     (AddFolder);
 //   - commands: POST /api/command with {"source": S, "command": C, "args": {...}}. Each runs on
 //     the UI loop, as the window's own handler would, and the state changes it makes are
 //     published before the answer {"ok": true, "result": ...} goes back. An error escaping the
@@ -27,6 +28,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -71,6 +73,10 @@ class OperatorServer : public OperatorPages {
   void AddQuery(const std::string& name, QueryHandler handler);
   // GET `path` (exactly) serves ui_dir + file, and keeps the token in a cookie.
   void AddPage(const std::string& path, const std::string& file);
+  // GET prefix + name serves directory + name, for plain names only (letters, digits, ".", "_",
+  // "-" and "/"; no segment starting with "."). `prefix` starts and ends with "/"; `directory`
+  // ends with "/". "/ui/" serves ui_dir from the start.
+  void AddFolder(const std::string& prefix, const std::string& directory);
 
   // Binds 127.0.0.1 at the console port and starts accepting. Throws QorsvError naming the port.
   void Start();
@@ -94,10 +100,11 @@ class OperatorServer : public OperatorPages {
   void ReapFinished();
   void Serve(Connection& connection);
   void Answer(Connection& connection, const OperatorRequest& request);
+  // The file a GET of `path` names in one of the folders, if any.
+  std::optional<std::string> FolderFile(const std::string& path) const;
   void ServeFile(Connection& connection, const std::string& path, bool set_cookie);
   void ServeCommand(Connection& connection, const OperatorRequest& request);
-  void ServeQuery(Connection& connection, const OperatorRequest& request,
-                  const std::string& name);
+  void ServeQuery(Connection& connection, const OperatorRequest& request, const std::string& name);
   void ServeEvents(Connection& connection, const OperatorRequest& request);
   void Refuse(Connection& connection, const OperatorRequest& request, const std::string& reason);
 
@@ -108,6 +115,7 @@ class OperatorServer : public OperatorPages {
   std::map<std::string, CommandHandler> commands_;  // "source.command"
   std::map<std::string, QueryHandler> queries_;
   std::map<std::string, std::string> pages_;
+  std::map<std::string, std::string> folders_;  // URL prefix -> directory
 
   std::unique_ptr<ListeningSocket> socket_;
   uint16_t port_ = 0;

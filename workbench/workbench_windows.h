@@ -26,6 +26,10 @@ class WorkbenchWindows : public CompanionWindows {
   bool WorkbenchVisible() const override { return workbench_->Visible(); }
   // At program end nobody answers a dialog any more (WorkbenchWindow::CloseAtExit).
   void CloseWorkbench() override { workbench_->CloseAtExit(); }
+  void DestroyWindows() override {
+    editor_options_.reset();
+    workbench_.reset();
+  }
 
   // Valid after the Create calls.
   WorkbenchWindow& Workbench() { return *workbench_; }

@@ -127,3 +127,20 @@ describe('a running server', () => {
     await page.locator('#ended').waitFor();
   });
 });
+
+describe('the shut-down switch', () => {
+  const server = new QorsvServer({ settings: noTips });
+  after(() => server.remove());
+
+  it('ends the program at once, without saving the log', async () => {
+    await server.start();
+    const started = Date.now();
+    const page = await server.openConsole(browser);
+    await server.get('/?never=saved');
+    await page.locator('#cbActive').click();
+    assert.deepEqual(await server.waitForExit(), { code: 0, signal: null });
+    // Lines since the last save are not written; the first save is ten seconds after start.
+    if (Date.now() - started < 9000) assert.ok(!server.logText().includes('never=saved'));
+    await page.locator('#ended').waitFor();
+  });
+});

@@ -47,7 +47,8 @@ class FakeHostEditor : public HostEditor {
   void ChooseRootDirectory(const std::string& file) override { calls.push_back("Choose " + file); }
   const std::string& ProgramDirectory() const override { return hname; }
 
-  std::vector<std::string> list = {"HOST [*] mapped to [($root)web/] dir", "HOST [a] mapped to [/a/] dir"};
+  std::vector<std::string> list = {"HOST [*] mapped to [($root)web/] dir",
+                                   "HOST [a] mapped to [/a/] dir"};
   std::optional<size_t> selected;
   bool visible = false;
   std::string hname, hrootdir;
@@ -183,7 +184,8 @@ TEST_F(ConsolePageTest, HostEditorCommandsCarryWhatTheOperatorTyped) {
 
   Run("SpeedButton3Click");
   std::vector<Json> events = Received();
-  EXPECT_EQ(events.back()["fields"]["deleteQuestion"], (Json{{"title", "??"}, {"text", "delete?"}}));
+  EXPECT_EQ(events.back()["fields"]["deleteQuestion"],
+            (Json{{"title", "??"}, {"text", "delete?"}}));
   Run("deleteAnswer", {{"ok", false}});
   EXPECT_EQ(editor.calls.back(), "keep");
   EXPECT_TRUE(Received().back()["fields"]["deleteQuestion"].is_null());

@@ -15,7 +15,8 @@ class CounterSource : public StateSource {
   std::vector<Json> Changes() override {
     std::vector<Json> events;
     fields_.AddEvent(Json{{"n", n_}}, events);
-    if (!extra_.empty()) events.push_back(Json{{"type", "append"}, {"text", std::exchange(extra_, "")}});
+    if (!extra_.empty())
+      events.push_back(Json{{"type", "append"}, {"text", std::exchange(extra_, "")}});
     return events;
   }
 

@@ -15,12 +15,18 @@ TEST(FileBrowserTest, FilterPatterns) {
     const char* filter;
     bool matches;
   } cases[] = {
-      {"index.html", "*.html", true},   {"INDEX.HTML", "*.html", true},
-      {"index.htm", "*.html", false},   {"index.html.bak", "*.html", false},
-      {"README", "*.*", true},          {"README", "*", true},
-      {"a.qor", "*.qor;*.html", true},  {"b.html", "*.qor; *.html", true},
-      {"c.txt", "*.qor;*.html", false}, {"page1.html", "page?.html", true},
-      {"page10.html", "page?.html", false}, {"x", "", true},
+      {"index.html", "*.html", true},
+      {"INDEX.HTML", "*.html", true},
+      {"index.htm", "*.html", false},
+      {"index.html.bak", "*.html", false},
+      {"README", "*.*", true},
+      {"README", "*", true},
+      {"a.qor", "*.qor;*.html", true},
+      {"b.html", "*.qor; *.html", true},
+      {"c.txt", "*.qor;*.html", false},
+      {"page1.html", "page?.html", true},
+      {"page10.html", "page?.html", false},
+      {"x", "", true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(MatchesFilter(c.name, c.filter), c.matches) << c.name << " " << c.filter;
@@ -32,8 +38,12 @@ TEST(FileBrowserTest, FoldersAreWrittenPlainly) {
     const char* in;
     const char* out;
   } cases[] = {
-      {"/", "/"},           {"/tmp", "/tmp/"},          {"/tmp/", "/tmp/"},
-      {"/a/./b//c", "/a/b/c/"}, {"/a/b/../c", "/a/c/"}, {"/../..", "/"},
+      {"/", "/"},
+      {"/tmp", "/tmp/"},
+      {"/tmp/", "/tmp/"},
+      {"/a/./b//c", "/a/b/c/"},
+      {"/a/b/../c", "/a/c/"},
+      {"/../..", "/"},
   };
   for (const Case& c : cases) EXPECT_EQ(NormalFolder(c.in), c.out) << c.in;
 }

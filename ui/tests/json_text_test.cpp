@@ -18,11 +18,11 @@ TEST(JsonTextTest, TextFromPagesBecomesBytes) {
     std::string bytes;
   } cases[] = {
       {"plain", "plain"},
-      {"caf\xC3\xA9", "caf\xE9"},          // é is byte 233
-      {"\xE2\x82\xAC", "?"},               // the euro sign has no byte
-      {"\xF0\x9F\x98\x80!", "?!"},         // nor has an emoji
-      {"\xC3", "?"},                       // a cut sequence
-      {"a\xC3(b", "a?(b"},                 // a broken one
+      {"caf\xC3\xA9", "caf\xE9"},   // é is byte 233
+      {"\xE2\x82\xAC", "?"},        // the euro sign has no byte
+      {"\xF0\x9F\x98\x80!", "?!"},  // nor has an emoji
+      {"\xC3", "?"},                // a cut sequence
+      {"a\xC3(b", "a?(b"},          // a broken one
       {"\xFF", "?"},
   };
   for (const Case& c : cases) EXPECT_EQ(Utf8ToBytes(c.utf8), c.bytes) << c.utf8;

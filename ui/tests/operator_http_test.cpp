@@ -64,8 +64,9 @@ TEST(OperatorHttpTest, RefusesMalformedHeads) {
 
 TEST(OperatorHttpTest, ReadsTheBodyByItsLengthFromAnySplit) {
   std::string body = "{\"source\":\"console\",\"command\":\"Button5Click\"}";
-  std::string text = "POST /api/command HTTP/1.1\r\nContent-Length: " +
-                     std::to_string(body.size()) + "\r\n\r\n" + body;
+  std::string text =
+      "POST /api/command HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+      body;
   for (size_t piece : {1, 7, 4096}) {
     TextSource source(text + "trailing bytes are not read", piece);
     BadOperatorRequest bad{0, ""};

@@ -1,12 +1,11 @@
 #include "ui/operator_server.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <stdexcept>
 
@@ -75,6 +74,8 @@ class OperatorServerTest : public ::testing::Test {
     testing::WriteFile(dir.Path("ui/console.html"), "<title>console</title>");
     testing::WriteFile(dir.Path("ui/shared/a.js"), "export {}");
     testing::WriteFile(dir.Path("secret.txt"), "secret");
+    testing::WriteFile(dir.Path("help/html/sql_query.html"), "help");
+    server.AddFolder("/help/", dir.Path("help/html/"));
     server.Events().AddSource("counter", std::make_unique<CounterSource>(n));
     server.AddPage("/", "console.html");
     server.AddCommand("counter", "add", [this](const Json& args) {
@@ -85,9 +86,8 @@ class OperatorServerTest : public ::testing::Test {
     server.AddCommand("counter", "fail", [](const Json&) -> Json {
       throw std::runtime_error("settings file is read-only");
     });
-    server.AddCommand("counter", "refuse", [](const Json&) -> Json {
-      throw CommandError("no such line");
-    });
+    server.AddCommand("counter", "refuse",
+                      [](const Json&) -> Json { throw CommandError("no such line"); });
     server.Start();
     loop_thread = std::thread([this] { loop.Run(); });
     port = server.Port();
@@ -123,7 +123,8 @@ class OperatorServerTest : public ::testing::Test {
 
   testing::TempDir dir;
   std::vector<std::string> errors;
-  UiLoop loop{[] { return uint64_t{0}; }, [this](const std::string& text) { errors.push_back(text); }};
+  UiLoop loop{[] { return uint64_t{0}; },
+              [this](const std::string& text) { errors.push_back(text); }};
   OperatorServer server{loop, OperatorAccess{0, kToken}, dir.Path("ui/")};
   std::thread loop_thread;
   uint16_t port = 0;
@@ -146,12 +147,18 @@ TEST_F(OperatorServerTest, ServesThePagesOnlyToTheTokenAndTheirOwnHost) {
       {"GET /" + token + " HTTP/1.1\r\nHost: attacker.example:" + std::to_string(port) + "\r\n\r\n",
        "HTTP/1.1 403 Forbidden"},
       {"GET /ui/shared/a.js" + token + " HTTP/1.1\r\n" + Host() + "\r\n", "HTTP/1.1 200 OK"},
-      {"GET /ui/../secret.txt" + token + " HTTP/1.1\r\n" + Host() + "\r\n", "HTTP/1.1 404 Not Found"},
-      {"GET /ui/%2e%2e/secret.txt" + token + " HTTP/1.1\r\n" + Host() + "\r\n", "HTTP/1.1 404 Not Found"},
+      {"GET /ui/../secret.txt" + token + " HTTP/1.1\r\n" + Host() + "\r\n",
+       "HTTP/1.1 404 Not Found"},
+      {"GET /ui/%2e%2e/secret.txt" + token + " HTTP/1.1\r\n" + Host() + "\r\n",
+       "HTTP/1.1 404 Not Found"},
       {"GET /elsewhere" + token + " HTTP/1.1\r\n" + Host() + "\r\n", "HTTP/1.1 404 Not Found"},
+      {"GET /help/sql_query.html" + token + " HTTP/1.1\r\n" + Host() + "\r\n", "HTTP/1.1 200 OK"},
+      {"GET /help/../../secret.txt" + token + " HTTP/1.1\r\n" + Host() + "\r\n",
+       "HTTP/1.1 404 Not Found"},
+      {"GET /help/.hidden" + token + " HTTP/1.1\r\n" + Host() + "\r\n", "HTTP/1.1 404 Not Found"},
       {"GET /elsewhere HTTP/1.1\r\n" + Host() + "\r\n", "HTTP/1.1 403 Forbidden"},
-      {"PUT /" + token + " HTTP/1.1\r\n" + Host() + "Origin: http://127.0.0.1:" +
-           std::to_string(port) + "\r\n\r\n",
+      {"PUT /" + token + " HTTP/1.1\r\n" + Host() +
+           "Origin: http://127.0.0.1:" + std::to_string(port) + "\r\n\r\n",
        "HTTP/1.1 405 Method Not Allowed"},
       {"garbage\r\n\r\n", "HTTP/1.1 400 Bad Request"},
   };
@@ -171,8 +178,9 @@ TEST_F(OperatorServerTest, EachRefusalIsLoggedOnceWithTheClientAddressAndNoToken
   Exchange("GET /?token=wrong HTTP/1.1\r\n" + Host() + "\r\n");
   std::vector<std::string> lines = ProcessLogBuffer().Lines();
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_NE(lines[0].find("Console refused 127.0.0.1: foreign or missing Origin (POST /api/command)"),
-            std::string::npos);
+  EXPECT_NE(
+      lines[0].find("Console refused 127.0.0.1: foreign or missing Origin (POST /api/command)"),
+      std::string::npos);
   EXPECT_NE(lines[1].find("Console refused 127.0.0.1: missing or wrong access token (GET /)"),
             std::string::npos);
   for (const std::string& line : lines) EXPECT_EQ(line.find(kToken), std::string::npos);
