@@ -3,9 +3,45 @@
 // close control that saves the log and ends the program.
 
 import assert from 'node:assert/strict';
+import net from 'node:net';
 import { after, before, describe, it } from 'node:test';
 
 import { launchBrowser, noTips, QorsvServer, sleep, waitFor } from './harness.mjs';
+
+// A forwarding proxy between the browser and the server, which can break every connection it
+// carries: the way a page's stream breaks when the network does. Requests arrive in the proxy
+// form ("GET http://127.0.0.1:P/path") and leave in the origin form.
+function breakableProxy() {
+  const carried = new Set();
+  const proxy = net.createServer((client) => {
+    let head = Buffer.alloc(0);
+    client.on('error', () => {});
+    const onData = (chunk) => {
+      head = Buffer.concat([head, chunk]);
+      const end = head.indexOf('\r\n\r\n');
+      if (end < 0) return;
+      client.off('data', onData);
+      const text = head.toString('latin1');
+      const [method, target, version] = text.slice(0, text.indexOf('\r\n')).split(' ');
+      const url = new URL(target);
+      const upstream = net.connect(Number(url.port), url.hostname, () => {
+        upstream.write(`${method} ${url.pathname}${url.search} ${version}${text.slice(text.indexOf('\r\n'))}`);
+        client.pipe(upstream).pipe(client);
+      });
+      upstream.on('error', () => client.destroy());
+      carried.add(client).add(upstream);
+    };
+    client.on('data', onData);
+  });
+  return {
+    listen: () => new Promise((resolve) => proxy.listen(0, '127.0.0.1', () => resolve(proxy.address().port))),
+    breakAll: () => {
+      for (const socket of carried) socket.destroy();
+      carried.clear();
+    },
+    close: () => proxy.close(),
+  };
+}
 
 const tips = [
   'You can chain one ore more qOr servers to do bandwidth balance control ?',
@@ -142,5 +178,33 @@ describe('the shut-down switch', () => {
     // Lines since the last save are not written; the first save is ten seconds after start.
     if (Date.now() - started < 9000) assert.ok(!server.logText().includes('never=saved'));
     await page.locator('#ended').waitFor();
+  });
+});
+
+describe('a page whose stream breaks', () => {
+  const server = new QorsvServer({ settings: { ...noTips, ShowLog: 'TRUE' } });
+  const proxy = breakableProxy();
+  let proxied;
+  after(async () => {
+    await proxied?.close();
+    proxy.close();
+    await server.remove();
+  });
+
+  it('reconnects by itself and starts again from the whole state', async () => {
+    await server.start();
+    const proxyPort = await proxy.listen();
+    proxied = await launchBrowser({ proxy: { server: `http://127.0.0.1:${proxyPort}` } });
+    const page = await server.openConsole(proxied);
+    proxy.breakAll();
+    await waitFor(async () => (await page.locator('#streamStatus').textContent()).includes('Reconnecting'), {
+      what: 'the break noticed',
+    });
+    await server.get('/?after=break');
+    await waitFor(
+      async () => (await page.locator('#Memo1 > .line').allTextContents()).some((line) => line.includes('after=break')),
+      { what: 'a line after the stream came back' },
+    );
+    assert.equal(await page.locator('#streamStatus').textContent(), '');
   });
 });

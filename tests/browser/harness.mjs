@@ -286,8 +286,10 @@ export async function startServer(options) {
   return server;
 }
 
-export function launchBrowser() {
+// `options` go to chromium.launch as well (a proxy, for instance).
+export function launchBrowser(options = {}) {
   return chromium.launch({
+    ...options,
     executablePath: chromiumPath,
     headless: true,
     // Without the background-networking switches, chromium's own connections to the outside
