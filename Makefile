@@ -4,7 +4,8 @@
 #   make asan-test  the tests under AddressSanitizer + UndefinedBehaviorSanitizer
 #   make tsan-test  the tests under ThreadSanitizer
 #   make fuzz       run every libFuzzer target for a bounded time
-#   make bench      run the benchmarks in tools/bench/ (installs wrk, nginx, php-fpm, lua5.4)
+#   make bench      run the benchmarks in tools/bench/ (installs wrk, nginx, php-fpm, lua5.4,
+#                   hyperfine)
 
 SHELL := /bin/bash
 BUILD      ?= build
@@ -15,7 +16,7 @@ BUILD_PACKAGES := build-essential cmake ninja-build pkg-config libgtest-dev libg
                   libsqlite3-dev libffi-dev nlohmann-json3-dev libgoogle-perftools-dev
 TEST_PACKAGES  := $(BUILD_PACKAGES) curl clang libclang-rt-14-dev python3 python3-aiosmtpd \
                   iputils-ping procps chromium nodejs python3-matplotlib gnuplot-nox
-BENCH_PACKAGES := $(TEST_PACKAGES) wrk nginx php-fpm php-sqlite3 lua5.4
+BENCH_PACKAGES := $(TEST_PACKAGES) wrk nginx php-fpm php-sqlite3 lua5.4 hyperfine
 
 BROWSER_TESTS := tests/browser
 

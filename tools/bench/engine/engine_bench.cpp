@@ -1,6 +1,5 @@
 // Benchmark driver for the script engine, called by run.sh.
 //
-//   engine_bench run FILE            compiles and runs FILE; print(s) writes s and a line break
 //   engine_bench prelude N EXT_QOR   times preprocess + compile + load of a page prelude with N
 //                                    request parameters (EXT_QOR is the include file it names)
 //                                    and reports the process's peak memory
@@ -112,24 +111,6 @@ void RegisterPrint(TPSExec& exec) {
   });
 }
 
-int RunFile(const std::string& path) {
-  TPSPreProcessor preprocessor;
-  const std::string text = preprocessor.Preprocess(path, ReadFile(path));
-  TPSPascalCompiler compiler;
-  if (!Compile(compiler, text)) return 1;
-  TPSExec exec;
-  RegisterPrint(exec);
-  if (!exec.Load(compiler.ProgramImage())) {
-    std::cerr << "load failed: " << exec.LastErrorParameter() << "\n";
-    return 1;
-  }
-  if (!exec.RunMainBlock()) {
-    std::cerr << "runtime error: " << exec.LastErrorMessage() << "\n";
-    return 1;
-  }
-  return 0;
-}
-
 int RunPrelude(int count, const std::string& ext_path) {
   const std::string script =
       "function lastparam: string; begin Result := params.paramvalue[params.count]; end;\r\n"
@@ -183,12 +164,11 @@ int RunPrelude(int count, const std::string& ext_path) {
 int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   try {
-    if (command == "run" && argc == 3) return RunFile(argv[2]);
     if (command == "prelude" && argc == 4) return RunPrelude(std::stoi(argv[2]), argv[3]);
   } catch (const std::exception& e) {
     std::cerr << "engine_bench: " << e.what() << "\n";
     return 1;
   }
-  std::cerr << "usage: engine_bench run FILE | engine_bench prelude COUNT EXT_QOR\n";
+  std::cerr << "usage: engine_bench prelude COUNT EXT_QOR\n";
   return 2;
 }

@@ -3,4 +3,4 @@ local function fib(n)
   return fib(n - 1) + fib(n - 2)
 end
 
-print(fib(30))
+io.write(fib(30))

@@ -2,4 +2,4 @@ local s = 0
 for i = 1, 20000000 do
   s = (s + i * 7) % 1000003
 end
-print(s)
+io.write(s)

@@ -17,4 +17,4 @@ for r = 1, 5 do
   end
   check = check + a[1] + a[1501] + a[3000]
 end
-print(check)
+io.write(check)
