@@ -39,17 +39,23 @@ char ToUpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c 
 
 }  // namespace
 
+constexpr const char* kContextWordNames[static_cast<Ident>(kWordCount) - kKwKeywordCount] = {
+    "EXIT", "BREAK",   "CONTINUE", "FORWARD", "EXTERNAL", "OUT",      "STRING",   "OTHERWISE",
+    "PACKED", "ON",    "STDCALL",  "CDECL",   "REGISTER", "PASCAL",   "OVERLOAD", "SAFECALL",
+};
+
 Interner::Interner() {
+  ids_.reserve(1024);
   for (const char* name : kKeywordNames) Intern(name);
+  for (const char* name : kContextWordNames) Intern(name);
 }
 
 Ident Interner::Intern(std::string_view upper) {
   auto found = ids_.find(upper);
   if (found != ids_.end()) return found->second;
-  storage_.push_back(std::make_unique<std::string>(upper));
   Ident id = static_cast<Ident>(names_.size());
-  names_.push_back(*storage_.back());
-  ids_.emplace(std::string_view(*storage_.back()), id);
+  names_.emplace_back(upper);
+  ids_.emplace(std::string_view(names_.back()), id);
   return id;
 }
 

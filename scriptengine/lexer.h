@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -73,7 +74,30 @@ enum Keyword : Ident {
   kKwNone = 0xFFFFFFFFu,  // matches no token
 };
 
-// Interns identifiers by their upper-case spelling. Keywords are interned first.
+// Words that are keywords only in some places (identifiers elsewhere), interned right after the
+// keywords so that the parser knows their numbers without looking them up.
+enum ContextWord : Ident {
+  kWordExit = kKwKeywordCount,
+  kWordBreak,
+  kWordContinue,
+  kWordForward,
+  kWordExternal,
+  kWordOut,
+  kWordString,
+  kWordOtherwise,
+  kWordPacked,
+  kWordOn,
+  kWordStdcall,
+  kWordCdecl,
+  kWordRegister,
+  kWordPascal,
+  kWordOverload,
+  kWordSafecall,
+  kWordCount,
+};
+
+// Interns identifiers by their upper-case spelling. Keywords are interned first, then the
+// context words.
 class Interner {
  public:
   Interner();
@@ -85,8 +109,7 @@ class Interner {
 
  private:
   std::unordered_map<std::string_view, Ident> ids_;
-  std::vector<std::string> names_;
-  std::vector<std::unique_ptr<std::string>> storage_;
+  std::deque<std::string> names_;  // a deque: the map's keys are views of its strings
 };
 
 enum class Tok : uint8_t {

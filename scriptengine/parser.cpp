@@ -39,23 +39,13 @@ std::string ExpectedText(Tok kind) {
 }  // namespace
 
 Parser::Parser(std::string_view text, Interner& interner, Arena& arena)
-    : lexer_(text, interner), interner_(interner), arena_(arena) {
-  exit_word_ = interner.Intern("EXIT");
-  break_word_ = interner.Intern("BREAK");
-  continue_word_ = interner.Intern("CONTINUE");
-  forward_word_ = interner.Intern("FORWARD");
-  external_word_ = interner.Intern("EXTERNAL");
-  out_word_ = interner.Intern("OUT");
-  string_word_ = interner.Intern("STRING");
-  otherwise_word_ = interner.Intern("OTHERWISE");
-  packed_word_ = interner.Intern("PACKED");
-  on_word_ = interner.Intern("ON");
-  for (const char* word : {"STDCALL", "CDECL", "REGISTER", "PASCAL", "OVERLOAD", "SAFECALL"}) {
-    calling_convention_words_.push_back(interner.Intern(word));
-  }
-}
+    : lexer_(text, interner), interner_(interner), arena_(arena) {}
 
 void Parser::Advance() { lexer_.Next(token_); }
+
+bool Parser::IsCallingConventionWord() const {
+  return token_.kind == Tok::kIdent && token_.ident >= kWordStdcall && token_.ident <= kWordSafecall;
+}
 
 void Parser::Fail(const std::string& text) const { throw CompileError(Here(), text); }
 
@@ -274,7 +264,7 @@ Span<ParamDecl> Parser::ParseParams() {
     } else if (IsKeyword(kKwConst)) {
       param.mode = ParamMode::kConst;
       Advance();
-    } else if (IsWord(out_word_)) {
+    } else if (IsWord(kWordOut)) {
       // `out` is only a mode when a name follows it.
       Token saved = token_;
       Advance();
@@ -322,11 +312,11 @@ Span<ParamDecl> Parser::ParseParams() {
 
 void Parser::ParseDirectives(RoutineDecl* routine) {
   for (;;) {
-    if (IsWord(forward_word_)) {
+    if (IsWord(kWordForward)) {
       routine->is_forward = true;
       Advance();
       Expect(Tok::kSemicolon);
-    } else if (IsWord(external_word_)) {
+    } else if (IsWord(kWordExternal)) {
       routine->is_external = true;
       Advance();
       routine->external_pos = Here();
@@ -336,16 +326,12 @@ void Parser::ParseDirectives(RoutineDecl* routine) {
       // Delphi's `external 'lib' name 'fn'` form is not part of the dialect.
       while (token_.kind == Tok::kIdent && !interner_.IsKeyword(token_.ident) &&
              !Is(Tok::kSemicolon)) {
-        bool known = false;
-        for (Ident word : calling_convention_words_) known = known || IsWord(word);
-        if (!known) break;
+        if (!IsCallingConventionWord()) break;
         Advance();
       }
       Expect(Tok::kSemicolon);
     } else {
-      bool known = false;
-      for (Ident word : calling_convention_words_) known = known || IsWord(word);
-      if (!known) return;
+      if (!IsCallingConventionWord()) return;
       Advance();
       Expect(Tok::kSemicolon);
     }
@@ -395,9 +381,7 @@ RoutineDecl* Parser::ParseHeadingOnly() {
   if (Is(Tok::kSemicolon)) Advance();
   // Calling-convention directives may follow a native's heading.
   while (token_.kind == Tok::kIdent) {
-    bool known = false;
-    for (Ident word : calling_convention_words_) known = known || IsWord(word);
-    if (!known) break;
+    if (!IsCallingConventionWord()) break;
     Advance();
     if (Is(Tok::kSemicolon)) Advance();
   }
@@ -410,7 +394,7 @@ RoutineDecl* Parser::ParseHeadingOnly() {
 TypeExpr* Parser::ParseType() {
   NestingGuard guard(*this);
   SourcePos pos = Here();
-  if (IsWord(packed_word_)) Advance();
+  if (IsWord(kWordPacked)) Advance();
   if (IsKeyword(kKwArray)) return ParseArrayType();
   if (IsKeyword(kKwRecord)) return ParseRecordType();
   if (IsKeyword(kKwSet)) {
@@ -469,11 +453,11 @@ TypeExpr* Parser::ParseType() {
   if (first->kind == ExprKind::kIndex) {
     auto* index = static_cast<IndexExpr*>(first);
     if (index->base->kind == ExprKind::kName &&
-        static_cast<NameExpr*>(index->base)->ident == string_word_ && index->indices.size == 1) {
+        static_cast<NameExpr*>(index->base)->ident == kWordString && index->indices.size == 1) {
       auto* named = arena_.New<NamedTypeExpr>();
       named->kind = TypeExprKind::kShortString;
       named->pos = pos;
-      named->ident = string_word_;
+      named->ident = kWordString;
       named->spelling = static_cast<NameExpr*>(index->base)->spelling;
       return named;
     }

@@ -46,6 +46,7 @@ class Parser {
     return token_.kind == Tok::kIdent && token_.ident == static_cast<Ident>(keyword);
   }
   bool IsWord(Ident word) const { return token_.kind == Tok::kIdent && token_.ident == word; }
+  bool IsCallingConventionWord() const;
   void Expect(Tok kind);
   void ExpectKeyword(Keyword keyword);
   Ident ExpectIdent(std::string_view* spelling);
@@ -112,17 +113,6 @@ class Parser {
   Interner& interner_;
   Arena& arena_;
   Token token_;
-  Ident exit_word_;
-  Ident break_word_;
-  Ident continue_word_;
-  Ident forward_word_;
-  Ident external_word_;
-  Ident out_word_;
-  Ident string_word_;
-  Ident otherwise_word_;
-  Ident packed_word_;
-  Ident on_word_;
-  std::vector<Ident> calling_convention_words_;
   // Shared stacks for statement lists and argument lists being parsed.
   std::vector<Stmt*> stmt_stack_;
   std::vector<Expr*> expr_stack_;

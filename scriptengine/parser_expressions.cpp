@@ -181,7 +181,7 @@ Expr* Parser::ParseFactor() {
         nil->pos = pos;
         return nil;
       }
-      if (interner_.IsKeyword(token_.ident) && token_.ident != string_word_) {
+      if (interner_.IsKeyword(token_.ident) && token_.ident != kWordString) {
         Fail("Syntax error");
       }
       auto* name = arena_.New<NameExpr>();

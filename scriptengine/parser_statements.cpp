@@ -56,10 +56,10 @@ Stmt* Parser::ParseStatement() {
       default:
         break;
     }
-    if (token_.ident == exit_word_) return ParseExit();
-    if (token_.ident == break_word_ || token_.ident == continue_word_) {
+    if (token_.ident == kWordExit) return ParseExit();
+    if (token_.ident == kWordBreak || token_.ident == kWordContinue) {
       auto* jump = arena_.New<Stmt>();
-      jump->kind = token_.ident == break_word_ ? StmtKind::kBreak : StmtKind::kContinue;
+      jump->kind = token_.ident == kWordBreak ? StmtKind::kBreak : StmtKind::kContinue;
       jump->pos = Here();
       Advance();
       return jump;
@@ -115,7 +115,7 @@ Stmt* Parser::ParseCase() {
   statement->has_else = false;
   statement->else_body = {};
   while (!IsKeyword(kKwEnd)) {
-    if (IsKeyword(kKwElse) || IsWord(otherwise_word_)) {
+    if (IsKeyword(kKwElse) || IsWord(kWordOtherwise)) {
       Advance();
       statement->has_else = true;
       statement->else_body = ParseStatementList(kKwEnd);
@@ -141,7 +141,7 @@ Stmt* Parser::ParseCase() {
     branches.push_back(branch);
     if (Is(Tok::kSemicolon)) {
       Advance();
-    } else if (!IsKeyword(kKwEnd) && !IsKeyword(kKwElse) && !IsWord(otherwise_word_)) {
+    } else if (!IsKeyword(kKwEnd) && !IsKeyword(kKwElse) && !IsWord(kWordOtherwise)) {
       Fail("Semicolon (';') expected");
     }
   }
@@ -232,7 +232,7 @@ Stmt* Parser::ParseTry() {
   attempt->finally_body = {};
   if (IsKeyword(kKwExcept)) {
     Advance();
-    if (IsWord(on_word_)) Fail("'on' exception handlers are not supported");
+    if (IsWord(kWordOn)) Fail("'on' exception handlers are not supported");
     attempt->has_except = true;
     attempt->except_body = ParseStatementList(kKwEnd, kKwFinally);
     if (IsKeyword(kKwFinally)) {
