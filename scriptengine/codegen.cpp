@@ -45,6 +45,7 @@ void Codegen::BeginRoutine(Routine& routine) {
 void Codegen::EndRoutine(Routine& routine, ProcInfo& proc) {
   Bind(exit_label_);
   Ins(kRet, {});
+  ThreadJumps(proc.entry);
   int32_t frame_cells = std::max(next_cell_, routine.locals_end);
   FixWindows(proc.entry, frame_cells);
   bool is_main = &routine == &checker_.main_routine();
@@ -384,15 +385,18 @@ void Codegen::EmitFor(ForStmt* loop) {
   Bind(exit);
 }
 
+// The condition is tested at the bottom: one jump per round, which counts the step.
 void Codegen::EmitWhile(WhileStmt* loop) {
   int32_t top = NewLabel();
+  int32_t test = NewLabel();
   int32_t exit = NewLabel();
+  Jump(kJmp, {}, test);
   Bind(top);
-  CondJump(loop->condition, false, exit);
-  loops_.push_back({exit, top, handlers_.size()});
+  loops_.push_back({exit, test, handlers_.size()});
   EmitStatement(loop->body);
   loops_.pop_back();
-  Jump(kJmpBack, {}, top);
+  Bind(test);
+  CondJump(loop->condition, true, top, true);
   Bind(exit);
 }
 
@@ -405,8 +409,7 @@ void Codegen::EmitRepeat(RepeatStmt* loop) {
   EmitStatements(loop->body);
   loops_.pop_back();
   Bind(next);
-  CondJump(loop->condition, true, exit);
-  Jump(kJmpBack, {}, top);
+  CondJump(loop->condition, false, top, true);
   Bind(exit);
 }
 

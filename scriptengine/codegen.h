@@ -89,6 +89,7 @@ class Codegen : public RoutineSink {
   int32_t GlobalRef(int32_t offset) const { return ~offset; }
   static int32_t Offset(int32_t cell, int32_t by) { return cell >= 0 ? cell + by : cell - by; }
   void FixWindows(int32_t begin, int32_t frame_cells);
+  void ThreadJumps(int32_t begin);
   ValueDesc DescFor(const Type* type) const;
   TempKind KindOf(const Type* type) const;
   static bool IsManaged(const Type* type);
@@ -117,7 +118,7 @@ class Codegen : public RoutineSink {
   int32_t Eval(Expr* expr, int32_t target = kNone);
   void EvalInto(Expr* expr, int32_t target);
   void Move(const Type* type, int32_t dst, int32_t src);
-  void CondJump(Expr* expr, bool when, int32_t label);
+  void CondJump(Expr* expr, bool when, int32_t label, bool back = false);
   int32_t EvalUnary(UnaryExpr* unary, int32_t target);
   int32_t EvalBinary(BinaryExpr* binary, int32_t target);
   int32_t EvalArith(BinaryExpr* binary, int32_t target);

@@ -32,21 +32,32 @@ Op Negate(Op op) {
   }
 }
 
-Opcode JumpFor(Op op, bool immediate) {
+// The compare-and-jump of `op`; `back`: one that closes a loop (it counts a step).
+Opcode JumpFor(Op op, bool immediate, bool back) {
+  int32_t code;
   switch (op) {
     case Op::kEq:
-      return immediate ? kJEqI : kJEq;
+      code = kJEq;
+      break;
     case Op::kNe:
-      return immediate ? kJNeI : kJNe;
+      code = kJNe;
+      break;
     case Op::kLt:
-      return immediate ? kJLtI : kJLt;
+      code = kJLt;
+      break;
     case Op::kLe:
-      return immediate ? kJLeI : kJLe;
+      code = kJLe;
+      break;
     case Op::kGt:
-      return immediate ? kJGtI : kJGt;
+      code = kJGt;
+      break;
     default:
-      return immediate ? kJGeI : kJGe;
+      code = kJGe;
+      break;
   }
+  if (immediate) code += kJEqI - kJEq;
+  if (back) code += kJEqB - kJEq;
+  return static_cast<Opcode>(code);
 }
 
 bool IsOrdinalCompare(const BinaryExpr* binary) {
@@ -257,9 +268,15 @@ int32_t Codegen::EvalArith(BinaryExpr* binary, int32_t target) {
   }
   IntClass int_class = type->int_class;
   bool wide = int_class == IntClass::kS64 || int_class == IntClass::kU32;
-  int32_t left = Eval(binary->left);
-  if ((op == Op::kAdd || op == Op::kSub) && IsIntConst32(binary->right)) {
-    int64_t amount = IntValue(binary->right);
+  Expr* left_expr = binary->left;
+  Expr* right_expr = binary->right;
+  if ((op == Op::kAdd || op == Op::kMul) && IsIntConst32(left_expr) &&
+      !IsIntConst32(right_expr)) {
+    std::swap(left_expr, right_expr);  // 7 * i as i * 7: the constant becomes an immediate
+  }
+  int32_t left = Eval(left_expr);
+  if ((op == Op::kAdd || op == Op::kSub) && IsIntConst32(right_expr)) {
+    int64_t amount = IntValue(right_expr);
     if (op == Op::kSub) amount = -amount;
     if (FitsInt32(amount)) {
       int32_t dst = Dest(target, type);
@@ -268,7 +285,19 @@ int32_t Codegen::EvalArith(BinaryExpr* binary, int32_t target) {
       return dst;
     }
   }
-  int32_t right = Eval(binary->right);
+  if (op == Op::kMul && IsIntConst32(right_expr)) {
+    int32_t dst = Dest(target, type);
+    Ins(wide ? kMul64I : kMul32I, {dst, left, static_cast<int32_t>(IntValue(right_expr))});
+    if (int_class == IntClass::kU32) Wrap(dst, type);
+    return dst;
+  }
+  if ((op == Op::kIntDiv || op == Op::kMod) && IsIntConst32(right_expr) &&
+      IntValue(right_expr) != 0 && IntValue(right_expr) != -1) {
+    int32_t dst = Dest(target, type);
+    Ins(op == Op::kIntDiv ? kDivI : kModI, {dst, left, static_cast<int32_t>(IntValue(right_expr))});
+    return dst;
+  }
+  int32_t right = Eval(right_expr);
   int32_t dst = Dest(target, type);
   Opcode code;
   switch (op) {
@@ -471,15 +500,16 @@ int32_t Codegen::EvalArrayCons(ArrayConsExpr* array, int32_t target) {
   return target;
 }
 
-// Jumps to `label` when `expr` (a Boolean) is `when`; falls through otherwise.
-void Codegen::CondJump(Expr* expr, bool when, int32_t label) {
+// Jumps to `label` when `expr` (a Boolean) is `when`; falls through otherwise. `back`: the label
+// is the top of a loop, so the jump counts a step.
+void Codegen::CondJump(Expr* expr, bool when, int32_t label, bool back) {
   if (expr->kind == ExprKind::kIntLit) {
-    if ((IntValue(expr) != 0) == when) Jump(kJmp, {}, label);
+    if ((IntValue(expr) != 0) == when) Jump(back ? kJmpBack : kJmp, {}, label);
     return;
   }
   if (expr->kind == ExprKind::kUnary && expr->op == Op::kNot &&
       expr->type->kind == TypeKind::kBoolean) {
-    CondJump(static_cast<UnaryExpr*>(expr)->operand, !when, label);
+    CondJump(static_cast<UnaryExpr*>(expr)->operand, !when, label, back);
     return;
   }
   if (expr->kind == ExprKind::kBinary) {
@@ -489,12 +519,12 @@ void Codegen::CondJump(Expr* expr, bool when, int32_t label) {
       bool is_and = op == Op::kAnd;
       if (when != is_and) {
         // and/false, or/true: either operand decides.
-        CondJump(binary->left, when, label);
-        CondJump(binary->right, when, label);
+        CondJump(binary->left, when, label, back);
+        CondJump(binary->right, when, label, back);
       } else {
         int32_t skip = NewLabel();
         CondJump(binary->left, !when, skip);
-        CondJump(binary->right, when, label);
+        CondJump(binary->right, when, label, back);
         Bind(skip);
       }
       return;
@@ -505,16 +535,17 @@ void Codegen::CondJump(Expr* expr, bool when, int32_t label) {
       Op jump_op = when ? op : Negate(op);
       int32_t left = Eval(binary->left);
       if (IsIntConst32(binary->right)) {
-        Jump(JumpFor(jump_op, true), {left, static_cast<int32_t>(IntValue(binary->right))}, label);
+        Jump(JumpFor(jump_op, true, back),
+             {left, static_cast<int32_t>(IntValue(binary->right))}, label);
       } else {
         int32_t right = Eval(binary->right);
-        Jump(JumpFor(jump_op, false), {left, right}, label);
+        Jump(JumpFor(jump_op, false, back), {left, right}, label);
       }
       return;
     }
   }
   int32_t value = Eval(expr);
-  Jump(when ? kJT : kJF, {value}, label);
+  Jump(when ? (back ? kJTBack : kJT) : (back ? kJFBack : kJF), {value}, label);
 }
 
 }  // namespace qorsv::script::compiler_internal

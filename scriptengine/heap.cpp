@@ -26,21 +26,6 @@ Heap::~Heap() {
   }
 }
 
-void Heap::Link(HeapObject* object) {
-  object->prev = nullptr;
-  object->next = head_;
-  if (head_ != nullptr) head_->prev = object;
-  head_ = object;
-}
-
-void Heap::Unlink(HeapObject* object) {
-  if (object->prev != nullptr)
-    object->prev->next = object->next;
-  else
-    head_ = object->next;
-  if (object->next != nullptr) object->next->prev = object->prev;
-}
-
 size_t Heap::SizeOf(const HeapObject* object) {
   switch (object->kind) {
     case HeapKind::kString:
@@ -167,7 +152,7 @@ StrRep* Heap::NewString(int64_t length, int64_t capacity) {
   return s;
 }
 
-StrRep* Heap::MakeString(std::string_view text) {
+StrRep* Heap::MakeStringSlow(std::string_view text) {
   if (text.empty()) return nullptr;
   StrRep* s = NewString(static_cast<int64_t>(text.size()), static_cast<int64_t>(text.size()));
   std::memcpy(s->data(), text.data(), text.size());
@@ -224,7 +209,7 @@ void Heap::SetStringLength(Cell& cell, int64_t length) {
   cell.p = grown;
 }
 
-void Heap::Append(Cell& cell, std::string_view text) {
+void Heap::AppendGrowing(Cell& cell, std::string_view text) {
   if (text.empty()) return;
   auto* s = static_cast<StrRep*>(cell.p);
   if (s == nullptr) {

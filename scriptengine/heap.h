@@ -81,6 +81,35 @@ enum VarTypeCode : uint16_t {
   kVtString = 0x100,
 };
 
+// Copies `n` bytes: short texts by a few loads and stores instead of a call of memcpy. Every
+// byte is loaded before any is stored.
+inline void CopyBytes(char* dst, const char* src, size_t n) {
+  if (n > 16) {
+    std::memcpy(dst, src, n);
+  } else if (n >= 8) {
+    uint64_t head;
+    uint64_t tail;
+    std::memcpy(&head, src, 8);
+    std::memcpy(&tail, src + n - 8, 8);
+    std::memcpy(dst, &head, 8);
+    std::memcpy(dst + n - 8, &tail, 8);
+  } else if (n >= 4) {
+    uint32_t head;
+    uint32_t tail;
+    std::memcpy(&head, src, 4);
+    std::memcpy(&tail, src + n - 4, 4);
+    std::memcpy(dst, &head, 4);
+    std::memcpy(dst + n - 4, &tail, 4);
+  } else if (n > 0) {
+    char first = src[0];
+    char middle = src[n / 2];
+    char last = src[n - 1];
+    dst[0] = first;
+    dst[n / 2] = middle;
+    dst[n - 1] = last;
+  }
+}
+
 class Heap {
  public:
   explicit Heap(const std::vector<RttiEntry>* rtti) : rtti_(rtti) {}
@@ -92,7 +121,26 @@ class Heap {
 
   // Strings.
   StrRep* NewString(int64_t length, int64_t capacity);
-  StrRep* MakeString(std::string_view text);
+  StrRep* MakeString(std::string_view text) {
+    // The common case inline: a short text in a kept small block.
+    size_t block_size = BlockSize(sizeof(StrRep) + text.size() + 1);
+    if (text.empty() || block_size > kSmallBytes) return MakeStringSlow(text);
+    FreeBlock*& kept = small_free_[block_size / kSmallStep];
+    if (kept == nullptr || bytes_ + static_cast<int64_t>(block_size) > kMaxHeapBytes) {
+      return MakeStringSlow(text);
+    }
+    auto* s = reinterpret_cast<StrRep*>(kept);
+    kept = kept->next;
+    Account(block_size);
+    s->refs = 1;
+    s->kind = HeapKind::kString;
+    Link(s);
+    s->length = static_cast<int64_t>(text.size());
+    s->capacity = static_cast<int64_t>(block_size - sizeof(StrRep) - 1);
+    CopyBytes(s->data(), text.data(), text.size());
+    s->data()[text.size()] = '\0';
+    return s;
+  }
   static std::string_view View(const void* rep) {
     if (rep == nullptr) return {};
     auto* s = static_cast<const StrRep*>(rep);
@@ -107,7 +155,19 @@ class Heap {
   // its content up to that length.
   void SetStringLength(Cell& cell, int64_t length);
   // cell := cell + text, in place when the string is unshared.
-  void Append(Cell& cell, std::string_view text);
+  void Append(Cell& cell, std::string_view text) {
+    auto* s = static_cast<StrRep*>(cell.p);
+    // The common case inline: room enough in an unshared string. (The text may be the string
+    // itself, which lies before the bytes written.)
+    if (s != nullptr && s->refs == 1 &&
+        static_cast<int64_t>(text.size()) <= s->capacity - s->length) {
+      CopyBytes(s->data() + s->length, text.data(), text.size());
+      s->length += static_cast<int64_t>(text.size());
+      s->data()[s->length] = '\0';
+      return;
+    }
+    AppendGrowing(cell, text);
+  }
 
   // Dynamic arrays.
   DynArr* NewArray(int64_t length, int32_t element_rtti) {
@@ -128,7 +188,25 @@ class Heap {
     if (object != nullptr) ++static_cast<HeapObject*>(object)->refs;
   }
   void Release(void* object) {
-    if (object != nullptr && --static_cast<HeapObject*>(object)->refs == 0) Destroy(object);
+    if (object == nullptr || --static_cast<HeapObject*>(object)->refs != 0) return;
+    auto* header = static_cast<HeapObject*>(object);
+    if (header->kind != HeapKind::kString) {
+      Destroy(object);
+      return;
+    }
+    auto* s = static_cast<StrRep*>(header);
+    size_t block_size = BlockSize(sizeof(StrRep) + static_cast<size_t>(s->capacity) + 1);
+    if (block_size > kSmallBytes) {
+      Destroy(object);
+      return;
+    }
+    // The common case inline: a short string goes back to the kept small blocks.
+    Unlink(s);
+    bytes_ -= static_cast<int64_t>(block_size);
+    --live_;
+    auto* block = reinterpret_cast<FreeBlock*>(object);
+    block->next = small_free_[block_size / kSmallStep];
+    small_free_[block_size / kSmallStep] = block;
   }
   // dst := src for one managed cell.
   void Assign(Cell& dst, void* src) {
@@ -169,11 +247,31 @@ class Heap {
   // the object as it was) when the memory cannot be had.
   HeapObject* Resize(HeapObject* object, size_t bytes);
   StrRep* ResizeString(StrRep* s, int64_t capacity);
+  void AppendGrowing(Cell& cell, std::string_view text);
   static size_t SizeOf(const HeapObject* object);
   void Charge(size_t bytes);
   void Destroy(void* object);
-  void Link(HeapObject* object);
-  void Unlink(HeapObject* object);
+  StrRep* MakeStringSlow(std::string_view text);
+  // A new live block of `block_size` bytes.
+  void Account(size_t block_size) {
+    bytes_ += static_cast<int64_t>(block_size);
+    if (bytes_ > peak_) peak_ = bytes_;
+    allocated_ += static_cast<int64_t>(block_size);
+    ++live_;
+  }
+  void Link(HeapObject* object) {
+    object->prev = nullptr;
+    object->next = head_;
+    if (head_ != nullptr) head_->prev = object;
+    head_ = object;
+  }
+  void Unlink(HeapObject* object) {
+    if (object->prev != nullptr)
+      object->prev->next = object->next;
+    else
+      head_ = object->next;
+    if (object->next != nullptr) object->next->prev = object->prev;
+  }
 
   // Small blocks are kept for reuse within the run instead of going back to malloc: scripts
   // make and drop many short strings. Blocks up to kSmallBytes are allocated in steps of

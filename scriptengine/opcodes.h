@@ -8,6 +8,7 @@
 //   C  a small code (integer class, variant kind, operator)
 //   U  a number of static links to follow
 // kSwitch and kEndFinally are followed by a variable number of labels (their count operand).
+// Jumps that close a loop (kJmpBack, kJTBack, kJEqB, kForInc...) count a step when taken.
 // Instructions are type-specialised: the compiler resolved every type, so the machine never
 // looks at a value's type.
 //
@@ -32,13 +33,17 @@ namespace qorsv::script {
   X(kAdd32, "RRR")         \
   X(kSub32, "RRR")         \
   X(kMul32, "RRR")         \
+  X(kMul32I, "RRI")        \
   X(kAdd32I, "RRI")        \
   X(kAdd64, "RRR")         \
   X(kSub64, "RRR")         \
   X(kMul64, "RRR")         \
+  X(kMul64I, "RRI")        \
   X(kAdd64I, "RRI")        \
   X(kDiv, "RRR")           \
   X(kMod, "RRR")           \
+  X(kDivI, "RRI")          \
+  X(kModI, "RRI")          \
   X(kNeg64, "RR")          \
   X(kAbs64, "RR")          \
   X(kAnd, "RRR")           \
@@ -90,6 +95,18 @@ namespace qorsv::script {
   X(kJLeI, "RIL")          \
   X(kJGtI, "RIL")          \
   X(kJGeI, "RIL")          \
+  X(kJEqB, "RRL")          \
+  X(kJNeB, "RRL")          \
+  X(kJLtB, "RRL")          \
+  X(kJLeB, "RRL")          \
+  X(kJGtB, "RRL")          \
+  X(kJGeB, "RRL")          \
+  X(kJEqIB, "RIL")         \
+  X(kJNeIB, "RIL")         \
+  X(kJLtIB, "RIL")         \
+  X(kJLeIB, "RIL")         \
+  X(kJGtIB, "RIL")         \
+  X(kJGeIB, "RIL")         \
   X(kForInc, "RRL")        \
   X(kForDec, "RRL")        \
   X(kSwitch, "RIIL")       \

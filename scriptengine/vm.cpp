@@ -23,6 +23,16 @@ inline Cell* CellAt(int32_t operand, Cell* fp, Cell* globals) {
   return operand >= 0 ? fp + operand : globals + ~operand;
 }
 
+// Zeroes the cells from `begin` to `end`: a frame's few cells, for which a call of memset
+// would cost more than the stores.
+inline void ZeroFew(Cell* begin, Cell* end) {
+  while (begin < end) {
+    begin->i = 0;
+    ++begin;
+    __asm__("" : "+r"(begin));  // keeps the compiler from making the loop a memset call
+  }
+}
+
 bool SameString(const void* a, const void* b) {
   if (a == b) return true;
   return Heap::View(a) == Heap::View(b);
@@ -70,6 +80,9 @@ void Machine::Interpret() {
   const int32_t* ip = code + pc_;
   Cell* fp = calls_.back().fp;
   Cell* const globals = globals_.get();
+  Cell* const stack_end = stack_.get() + kStackCells;
+  const ProcFrame* const frames = frames_.data();
+  const FastRoutine* const fast_routines = fast_routines_.data();
   Heap& heap = heap_;
 
   static const void* const kLabels[] = {
@@ -166,6 +179,15 @@ L_kMul32 : {
   R(1)->i = static_cast<int32_t>(static_cast<uint32_t>(R(2)->i) * static_cast<uint32_t>(R(3)->i));
   NEXT(4);
 }
+L_kMul32I : {
+  R(1)->i = static_cast<int32_t>(static_cast<uint32_t>(R(2)->i) * static_cast<uint32_t>(ip[3]));
+  NEXT(4);
+}
+L_kMul64I : {
+  R(1)->i = static_cast<int64_t>(static_cast<uint64_t>(R(2)->i) *
+                                 static_cast<uint64_t>(static_cast<int64_t>(ip[3])));
+  NEXT(4);
+}
 L_kAdd32I : {
   R(1)->i = static_cast<int32_t>(static_cast<uint32_t>(R(2)->i) + static_cast<uint32_t>(ip[3]));
   NEXT(4);
@@ -199,6 +221,15 @@ L_kMod : {
   int64_t b = R(3)->i;
   if (b == 0) FAIL(ErDivideByZero, "");
   R(1)->i = b == -1 ? 0 : a % b;
+  NEXT(4);
+}
+// The divisor is a constant other than 0 and -1: nothing to check, nothing overflows.
+L_kDivI : {
+  R(1)->i = R(2)->i / ip[3];
+  NEXT(4);
+}
+L_kModI : {
+  R(1)->i = R(2)->i % ip[3];
   NEXT(4);
 }
 L_kNeg64 : {
@@ -378,6 +409,32 @@ L_kJFBack : {
     JUMP(ip[3]);            \
   }                         \
   NEXT(4);
+#define COMPARE_JUMP_BACK(cmp) \
+  if (R(1)->i cmp R(2)->i) {   \
+    COUNT_STEP();              \
+    JUMP(ip[3]);               \
+  }                            \
+  NEXT(4);
+#define COMPARE_JUMP_I_BACK(cmp) \
+  if (R(1)->i cmp ip[2]) {       \
+    COUNT_STEP();                \
+    JUMP(ip[3]);                 \
+  }                              \
+  NEXT(4);
+L_kJEqB : { COMPARE_JUMP_BACK(==) }
+L_kJNeB : { COMPARE_JUMP_BACK(!=) }
+L_kJLtB : { COMPARE_JUMP_BACK(<) }
+L_kJLeB : { COMPARE_JUMP_BACK(<=) }
+L_kJGtB : { COMPARE_JUMP_BACK(>) }
+L_kJGeB : { COMPARE_JUMP_BACK(>=) }
+L_kJEqIB : { COMPARE_JUMP_I_BACK(==) }
+L_kJNeIB : { COMPARE_JUMP_I_BACK(!=) }
+L_kJLtIB : { COMPARE_JUMP_I_BACK(<) }
+L_kJLeIB : { COMPARE_JUMP_I_BACK(<=) }
+L_kJGtIB : { COMPARE_JUMP_I_BACK(>) }
+L_kJGeIB : { COMPARE_JUMP_I_BACK(>=) }
+#undef COMPARE_JUMP_BACK
+#undef COMPARE_JUMP_I_BACK
 L_kJEq : { COMPARE_JUMP(==) }
 L_kJNe : { COMPARE_JUMP(!=) }
 L_kJLt : { COMPARE_JUMP(<) }
@@ -494,28 +551,37 @@ L_kDaLen : {
   R(1)->i = Heap::ArrayLength(R(2)->p);
   NEXT(3);
 }
-#define ARRAY_ELEMENT(array_cell, index_cell, out)                            \
-  auto* array = static_cast<DynArr*>((array_cell)->p);                        \
-  int64_t index = (index_cell)->i;                                            \
-  if (index < 0 || index >= Heap::ArrayLength(array)) FAIL(ErOutOfRange, ""); \
+// The element of a dynamic array; an index out of its bounds (a negative one wraps to a huge
+// unsigned number) fails. ARRAY_ELEMENT1 is for arrays of one-cell elements.
+#define ARRAY_ELEMENT(array_cell, index_cell, out)                                    \
+  auto* array = static_cast<DynArr*>((array_cell)->p);                                \
+  int64_t index = (index_cell)->i;                                                    \
+  if (static_cast<uint64_t>(index) >= static_cast<uint64_t>(Heap::ArrayLength(array))) \
+    FAIL(ErOutOfRange, "");                                                           \
   Cell* out = array->data() + index * array->element_cells;
+#define ARRAY_ELEMENT1(array_cell, index_cell, out)                                   \
+  auto* array = static_cast<DynArr*>((array_cell)->p);                                \
+  int64_t index = (index_cell)->i;                                                    \
+  if (static_cast<uint64_t>(index) >= static_cast<uint64_t>(Heap::ArrayLength(array))) \
+    FAIL(ErOutOfRange, "");                                                           \
+  Cell* out = array->data() + index;
 L_kDaLoad : {
-  ARRAY_ELEMENT(R(2), R(3), element)
+  ARRAY_ELEMENT1(R(2), R(3), element)
   *R(1) = *element;
   NEXT(4);
 }
 L_kDaLoadS : {
-  ARRAY_ELEMENT(R(2), R(3), element)
+  ARRAY_ELEMENT1(R(2), R(3), element)
   heap.Assign(*R(1), element->p);
   NEXT(4);
 }
 L_kDaStore : {
-  ARRAY_ELEMENT(R(1), R(2), element)
+  ARRAY_ELEMENT1(R(1), R(2), element)
   *element = *R(3);
   NEXT(4);
 }
 L_kDaStoreS : {
-  ARRAY_ELEMENT(R(1), R(2), element)
+  ARRAY_ELEMENT1(R(1), R(2), element)
   heap.Assign(*element, R(3)->p);
   NEXT(4);
 }
@@ -525,6 +591,7 @@ L_kDaAddr : {
   NEXT(4);
 }
 #undef ARRAY_ELEMENT
+#undef ARRAY_ELEMENT1
 L_kDaSetLen : {
   pc_ = static_cast<int32_t>(ip - code);
   heap.SetArrayLength(*R(1)->c, R(2)->i, ip[3]);
@@ -736,22 +803,28 @@ L_kVarNeg : {
   NEXT(3);
 }
 L_kCall : {
-  const ProcInfo& callee = image_->procs[ip[1]];
+  const ProcFrame& callee = frames[ip[1]];
   Cell* frame = fp + ip[2];
+  Cell* frame_end = frame + callee.max_cells;
   pc_ = static_cast<int32_t>(ip - code);
-  if (frame + callee.max_cells > stack_.get() + kStackCells || calls_.size() >= kMaxCallDepth) {
-    Raise(erOutOfStackRange);
-  }
+  if (frame_end > stack_end || calls_.size() >= kMaxCallDepth) Raise(erOutOfStackRange);
   COUNT_STEP();
-  if (frame + callee.max_cells > stack_high_) stack_high_ = frame + callee.max_cells;
+  if (frame_end > stack_high_) stack_high_ = frame_end;
   calls_.push_back(CallInfo{ip[1], frame, pc_ + 3});
-  Heap::Zero(frame + callee.param_cells, callee.frame_cells - callee.param_cells);
+  ZeroFew(frame + callee.param_cells, frame + callee.frame_cells);
   fp = frame;
   JUMP(callee.entry);
 }
 L_kCallN : {
   pc_ = static_cast<int32_t>(ip - code);
-  CallNative(ip[1], fp + ip[2]);
+  if (FastRoutine fast = fast_routines[ip[1]]) {
+    const ImportInfo& import = image_->imports[ip[1]];
+    Cell* window = fp + ip[2];
+    window[import.result.offset].i = 0;
+    fast(*this, import, window);
+  } else {
+    CallNative(ip[1], fp + ip[2]);
+  }
   NEXT(3);
 }
 L_kCallX : {
@@ -760,12 +833,13 @@ L_kCallX : {
   NEXT(3);
 }
 L_kRet : {
-  CallInfo frame = calls_.back();
-  FinalizeFrame(frame, false);
+  const CallInfo& top = calls_.back();
+  if (frames[top.proc].cleans_up) FinalizeFrame(top, false);
+  int32_t return_pc = top.return_pc;
   calls_.pop_back();
   if (calls_.empty()) return;
   fp = calls_.back().fp;
-  JUMP(frame.return_pc);
+  JUMP(return_pc);
 }
 L_kTryExcept : {
   handlers_.push_back(Handler{ip[1], calls_.size(), false, nullptr});

@@ -19,6 +19,7 @@
 #include "scriptengine/cell_area.h"
 #include "scriptengine/exec.h"
 #include "scriptengine/external_clause.h"
+#include "scriptengine/fast_routines.h"
 #include "scriptengine/ffi.h"
 #include "scriptengine/heap.h"
 #include "scriptengine/image.h"
@@ -95,6 +96,14 @@ class Machine {
     Cell* fp;
     int32_t return_pc;
   };
+  // What a call needs of a procedure, packed together (the image's ProcInfo is large).
+  struct ProcFrame {
+    int32_t entry;
+    int32_t param_cells;
+    int32_t frame_cells;
+    int32_t max_cells;
+    bool cleans_up;  // has cells to release when it returns
+  };
   struct Handler {
     int32_t pc;
     size_t depth;  // calls_.size() when the try began
@@ -113,7 +122,8 @@ class Machine {
   void CallNative(int32_t import, Cell* window);
   void CallExternal(int32_t import, Cell* window);
   bool BindImports();
-  const NativeFunction* FindNative(const std::string& name) const;
+  // The native bound to `name`; `*standard` tells whether it is the engine's own routine.
+  const NativeFunction* FindNative(const std::string& name, bool* standard) const;
   bool BindExternal(int32_t import, External& external);
   void InitGlobals();
   void StartBudget();
@@ -136,6 +146,7 @@ class Machine {
   CellArea globals_;
   CellArea stack_;
   Cell* stack_high_ = nullptr;  // one past the highest stack cell any frame may have written
+  std::vector<ProcFrame> frames_;  // by procedure index
   std::vector<CallInfo> calls_;
   std::vector<Handler> handlers_;
   std::vector<VmError> pending_;  // exceptions waiting for their finally block to end
@@ -155,6 +166,7 @@ class Machine {
   NativeTable natives_;
   std::shared_ptr<const NativeTable> shared_natives_;
   std::vector<const NativeFunction*> bound_natives_;
+  std::vector<FastRoutine> fast_routines_;  // by import: the fast form of a standard routine
   std::vector<External> externals_;
   std::string library_directory_;
   std::unique_ptr<ExternalLibraries> libraries_;

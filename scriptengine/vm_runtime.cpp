@@ -4,6 +4,7 @@
 #include <new>
 
 #include "scriptengine/external_clause.h"
+#include "scriptengine/fast_routines.h"
 #include "scriptengine/opcodes.h"
 #include "scriptengine/vm.h"
 
@@ -94,6 +95,11 @@ bool Machine::Load(std::shared_ptr<const ProgramImage> image) {
   program_ = std::move(image);
   image_ = program_.get();
   heap_.set_rtti(&image_->rtti);
+  frames_.clear();
+  for (const ProcInfo& proc : image_->procs) {
+    frames_.push_back(ProcFrame{proc.entry, proc.param_cells, proc.frame_cells, proc.max_cells,
+                                !proc.cleanup.empty()});
+  }
   try {
     globals_ = CellAreaPool::Take(image_->global_cells);
     stack_ = CellAreaPool::Take(kStackCells);
@@ -135,11 +141,14 @@ void Machine::InitGlobals() {
 
 // The native bound to `name`: the latest registration, else the shared table's, else the
 // engine's standard routine.
-const NativeFunction* Machine::FindNative(const std::string& name) const {
-  for (const NativeTable* table : {&natives_, shared_natives_.get(), &StandardRoutines()}) {
+const NativeFunction* Machine::FindNative(const std::string& name, bool* standard) const {
+  const NativeTable& standard_table = StandardRoutines();
+  for (const NativeTable* table : {&natives_, shared_natives_.get(), &standard_table}) {
     if (table == nullptr) continue;
     auto found = table->find(name);
-    if (found != table->end()) return found->second ? &found->second : nullptr;
+    if (found == table->end()) continue;
+    *standard = table == &standard_table;
+    return found->second ? &found->second : nullptr;
   }
   return nullptr;
 }
@@ -148,17 +157,20 @@ const NativeFunction* Machine::FindNative(const std::string& name) const {
 // loading their library now (or at the first call for DELAYLOAD).
 bool Machine::BindImports() {
   bound_natives_.assign(image_->imports.size(), nullptr);
+  fast_routines_.assign(image_->imports.size(), nullptr);
   externals_.clear();
   externals_.resize(image_->imports.size());
   for (size_t i = 0; i < image_->imports.size(); ++i) {
     const ImportInfo& import = image_->imports[i];
     if (!import.external) {
-      const NativeFunction* function = FindNative(import.name);
+      bool standard = false;
+      const NativeFunction* function = FindNative(import.name, &standard);
       if (function == nullptr) {
         SetLoadError(erCannotImport, import.name);
         return false;
       }
       bound_natives_[i] = function;
+      if (standard) fast_routines_[i] = FindFastRoutine(import);
       continue;
     }
     ExternalClauseResult parsed = ParseExternalClause(import.external_text);

@@ -59,6 +59,33 @@ TEST(StdlibTest, Conversions) {
             "'1,5' is not a valid floating point value");
 }
 
+TEST(StdlibTest, WholeCopiesAndUntrimmedTextsStaySeparateValues) {
+  RunCases({
+      {"whole copy, then the original changes",
+       "var s, t: string; begin s := 'abc'; t := Copy(s, 1, 10); s[1] := 'X'; s := s + '!'; "
+       "t := t + '?'; print(s); print(t); end.",
+       "Xbc!\nabc?\n"},
+      {"nothing to trim, then the copy changes",
+       "var s, t: string; begin s := 'abc'; t := Trim(s); t[2] := 'Y'; print(s); print(t); end.",
+       "abc\naYc\n"},
+      {"integers at the edges",
+       "var i: Int64; begin i := -9223372036854775807 - 1; print(Int64ToStr(i)); print(IntToStr(0) "
+       "+ IntToStr(-2147483648)); end.",
+       "-9223372036854775808\n0-2147483648\n"},
+  });
+}
+
+TEST(StdlibTest, AHostRegistrationReplacesTheEngineRoutine) {
+  ScriptOptions options;
+  options.register_natives = [](TPSExec& exec) {
+    exec.RegisterNative(
+        "INTTOSTR", [](NativeCall& call) { call.ReturnStr("#" + std::to_string(call.Int(0))); });
+    exec.RegisterNative("COPY", [](NativeCall& call) { call.ReturnStr("copy"); });
+  };
+  ScriptRun run = RunScript("begin print(IntToStr(5) + Copy('abc', 1, 1)); end.", options);
+  EXPECT_EQ(run.output, "#5copy\n") << run.error;
+}
+
 TEST(StdlibTest, CaseTrimPadAndRepeat) {
   ExpectPrints({
       {"UpperCase('abc' + #233)", "ABC\xE9"},
