@@ -31,6 +31,12 @@ TEST(CodegenTest, IntegerArithmetic) {
       {"bitwise",
        "begin printi(12 and 10); printi(12 or 10); printi(12 xor 10); printi(not 0); end.",
        "8\n14\n6\n-1\n"},
+      {"constant operands",
+       "var i: Integer; c: Cardinal; x: Int64; begin i := -7; printi(i div 2); printi(i mod 2); "
+       "printi(i div -2); printi(i mod -2); printi(7 * i); c := 4000000000; printi(c div 3); "
+       "printi(c mod 7); printi(c * 2); x := -9000000000; printi(x div 1000); printi(x mod 7); "
+       "printi(3 * x); end.",
+       "-3\n-1\n3\n-1\n-49\n1333333333\n3\n8000000000\n-9000000\n-5\n-27000000000\n"},
       {"hex literals", "begin printi($FF); printi($7FFFFFFF + 1); end.", "255\n2147483648\n"},
       {"inc dec succ pred",
        "var i: Integer; begin i := 5; Inc(i); Dec(i, 3); printi(i); printi(Succ(i)); "
