@@ -132,8 +132,7 @@ off_t FileSize(int fd) {
 
 // The lines of `text` that were not completely written when `written` bytes of it were.
 LogText UnwrittenLines(LogText text, size_t written, size_t& kept_bytes) {
-  auto first_unwritten =
-      std::upper_bound(text.line_ends.begin(), text.line_ends.end(), written);
+  auto first_unwritten = std::upper_bound(text.line_ends.begin(), text.line_ends.end(), written);
   kept_bytes = first_unwritten == text.line_ends.begin() ? 0 : *(first_unwritten - 1);
   LogText rest;
   rest.bytes = text.bytes.substr(kept_bytes);

@@ -37,8 +37,7 @@ class LogBuffer {
   // About a second of log at full load; far more than a quiet server writes between two ticks.
   static constexpr size_t kHandOverBytes = 8u << 20;
 
-  explicit LogBuffer(size_t hand_over_bytes = kHandOverBytes)
-      : hand_over_bytes_(hand_over_bytes) {}
+  explicit LogBuffer(size_t hand_over_bytes = kHandOverBytes) : hand_over_bytes_(hand_over_bytes) {}
 
   void Append(std::string_view line);
   // Takes every line and leaves the buffer empty, in one step.
@@ -65,10 +64,10 @@ class LogBuffer {
 
   const size_t hand_over_bytes_;
   mutable std::mutex mutex_;
-  LogText text_;                      // guarded by mutex_
-  std::function<void()> hand_over_;   // guarded by mutex_
-  bool hand_over_asked_ = false;      // guarded by mutex_
-  std::mutex save_mutex_;             // held by a save from taking the lines to the end
+  LogText text_;                     // guarded by mutex_
+  std::function<void()> hand_over_;  // guarded by mutex_
+  bool hand_over_asked_ = false;     // guarded by mutex_
+  std::mutex save_mutex_;            // held by a save from taking the lines to the end
 };
 
 // The day's log file name: the short date text with "/" turned into "-", then ".log".

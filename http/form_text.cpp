@@ -10,8 +10,8 @@ namespace qorsv {
 std::string_view FormText::WindowAt(uint64_t at, size_t length) const {
   uint64_t end = std::min<uint64_t>(at + length, size());
   if (at < window_start_ || end > window_start_ + window_.size()) {
-    size_t want = static_cast<size_t>(std::min<uint64_t>(std::max(length, window_size_),
-                                                         size() - std::min(at, size())));
+    size_t want = static_cast<size_t>(
+        std::min<uint64_t>(std::max(length, window_size_), size() - std::min(at, size())));
     window_.resize(want);
     window_.resize(file_->ReadAt(at, window_.data(), want));
     window_start_ = at;

@@ -2,8 +2,8 @@
 
 #include <unistd.h>
 
-#include <ostream>
 #include <optional>
+#include <ostream>
 #include <string_view>
 
 #include "console/script_time_limit.h"

@@ -83,8 +83,8 @@ void CaptureMultipart(const FormText& text, Tparams& params, const UploadWriter&
     std::optional<std::string_view> file_name = QuotedAfter(disposition, "\"; filename=\"");
     if (file_name) {
       std::string stored_at = write_upload(data);
-      params.Append(std::move(name), stored_at + "@" + std::string(*file_name) + ":" +
-                                         std::to_string(data.length));
+      params.Append(std::move(name),
+                    stored_at + "@" + std::string(*file_name) + ":" + std::to_string(data.length));
     } else {
       params.Append(std::move(name), data.Bytes());
     }

@@ -106,7 +106,9 @@ class BodyCollector {
  public:
   BodyCollector(const BodySpooling& spooling, std::optional<uint64_t> length)
       : spooling_(spooling), length_(length) {
-    if (length_) memory_.reserve(static_cast<size_t>(std::min<uint64_t>(*length_, spooling.above + 1)));
+    if (length_) {
+      memory_.reserve(static_cast<size_t>(std::min<uint64_t>(*length_, spooling.above + 1)));
+    }
   }
 
   void Add(std::string_view piece) {
@@ -171,10 +173,12 @@ void ReadBody(BufferedSource& in, const RequestInfo& request, BodyCollector& bod
 // joined on behind CR LF (or alone when the body is empty).
 void SetParamsText(RequestInfo& request, BodyCollector& body, const std::string& target) {
   size_t question = target.find('?');
-  std::string_view query =
-      question == std::string::npos ? std::string_view() : std::string_view(target).substr(question + 1);
+  std::string_view query = question == std::string::npos
+                               ? std::string_view()
+                               : std::string_view(target).substr(question + 1);
   if (std::unique_ptr<SpoolFile>& spool = body.spool()) {
-    if (!query.empty() && !(spool->Append("\r\n", 2) && spool->Append(query.data(), query.size()))) {
+    if (!query.empty() &&
+        !(spool->Append("\r\n", 2) && spool->Append(query.data(), query.size()))) {
       throw QorsvError("Cannot store the request body.");
     }
     request.SpooledParams = std::move(spool);
@@ -287,8 +291,7 @@ std::optional<ReadOutcome> ReadRequest(ByteSource& source, const std::string& re
   }
   if (head_complete) head_complete();
 
-  std::optional<uint64_t> length =
-      ParseContentLength(request->RawHeaders.Values("Content-Length"));
+  std::optional<uint64_t> length = ParseContentLength(request->RawHeaders.Values("Content-Length"));
   BodyCollector body(spooling, length);
   ReadBody(in, *request, body, length);
   SetParamsText(*request, body, target);

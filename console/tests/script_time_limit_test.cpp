@@ -16,7 +16,7 @@ using testing::WriteFile;
 
 TEST(ScriptTimeLimitTest, ReadFromTheSettings) {
   struct Case {
-    const char* file;  // nullptr: no settings file at all
+    const char* file;            // nullptr: no settings file at all
     std::optional<int> seconds;  // nothing: the value is refused
   } cases[] = {
       {nullptr, 0},

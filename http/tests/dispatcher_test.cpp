@@ -252,9 +252,9 @@ TEST_F(DispatcherTest, LogLinesOfOneRequestInOrder) {
 TEST_F(DispatcherTest, SpooledFormIsCapturedAndLoggedShort) {
   const std::string b = "-----------------------------1234";
   std::string big(3 * kLoggedSpooledBytes, 'v');
-  std::string text = b + "\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n" + big +
-                     "\r\n" + b + "\r\nContent-Disposition: form-data; name=\"c\"\r\n\r\nx\r\n" +
-                     b + "--\r\n";
+  std::string text = b + "\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n" + big + "\r\n" +
+                     b + "\r\nContent-Disposition: form-data; name=\"c\"\r\n\r\nx\r\n" + b +
+                     "--\r\n";
   std::shared_ptr<SpoolFile> spool = SpoolFile::Create(dir_.path() + "temp/");
   ASSERT_TRUE(spool && spool->Append(text.data(), text.size()));
   RequestInfo request;

@@ -166,8 +166,8 @@ TEST(RequestReaderTest, LargeFormDataBodiesAreSpooled) {
       {"form data until close", "POST /p HTTP/1.0\r\n\r\n", form, true, form},
       {"exactly the spooling size", "POST /p HTTP/1.0\r\n\r\n", form.substr(0, 1000), false,
        form.substr(0, 1000)},
-      {"pairs stay in memory", "POST /p?q=1 HTTP/1.0\r\n\r\n", "a=" + std::string(3000, 'v'),
-       false, "a=" + std::string(3000, 'v') + "\r\nq=1"},
+      {"pairs stay in memory", "POST /p?q=1 HTTP/1.0\r\n\r\n", "a=" + std::string(3000, 'v'), false,
+       "a=" + std::string(3000, 'v') + "\r\nq=1"},
   };
   for (const Case& c : cases) {
     StringSource source(c.head + c.body, 333);

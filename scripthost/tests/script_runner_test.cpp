@@ -300,9 +300,9 @@ TEST_F(ScriptRunnerTest, TimeLimitEndsAnEndlessMainBlock) {
   WriteFile(dir_ / "db.sqlite", "");
   uint32_t handles_before = CountSqlHandlesInUse();
   ProcessLogBuffer().TakeAll();
-  ScriptRunInput input = Input(
-      "\r\nvar h: longword;\r\nbegin\r\n  h := sql_getnewhandle('" + dir_.Dir() +
-      "db.sqlite');\r\n  addcookie('u', '1');\r\n  echo('a');\r\n  while true do ;\r\nend.");
+  ScriptRunInput input =
+      Input("\r\nvar h: longword;\r\nbegin\r\n  h := sql_getnewhandle('" + dir_.Dir() +
+            "db.sqlite');\r\n  addcookie('u', '1');\r\n  echo('a');\r\n  while true do ;\r\nend.");
   input.time_limit = std::chrono::seconds(1);
   ScriptRunDetails details;
   EXPECT_EQ(runscript(input, &details), "a");

@@ -34,7 +34,7 @@ using Clock = std::chrono::steady_clock;
 
 enum Kind { kStatic1k, kStatic100k, kHello, kSql, kNotFound, kForm, kUpload, kKindCount };
 const char* const kKindNames[kKindCount] = {"static1k", "static100k", "hello", "sql",
-                                            "notfound", "form", "upload"};
+                                            "notfound", "form",       "upload"};
 const int kStatus[kKindCount] = {200, 200, 200, 200, 404, 200, 200};
 
 // One period of the mix: 100 requests, in an order that spreads each kind over the period.
@@ -112,34 +112,41 @@ class Requests {
     std::string expected = Replace(templates_[exchange.kind], token);
     const std::string head_end = " HTTP/1.1\r\nHost: soak.test\r\nUser-Agent: soak_load\r\n";
     switch (exchange.kind) {
-      case kStatic1k: exchange.request = "GET /s1k.txt" + head_end + "\r\n"; break;
-      case kStatic100k: exchange.request = "GET /s100k.bin" + head_end + "\r\n"; break;
-      case kHello: exchange.request = "GET /hello.html?name=" + token + head_end + "\r\n"; break;
-      case kSql: exchange.request = "GET /rows.html" + head_end + "\r\n"; break;
+      case kStatic1k:
+        exchange.request = "GET /s1k.txt" + head_end + "\r\n";
+        break;
+      case kStatic100k:
+        exchange.request = "GET /s100k.bin" + head_end + "\r\n";
+        break;
+      case kHello:
+        exchange.request = "GET /hello.html?name=" + token + head_end + "\r\n";
+        break;
+      case kSql:
+        exchange.request = "GET /rows.html" + head_end + "\r\n";
+        break;
       case kNotFound:
         exchange.request = "GET /missing-" + token + ".html" + head_end + "\r\n";
         break;
       case kForm: {
         std::string body = "a=" + token + "&b=two+words%21";
-        exchange.request = "POST /form.html" + head_end + "Content-Type: " +
-                           "application/x-www-form-urlencoded\r\nContent-Length: " +
-                           std::to_string(body.size()) + "\r\n\r\n" + body;
+        exchange.request =
+            "POST /form.html" + head_end + "Content-Type: " +
+            "application/x-www-form-urlencoded\r\nContent-Length: " + std::to_string(body.size()) +
+            "\r\n\r\n" + body;
         break;
       }
       case kUpload: {
         bool large = ++uploads_ % kLargeUploadEvery == 0;
         std::string content = UploadContent(token, large ? kLargeUpload : kSmallUpload);
         const std::string boundary = "----------------------------soak" + token;
-        std::string body = "--" + boundary +
-                           "\r\nContent-Disposition: form-data; name=\"note\"\r\n\r\n" + token +
-                           "\r\n--" + boundary +
-                           "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" +
-                           token + ".txt\"\r\nContent-Type: text/plain\r\n\r\n" + content +
-                           "\r\n--" + boundary + "--\r\n";
+        std::string body =
+            "--" + boundary + "\r\nContent-Disposition: form-data; name=\"note\"\r\n\r\n" + token +
+            "\r\n--" + boundary + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" +
+            token + ".txt\"\r\nContent-Type: text/plain\r\n\r\n" + content + "\r\n--" + boundary +
+            "--\r\n";
         exchange.request = "POST /upload.html" + head_end +
                            "Content-Type: multipart/form-data; boundary=" + boundary +
-                           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
-                           body;
+                           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
         // What the page echoes: the note, the file's name and length, its first and last 64
         // bytes as the script read them back, and that it deleted the file.
         std::string seen = token + "|" + token + ".txt:" + std::to_string(content.size()) + "|" +
@@ -148,7 +155,8 @@ class Requests {
         expected = Replace(templates_[kUpload], seen);
         break;
       }
-      case kKindCount: break;
+      case kKindCount:
+        break;
     }
     exchange.expected_body = std::move(expected);
     return exchange;
@@ -163,15 +171,20 @@ class Requests {
 // What is wrong with an answer, or "" when it is right.
 std::string Check(const Exchange& exchange, const std::string& answer) {
   size_t head_end = answer.find("\r\n\r\n");
-  if (head_end == std::string::npos) return "no complete header (" + std::to_string(answer.size()) + " bytes)";
+  if (head_end == std::string::npos)
+    return "no complete header (" + std::to_string(answer.size()) + " bytes)";
   std::string status = "HTTP/1.1 " + std::to_string(exchange.expected_status) + " ";
-  if (answer.compare(0, status.size(), status) != 0) return "status line " + answer.substr(0, answer.find('\r'));
+  if (answer.compare(0, status.size(), status) != 0)
+    return "status line " + answer.substr(0, answer.find('\r'));
   std::string body = answer.substr(head_end + 4);
   std::string length = "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
-  if (answer.substr(0, head_end + 2).find(length) == std::string::npos) return "Content-Length does not match the body";
+  if (answer.substr(0, head_end + 2).find(length) == std::string::npos)
+    return "Content-Length does not match the body";
   if (body != exchange.expected_body) {
     size_t at = 0;
-    while (at < body.size() && at < exchange.expected_body.size() && body[at] == exchange.expected_body[at]) ++at;
+    while (at < body.size() && at < exchange.expected_body.size() &&
+           body[at] == exchange.expected_body[at])
+      ++at;
     return "body differs at byte " + std::to_string(at) + ": got \"" + body.substr(at, 60) +
            "\", expected \"" + exchange.expected_body.substr(at, 60) + "\"";
   }
@@ -190,7 +203,11 @@ struct Slot {
 class Load {
  public:
   Load(uint16_t port, uint64_t total, int connections, Requests& requests, uint64_t first)
-      : port_(port), total_(total), requests_(requests), next_(first), end_(first + total),
+      : port_(port),
+        total_(total),
+        requests_(requests),
+        next_(first),
+        end_(first + total),
         slots_(static_cast<size_t>(connections)) {
     epoll_ = epoll_create1(EPOLL_CLOEXEC);
   }
