@@ -42,8 +42,7 @@ size_t Heap::SizeOf(const HeapObject* object) {
 }
 
 void Heap::Charge(size_t bytes) {
-  if (bytes > static_cast<size_t>(kMaxHeapBytes) ||
-      bytes_ + static_cast<int64_t>(bytes) > kMaxHeapBytes) {
+  if (bytes > static_cast<size_t>(max_bytes_) || bytes_ + static_cast<int64_t>(bytes) > max_bytes_) {
     throw OutOfMemoryError{};
   }
   bytes_ += static_cast<int64_t>(bytes);
@@ -134,6 +133,16 @@ int64_t Heap::GrownCapacity(int64_t current, int64_t needed) {
   return std::max(needed, std::min(grown, kMaxObjectBytes));
 }
 
+int64_t Heap::GrowWithinCap(int64_t current, int64_t needed, size_t header, size_t unit,
+                            size_t replaced) const {
+  int64_t grown = GrownCapacity(current, needed);
+  // Spare room stops short of the cap by a sixteenth of it, left for the run's other objects.
+  int64_t room = max_bytes_ - max_bytes_ / 16 - bytes_ + static_cast<int64_t>(replaced) -
+                 static_cast<int64_t>(header);
+  if (room <= 0) return needed;
+  return std::max(needed, std::min(grown, room / static_cast<int64_t>(unit)));
+}
+
 // A small string takes its whole block as capacity: room to grow at no cost.
 int64_t Heap::StringCapacity(int64_t capacity) {
   size_t block_size = BlockSize(sizeof(StrRep) + static_cast<size_t>(capacity) + 1);
@@ -189,7 +198,8 @@ void Heap::SetStringLength(Cell& cell, int64_t length) {
   int64_t old_length = s == nullptr ? 0 : s->length;
   if (s != nullptr && s->refs == 1) {
     if (length > s->capacity) {
-      s = ResizeString(s, GrownCapacity(old_length, length));
+      s = ResizeString(s, GrowWithinCap(old_length, length, sizeof(StrRep) + 1, 1,
+                                        BlockSize(SizeOf(s))));
     } else if (length < s->capacity / 4 && s->capacity > static_cast<int64_t>(kSmallBytes)) {
       s = ResizeString(s, length);  // most of the block would lie idle
     }
@@ -225,7 +235,8 @@ void Heap::AppendGrowing(Cell& cell, std::string_view text) {
     s->data()[needed] = '\0';
     return;
   }
-  int64_t capacity = GrownCapacity(length, needed);
+  int64_t capacity = GrowWithinCap(length, needed, sizeof(StrRep) + 1, 1,
+                                   s->refs == 1 ? BlockSize(SizeOf(s)) : 0);
   if (s->refs == 1) {
     // The appended text may be part of the string itself, which is about to move.
     const char* old_data = s->data();
@@ -301,7 +312,11 @@ void Heap::SetArrayLength(Cell& cell, int64_t length, int32_t element_rtti) {
       }
     } else if (length > a->capacity) {
       if (length > MaxElements(cells)) throw OutOfMemoryError{};
-      int64_t capacity = std::min(GrownCapacity(a->length, length), MaxElements(cells));
+      int64_t capacity =
+          std::min(GrowWithinCap(a->length, length, sizeof(DynArr),
+                                 sizeof(Cell) * static_cast<size_t>(std::max(cells, 1)),
+                                 BlockSize(SizeOf(a))),
+                   MaxElements(cells));
       int64_t old_capacity = a->capacity;
       a = static_cast<DynArr*>(Resize(
           a, sizeof(DynArr) + sizeof(Cell) * static_cast<size_t>(capacity) *
@@ -315,7 +330,11 @@ void Heap::SetArrayLength(Cell& cell, int64_t length, int32_t element_rtti) {
     return;
   }
   // Shared: the other holders keep the array as it is; this one gets a copy.
-  int64_t capacity = length > a->length ? GrownCapacity(a->length, length) : length;
+  int64_t capacity =
+      length > a->length
+          ? GrowWithinCap(a->length, length, sizeof(DynArr),
+                          sizeof(Cell) * static_cast<size_t>(std::max(cells, 1)), 0)
+          : length;
   DynArr* made = NewArray(length, capacity, element_rtti);
   int64_t kept = std::min(a->length, length);
   if (managed) {

@@ -112,7 +112,9 @@ inline void CopyBytes(char* dst, const char* src, size_t n) {
 
 class Heap {
  public:
-  explicit Heap(const std::vector<RttiEntry>* rtti) : rtti_(rtti) {}
+  // `max_bytes`: the cap on what the heap's objects may hold together.
+  explicit Heap(const std::vector<RttiEntry>* rtti, int64_t max_bytes = kMaxHeapBytes)
+      : rtti_(rtti), max_bytes_(max_bytes) {}
   ~Heap();
   Heap(const Heap&) = delete;
   Heap& operator=(const Heap&) = delete;
@@ -126,7 +128,7 @@ class Heap {
     size_t block_size = BlockSize(sizeof(StrRep) + text.size() + 1);
     if (text.empty() || block_size > kSmallBytes) return MakeStringSlow(text);
     FreeBlock*& kept = small_free_[block_size / kSmallStep];
-    if (kept == nullptr || bytes_ + static_cast<int64_t>(block_size) > kMaxHeapBytes) {
+    if (kept == nullptr || bytes_ + static_cast<int64_t>(block_size) > max_bytes_) {
       return MakeStringSlow(text);
     }
     auto* s = reinterpret_cast<StrRep*>(kept);
@@ -234,8 +236,15 @@ class Heap {
   // The capacity to grow to from `current` when `needed` does not fit: geometric in `current`.
   static int64_t GrownCapacity(int64_t current, int64_t needed);
 
+
  private:
   static int64_t StringCapacity(int64_t capacity);
+  // The capacity to grow to from `current`, in units of `unit` bytes in a block with `header`
+  // bytes more, that replaces a block of `replaced` bytes: GrownCapacity, but only as much room
+  // as the memory cap still allows with some left for other objects, so that spare room never
+  // makes a run fail (at least `needed`, which the cap then refuses when it must).
+  int64_t GrowWithinCap(int64_t current, int64_t needed, size_t header, size_t unit,
+                        size_t replaced) const;
   void* Allocate(size_t bytes, HeapKind kind);
   void Free(HeapObject* object);
   // A block of `block_size` bytes (a size BlockSize gives), from the kept small blocks or malloc;
@@ -286,6 +295,7 @@ class Heap {
   };
 
   const std::vector<RttiEntry>* rtti_;
+  int64_t max_bytes_;
   FreeBlock* small_free_[kSmallBytes / kSmallStep + 1] = {};
   HeapObject* head_ = nullptr;
   int64_t live_ = 0;

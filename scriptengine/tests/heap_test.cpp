@@ -53,6 +53,33 @@ TEST(HeapTest, CopiesOfSharedStringsGrowWithTheLength) {
   EXPECT_EQ(heap.live_bytes(), 0);
 }
 
+TEST(HeapTest, SpareRoomNeverMakesAStringOrArrayHitTheCap) {
+  // Near the cap, growth takes only the room that is left: what fits under the cap succeeds.
+  constexpr int64_t kCap = int64_t{10} << 20;
+  std::vector<RttiEntry> rtti(1);
+  Heap heap(&rtti, kCap);
+  Cell s;
+  s.p = nullptr;
+  const std::string chunk(1024, 'c');
+  while (Heap::Length(s.p) < kCap * 9 / 10) heap.Append(s, chunk);
+  EXPECT_EQ(Heap::View(s.p).substr(0, 4), "cccc");
+  EXPECT_LE(heap.live_bytes(), kCap);
+  Cell small;
+  small.p = heap.MakeString("still room for a small string");
+  heap.Release(small.p);
+  EXPECT_THROW(heap.SetStringLength(s, kCap), OutOfMemoryError);
+  EXPECT_GE(Heap::Length(s.p), kCap * 9 / 10);  // a refused growth leaves the string as it was
+  heap.Release(s.p);
+
+  Cell a;
+  a.p = nullptr;
+  const int64_t elements = kCap * 9 / 10 / static_cast<int64_t>(sizeof(Cell));
+  for (int64_t n = 1; n <= elements; n += 997) heap.SetArrayLength(a, n, 0);
+  EXPECT_LE(heap.live_bytes(), kCap);
+  heap.Release(a.p);
+  EXPECT_EQ(heap.live_bytes(), 0);
+}
+
 TEST(HeapTest, SmallBlocksAreReusedAndTheAccountingStaysExact) {
   Heap heap(nullptr);
   std::vector<Cell> cells(64);
