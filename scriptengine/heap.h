@@ -43,6 +43,9 @@ constexpr int64_t kMaxHeapBytes = int64_t{1} << 29;
 
 struct OutOfMemoryError {};
 
+// Cells of class type hold plain host pointers for now. A host object that a run creates and
+// owns (a TStringList) would be one more kind here: reference-counted like the others, its
+// host's release called from Destroy, so that it is freed with its last reference or the heap.
 enum class HeapKind : uint8_t { kString, kDynArray, kVariant };
 
 struct HeapObject {

@@ -1,4 +1,6 @@
 // Loading, running and unwinding of the virtual machine; calls into natives and libraries.
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -208,6 +210,33 @@ bool Machine::BindExternal(int32_t, External& external) {
   external.address = resolved.address;
   external.bound = true;
   return true;
+}
+
+void Machine::StopRun(std::string message) {
+  VmError error;
+  error.kind = erCustomError;
+  error.param = std::move(message);
+  error.fatal = true;
+  throw error;
+}
+
+void Machine::StartBudget() {
+  steps_left_ = step_limit_ == 0 ? INT64_MAX : static_cast<int64_t>(step_limit_);
+  RefillBudget();
+  if (has_deadline_ && std::chrono::steady_clock::now() >= deadline_) StopRun(deadline_message_);
+}
+
+void Machine::RefillBudget() {
+  budget_stretch_ = has_deadline_ ? std::min(steps_left_, kDeadlineCheckSteps) : steps_left_;
+  budget_ = budget_stretch_;
+}
+
+void Machine::BudgetSpent() {
+  // The countdown went from budget_stretch_ to -1: that many steps and one more were made.
+  steps_left_ -= budget_stretch_ + 1;
+  if (step_limit_ != 0 && steps_left_ < 0) StopRun("Step limit exceeded");
+  if (has_deadline_ && std::chrono::steady_clock::now() >= deadline_) StopRun(deadline_message_);
+  RefillBudget();
 }
 
 bool Machine::Execute(int32_t proc) {
