@@ -44,6 +44,18 @@ class QorscriptTest(unittest.TestCase):
                 self.assertNotIn("[Error]", err)
         self.assert_no_leftovers()
 
+    def test_a_table_built_in_a_string_is_written_whole(self):
+        # The way pages build their output: the string grows row by row, each row a chain of
+        # literals and function results.
+        source = ("var i: integer; s: string;\r\nbegin\r\n  s := '<table>';\r\n"
+                  "  for i := 1 to 20000 do\r\n"
+                  "    s := s + '<tr><td>' + IntToStr(i) + '</td><td>' + IntToStr(i * 2) + "
+                  "'</td></tr>';\r\n  write_html(s + '</table>', uniqueecho);\r\nend.\r\n")
+        status, out, err = self.run_script(source)
+        self.assertEqual(status, 0, err)
+        rows = "".join("<tr><td>%d</td><td>%d</td></tr>" % (i, 2 * i) for i in range(1, 20001))
+        self.assertEqual(out, ("<table>" + rows + "</table>").encode())
+
     def test_message_boxes_go_to_stderr_without_waiting(self):
         status, out, err = self.run_script("begin\r\n  Msg('boxed');\r\n  Showmessage('twice');\r\n  echo('b');\r\nend.")
         self.assertEqual((status, out), (0, b"b"))
