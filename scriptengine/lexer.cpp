@@ -44,19 +44,36 @@ constexpr const char* kContextWordNames[static_cast<Ident>(kWordCount) - kKwKeyw
     "PACKED", "ON",    "STDCALL",  "CDECL",   "REGISTER", "PASCAL",   "OVERLOAD", "SAFECALL",
 };
 
-Interner::Interner() {
-  ids_.reserve(1024);
+Interner::Interner() : slots_(2048, kEmptySlot) {
+  hashes_.reserve(1024);
   for (const char* name : kKeywordNames) Intern(name);
   for (const char* name : kContextWordNames) Intern(name);
 }
 
-Ident Interner::Intern(std::string_view upper) {
-  auto found = ids_.find(upper);
-  if (found != ids_.end()) return found->second;
+Ident Interner::Intern(std::string_view upper, uint32_t hash) {
+  const size_t mask = slots_.size() - 1;
+  size_t slot = hash & mask;
+  for (; slots_[slot] != kEmptySlot; slot = (slot + 1) & mask) {
+    Ident id = slots_[slot];
+    if (hashes_[id] == hash && names_[id] == upper) return id;
+  }
   Ident id = static_cast<Ident>(names_.size());
   names_.emplace_back(upper);
-  ids_.emplace(std::string_view(names_.back()), id);
+  hashes_.push_back(hash);
+  slots_[slot] = id;
+  if (names_.size() * 2 > slots_.size()) Grow();
   return id;
+}
+
+void Interner::Grow() {
+  std::vector<Ident> grown(slots_.size() * 2, kEmptySlot);
+  const size_t mask = grown.size() - 1;
+  for (Ident id = 0; id < names_.size(); ++id) {
+    size_t slot = hashes_[id] & mask;
+    while (grown[slot] != kEmptySlot) slot = (slot + 1) & mask;
+    grown[slot] = id;
+  }
+  slots_.swap(grown);
 }
 
 Ident Interner::InternAnyCase(std::string_view text) {
@@ -282,13 +299,19 @@ void Lexer::Next(Token& token) {
 }
 
 void Lexer::ReadIdent(Token& token) {
-  upper_buffer_.clear();
-  while (pos_ < text_.size() && IsIdentChar(text_[pos_])) {
-    upper_buffer_.push_back(ToUpperAscii(text_[pos_]));
-    Advance();
+  size_t begin = pos_;
+  while (pos_ < text_.size() && IsIdentChar(text_[pos_])) ++pos_;
+  size_t length = pos_ - begin;
+  col_ += static_cast<int>(length);  // a name holds no line break
+  upper_buffer_.resize(length);
+  uint32_t hash = Interner::kHashStart;
+  for (size_t i = 0; i < length; ++i) {
+    char c = ToUpperAscii(text_[begin + i]);
+    upper_buffer_[i] = c;
+    hash = Interner::HashStep(hash, c);
   }
   token.kind = Tok::kIdent;
-  token.ident = interner_.Intern(upper_buffer_);
+  token.ident = interner_.Intern(upper_buffer_, hash);
 }
 
 void Lexer::ReadNumber(Token& token) {

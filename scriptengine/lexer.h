@@ -101,15 +101,34 @@ enum ContextWord : Ident {
 class Interner {
  public:
   Interner();
-  Ident Intern(std::string_view upper);
+  Ident Intern(std::string_view upper) { return Intern(upper, Hash(upper)); }
+  // `hash` is Hash(upper), which the lexer computes while it reads the name.
+  Ident Intern(std::string_view upper, uint32_t hash);
   // Upper-cases and interns.
   Ident InternAnyCase(std::string_view text);
   const std::string& Upper(Ident id) const { return names_[id]; }
   bool IsKeyword(Ident id) const { return id < kKwKeywordCount; }
 
+  // FNV-1a over the bytes, fed one at a time by HashStep.
+  static constexpr uint32_t kHashStart = 2166136261u;
+  static uint32_t HashStep(uint32_t hash, char c) {
+    return (hash ^ static_cast<uint8_t>(c)) * 16777619u;
+  }
+  static uint32_t Hash(std::string_view upper) {
+    uint32_t hash = kHashStart;
+    for (char c : upper) hash = HashStep(hash, c);
+    return hash;
+  }
+
  private:
-  std::unordered_map<std::string_view, Ident> ids_;
-  std::deque<std::string> names_;  // a deque: the map's keys are views of its strings
+  static constexpr Ident kEmptySlot = 0xFFFFFFFFu;
+  void Grow();
+
+  // Open addressing: slots_ holds identifier numbers (a power of two of them, at most half
+  // used), hashes_ each number's hash.
+  std::vector<Ident> slots_;
+  std::vector<uint32_t> hashes_;
+  std::deque<std::string> names_;
 };
 
 enum class Tok : uint8_t {

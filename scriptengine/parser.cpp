@@ -284,11 +284,14 @@ Span<ParamDecl> Parser::ParseParams() {
       }
     }
     {
-      std::vector<Ident> idents;
-      std::vector<std::string_view> spellings;
-      ParseIdentList(idents, spellings, nullptr);
-      param.idents = MakeSpan(arena_, idents);
-      param.spellings = MakeSpan(arena_, spellings);
+      // The names collect on the parser's shared stacks (no vectors made for each group).
+      size_t mark = ident_stack_.size();
+      ParseIdentList(ident_stack_, spelling_stack_, nullptr);
+      param.idents = MakeSpan(arena_, ident_stack_.data() + mark, ident_stack_.size() - mark);
+      param.spellings =
+          MakeSpan(arena_, spelling_stack_.data() + mark, spelling_stack_.size() - mark);
+      ident_stack_.resize(mark);
+      spelling_stack_.resize(mark);
     }
   after_names:
     param.type = nullptr;

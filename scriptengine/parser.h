@@ -116,6 +116,8 @@ class Parser {
   // Shared stacks for statement lists and argument lists being parsed.
   std::vector<Stmt*> stmt_stack_;
   std::vector<Expr*> expr_stack_;
+  std::vector<Ident> ident_stack_;
+  std::vector<std::string_view> spelling_stack_;
   bool started_ = false;
   int nesting_ = 0;
 };

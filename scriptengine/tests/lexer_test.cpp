@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 namespace qorsv::script::compiler_internal {
 namespace {
 
@@ -68,6 +70,22 @@ TEST(LexerTest, IdentifiersIgnoreCaseAndKeywordsAreKnown) {
   EXPECT_EQ(tokens[3].ident, static_cast<Ident>(kKwBegin));
   EXPECT_EQ(tokens[4].ident, static_cast<Ident>(kKwBegin));
   EXPECT_EQ(tokens[0].text, "Count");
+}
+
+TEST(LexerTest, ManyNamesKeepTheirNumbers) {
+  Interner interner;
+  std::string text;
+  for (int i = 0; i < 5000; ++i) text += "name" + std::to_string(i) + " ";
+  std::vector<Token> first = Tokens(text, interner);
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  std::vector<Token> again = Tokens(text, interner);
+  ASSERT_EQ(first.size(), again.size());
+  for (size_t i = 0; i + 1 < first.size(); ++i) {
+    ASSERT_EQ(first[i].ident, again[i].ident) << i;
+    EXPECT_EQ(interner.Upper(first[i].ident), "NAME" + std::to_string(i));
+  }
+  EXPECT_EQ(interner.Intern("BEGIN"), kKwBegin);
+  EXPECT_EQ(interner.Intern("EXIT"), kWordExit);
 }
 
 TEST(LexerTest, CommentsAreSkippedAndRowsCounted) {
