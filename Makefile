@@ -1,4 +1,5 @@
 # qorsv: the two everyday commands are `make run` and `make test`.
+#   make            build the program directory build/run/
 #   make run        build and start the server from build/run/
 #   make test       build and run every test (unit, end-to-end, fuzz smoke runs)
 #   make asan-test  the tests under AddressSanitizer + UndefinedBehaviorSanitizer
@@ -13,14 +14,13 @@ JOBS       ?= 2
 FUZZ_SECONDS ?= 60
 
 BUILD_PACKAGES := build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev \
-                  libsqlite3-dev libffi-dev nlohmann-json3-dev libgoogle-perftools-dev
+                  libsqlite3-dev libffi-dev nlohmann-json3-dev libgoogle-perftools-dev nodejs npm
 TEST_PACKAGES  := $(BUILD_PACKAGES) curl clang libclang-rt-14-dev python3 python3-aiosmtpd \
-                  iputils-ping procps chromium nodejs python3-matplotlib gnuplot-nox
+                  iputils-ping procps chromium python3-matplotlib gnuplot-nox
 BENCH_PACKAGES := $(TEST_PACKAGES) wrk nginx php-fpm php-sqlite3 lua5.4 hyperfine
 
-BROWSER_TESTS := tests/browser
-
-.PHONY: run test asan-test tsan-test fuzz bench build deps-build deps-test deps-bench deps-browser
+.DEFAULT_GOAL := build
+.PHONY: run test asan-test tsan-test fuzz bench build deps-build deps-test deps-bench deps-node
 
 # Installs missing Debian packages when running as root; otherwise prints the command and stops.
 define ensure_packages
@@ -44,17 +44,14 @@ deps-test:
 deps-bench:
 	$(call ensure_packages,$(BENCH_PACKAGES))
 
-# playwright-core for the browser tests, as package-lock.json pins it: installed when
-# node_modules is missing or older than the lock file. (The browser is Debian's chromium.)
-deps-browser: deps-test
-	@if ! command -v npm >/dev/null; then \
-	  if [ "$$(id -u)" = 0 ]; then DEBIAN_FRONTEND=noninteractive apt-get install -y -qq npm; \
-	  else echo "Missing npm. Run as root:  apt-get install -y npm"; exit 1; fi; \
-	fi
-	@if [ ! -f $(BROWSER_TESTS)/node_modules/.package-lock.json ] || \
-	    [ $(BROWSER_TESTS)/package-lock.json -nt $(BROWSER_TESTS)/node_modules/.package-lock.json ]; then \
-	  echo "npm ci in $(BROWSER_TESTS)"; \
-	  cd $(BROWSER_TESTS) && npm ci --no-audit --no-fund --loglevel=error; \
+# The npm packages of package.json, as package-lock.json pins them: CodeMirror and esbuild, which
+# the build bundles into the workbench page, and playwright-core for the browser tests (the
+# browser is Debian's chromium). Installed when node_modules is missing or older than the lock.
+deps-node: deps-build
+	@if [ ! -f node_modules/.package-lock.json ] || \
+	    [ package-lock.json -nt node_modules/.package-lock.json ]; then \
+	  echo "npm ci"; \
+	  npm ci --no-audit --no-fund --loglevel=error; \
 	fi
 
 define configure_and_build
@@ -62,27 +59,27 @@ define configure_and_build
 	cmake --build $(1) -j $(JOBS) $(3)
 endef
 
-build: deps-build
+build: deps-build deps-node
 	$(call configure_and_build,$(BUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 
 run: build
 	cd $(BUILD)/run && exec ./qorsv
 
-test: deps-test deps-browser
+test: deps-test deps-node
 	$(call configure_and_build,$(BUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	$(call configure_and_build,$(BUILD)-fuzz,-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DQORSV_FUZZ=ON -DQORSV_SANITIZE=ON -DQORSV_TESTS=OFF -DCMAKE_BUILD_TYPE=Debug)
 	cd $(BUILD)-fuzz && ctest --output-on-failure -j $(JOBS)
 
-asan-test: deps-test deps-browser
+asan-test: deps-test deps-node
 	$(call configure_and_build,$(BUILD)-asan,-DQORSV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
 	cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
 
-tsan-test: deps-test deps-browser
+tsan-test: deps-test deps-node
 	$(call configure_and_build,$(BUILD)-tsan,-DQORSV_TSAN=ON -DCMAKE_BUILD_TYPE=Debug)
 	cd $(BUILD)-tsan && ctest --output-on-failure -j $(JOBS)
 
-fuzz: deps-test
+fuzz: deps-test deps-node
 	$(call configure_and_build,$(BUILD)-fuzz,-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DQORSV_FUZZ=ON -DQORSV_SANITIZE=ON -DQORSV_TESTS=OFF -DCMAKE_BUILD_TYPE=Debug)
 	@for f in $(BUILD)-fuzz/fuzz/*; do \
 	  [ -x "$$f" ] || continue; \
@@ -91,7 +88,7 @@ fuzz: deps-test
 	  "$$f" -max_total_time=$(FUZZ_SECONDS) -max_len=4096 $(BUILD)-fuzz/corpus/$$(basename $$f) || exit 1; \
 	done
 
-bench: deps-bench
+bench: deps-bench deps-node
 	$(call configure_and_build,$(BUILD)-bench,-DCMAKE_BUILD_TYPE=Release -DQORSV_TESTS=OFF)
 	@for b in tools/bench/*/run.sh; do \
 	  [ -f "$$b" ] || continue; \

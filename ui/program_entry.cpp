@@ -24,7 +24,7 @@ int RunProgram(FrontEnd& front_end) {
     AddMessageBoxes(*server);
     AddFileBrowser(*server, ProgramDir());
     AddConsolePage(*server, program.Console());
-    AddWorkbenchState(*server, windows);
+    AddWorkbenchPage(*server, windows, ProgramDir());
     server->Start();
     return server;
   };

@@ -152,6 +152,7 @@ void CodeAnalysis::Analyze(const std::vector<std::string>& document,
     for (const std::string& line : lines) analyzeline(line, line_count);
   }
   SortCompletion();
+  ++revision_;
 }
 
 std::optional<int> CodeAnalysis::LookupProc(std::string_view word) const {

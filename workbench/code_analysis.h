@@ -58,6 +58,9 @@ class CodeAnalysis {
   // first analysis.
   const std::string& TriggerChars() const { return trigger_chars_; }
 
+  // Counts the analyses, so that a page can tell when the lists changed.
+  uint64_t Revision() const { return revision_; }
+
   // The position in proclookup of the first name equal to `word`, letter case ignored.
   std::optional<int> LookupProc(std::string_view word) const;
   // The position in listproc of the first entry equal to `name` as a whole, case ignored.
@@ -70,6 +73,7 @@ class CodeAnalysis {
   std::vector<std::string> completion_items_;
   std::vector<std::string> completion_inserts_;
   std::string trigger_chars_ = ".";
+  uint64_t revision_ = 0;
 };
 
 // The parameter text of a header line: after the first "(" at position 2 or later (and before

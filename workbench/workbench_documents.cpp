@@ -1,4 +1,5 @@
 // The workbench's document commands: New, Open, Save, Save As, Run, Help and Time.
+#include <cctype>
 #include <exception>
 
 #include "console/workbench_link.h"
@@ -13,6 +14,15 @@ namespace {
 bool Untitled(const std::string& name) {
   return name.empty() || name == WorkbenchWindow::kUntitledHtml ||
          name == WorkbenchWindow::kUntitledScript;
+}
+
+// ".htm" and ".html", letter case ignored: the server sends such a document as a page.
+bool IsHtmlName(const std::string& name) {
+  size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return false;
+  std::string extension = name.substr(dot);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == ".htm" || extension == ".html";
 }
 
 }  // namespace
@@ -51,6 +61,7 @@ void WorkbenchWindow::NewScript() {
 
 void WorkbenchWindow::NewDocument(const std::string& template_name, const char* untitled,
                                   int link_type) {
+  suggested_name_.clear();
   editor_.Load("");
   editor_top_line_ = 1;
   // A template that cannot be read stops the command here, the editor already cleared.
@@ -61,11 +72,12 @@ void WorkbenchWindow::NewDocument(const std::string& template_name, const char* 
   analyzecodeClick();
 }
 
-void WorkbenchWindow::OpenFileDialog(DialogKind kind,
+void WorkbenchWindow::OpenFileDialog(DialogKind kind, std::string initial_name,
                                      std::function<void(const std::string&)> on_chosen,
                                      std::function<void()> on_cancel) {
   DialogRequest request;
   request.kind = kind;
+  request.text = std::move(initial_name);
   request.directory = ScriptsDirectory();
   request.hide_read_only = kind == DialogKind::kOpenFile;
   dialog_.Open(std::move(request), [on_chosen = std::move(on_chosen),
@@ -80,10 +92,11 @@ void WorkbenchWindow::OpenFileDialog(DialogKind kind,
 
 void WorkbenchWindow::Open() {
   if (Modal()) return;
-  OpenFileDialog(DialogKind::kOpenFile, [this](const std::string& path) { OpenChosen(path); });
+  OpenFileDialog(DialogKind::kOpenFile, "", [this](const std::string& path) { OpenChosen(path); });
 }
 
 void WorkbenchWindow::OpenChosen(const std::string& path) {
+  suggested_name_.clear();
   SetWorkbenchFileName(path);
   std::string bytes = ReadDocumentFile(path);
   editor_.Load(bytes);
@@ -123,8 +136,9 @@ void WorkbenchWindow::SaveAs() {
 
 void WorkbenchWindow::SaveAsThen(std::function<void()> next) {
   OpenFileDialog(
-      DialogKind::kSaveFile,
+      DialogKind::kSaveFile, suggested_name_,
       [this, next](const std::string& path) {
+        suggested_name_.clear();
         SetWorkbenchFileName(path);
         WriteDocument(path);
         analyzecodeClick();
@@ -133,6 +147,22 @@ void WorkbenchWindow::SaveAsThen(std::function<void()> next) {
       [next] {
         if (next) next();
       });
+}
+
+void WorkbenchWindow::OpenDropped(const std::string& name, std::string_view bytes) {
+  if (Modal()) return;
+  // Only the name counts: a page may send a path of the operator's machine.
+  size_t slash = name.find_last_of("/\\");
+  std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
+  bool html = IsHtmlName(base);
+  editor_.Load(bytes);
+  editor_top_line_ = 1;
+  document_saved_ = false;
+  SetWorkbenchFileName(html ? kUntitledHtml : kUntitledScript);
+  link_type_ = html ? 0 : 1;
+  suggested_name_ = base;
+  active_page_ = kRuntimePage;
+  analyzecodeClick();
 }
 
 std::string WorkbenchWindow::RunUrl() const { return server_address_ + kRunDocument; }

@@ -177,6 +177,13 @@ class WorkbenchWindow {
   // colours and switches and writes them to the settings.
   void EditorColors1Click();
 
+  // A file dropped onto the editor, given by its name and contents (a page knows no path of
+  // it on the server): a new untitled document holding its text, with the line-break style
+  // found in it, on page 2. Save then asks where to write it, offering the dropped name.
+  void OpenDropped(const std::string& name, std::string_view bytes);
+  // The name the Save As dialog offers: the dropped file's, else empty.
+  const std::string& SuggestedFileName() const { return suggested_name_; }
+
   bool DocumentSaved() const { return document_saved_; }
   // The run URL: the server host box's text + "/-qorcompilerscript.qor".
   std::string RunUrl() const;
@@ -297,7 +304,8 @@ class WorkbenchWindow {
   void ReadEditorSettings();
   void ApplyEditorOptions();
   void WriteCloseSettings();
-  void OpenFileDialog(DialogKind kind, std::function<void(const std::string&)> on_chosen,
+  void OpenFileDialog(DialogKind kind, std::string initial_name,
+                      std::function<void(const std::string&)> on_chosen,
                       std::function<void()> on_cancel = {});
   std::string ScriptsDirectory() const;
   void ReportError(const std::string& text);
@@ -318,6 +326,7 @@ class WorkbenchWindow {
 
   EditorText editor_;
   bool document_saved_ = false;
+  std::string suggested_name_;
   int editor_top_line_ = 1;
   uint64_t editor_focus_requests_ = 0;
   std::string clipboard_;

@@ -33,9 +33,9 @@ function skip(reason) {
 async function loadPlaywright() {
   if (!fs.existsSync(chromiumPath)) skip(`${chromiumPath} is not installed (apt-get install chromium)`);
   try {
-    return await import(path.join(here, 'node_modules/playwright-core/index.mjs'));
+    return await import(path.join(here, '../../node_modules/playwright-core/index.mjs'));
   } catch {
-    return skip('playwright-core is not installed (npm ci in tests/browser)');
+    return skip('playwright-core is not installed (npm ci at the top of the repository)');
   }
 }
 

@@ -200,6 +200,44 @@ TEST_F(WorkbenchWindowTest, SaveOfAnUntitledDocumentAsksForAName) {
   EXPECT_EQ(ReadFile(dir_.Path("scripts/mine.qor")), "begin\nend.\n");
 }
 
+
+TEST_F(WorkbenchWindowTest, ADroppedFileBecomesAnUntitledDocumentThatSaveOffersToName) {
+  workbench_.Show();
+  struct Case {
+    const char* name;
+    const char* untitled;
+    int link_type;
+    const char* offered;
+  };
+  const Case cases[] = {
+      {"page.HTML", "Untitled.html", 0, "page.HTML"},
+      {"C:\\work\\lib.qor", "Untitled.qor", 1, "lib.qor"},
+      {"/home/op/notes", "Untitled.qor", 1, "notes"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    workbench_.OpenDropped(c.name, "procedure p;\rbegin\rend;\r");
+    EXPECT_EQ(WorkbenchFileName(), c.untitled);
+    EXPECT_EQ(workbench_.LinkType(), c.link_type);
+    EXPECT_EQ(workbench_.Editor().Break(), LineBreak::kCr);
+    EXPECT_FALSE(workbench_.DocumentSaved());
+    EXPECT_EQ(workbench_.ActivePage(), 2);
+    EXPECT_EQ(workbench_.Analysis().listproc().front(), "p");
+    workbench_.Save();
+    EXPECT_EQ(workbench_.Dialog().Pending()->text, c.offered);
+    Answer(workbench_, DialogKind::kSaveFile, DialogAnswer::Cancel());
+  }
+  workbench_.Save();
+  Answer(workbench_, DialogKind::kSaveFile, DialogAnswer::Ok(dir_.Path("scripts/notes.qor")));
+  EXPECT_EQ(ReadFile(dir_.Path("scripts/notes.qor")), "procedure p;\rbegin\rend;\r");
+  // Once saved, or after New, nothing dropped is offered any more.
+  workbench_.SaveAs();
+  EXPECT_EQ(workbench_.Dialog().Pending()->text, "");
+  Answer(workbench_, DialogKind::kSaveFile, DialogAnswer::Cancel());
+  workbench_.OpenDropped("x.qor", "");
+  workbench_.NewScript();
+  EXPECT_EQ(workbench_.SuggestedFileName(), "");
+}
 TEST_F(WorkbenchWindowTest, RunNavigatesTheChosenBrowserToTheRunUrl) {
   workbench_.Show();
   workbench_.NewScript();

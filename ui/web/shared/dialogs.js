@@ -128,8 +128,9 @@ export async function confirmBox(text, title = '') {
   return dialog.open();
 }
 
-// One line of input; resolves with the text, or null for Cancel.
-export async function inputBox(title, prompt, value = '') {
+// One line of input; resolves with the text, or null for Cancel. `onOpen` receives the
+// PageDialog, so that a caller can close it from outside.
+export async function inputBox(title, prompt, value = '', { onOpen } = {}) {
   const dialog = new PageDialog({
     title,
     className: 'input-box',
@@ -147,6 +148,7 @@ export async function inputBox(title, prompt, value = '') {
     if (event.key === 'Enter') dialog.press('ok');
   });
   const opened = dialog.open();
+  onOpen?.(dialog);
   input.focus();
   input.select();
   return (await opened) === 'ok' ? input.value : null;
@@ -168,6 +170,7 @@ function joinPath(dir, name) {
 
 // The file dialog: browses the server's folders, starting in startDir. Resolves with the
 // chosen file's path, or null when cancelled. With mustExist only an existing file is accepted.
+// A name with "*" or "?" filters the list instead of choosing. `onOpen` receives the PageDialog.
 export async function fileDialog({
   title = 'Open',
   filter = 'All Files|*.*',
@@ -175,6 +178,7 @@ export async function fileDialog({
   startDir = '',
   mustExist = true,
   okCaption = '&Open',
+  onOpen,
 } = {}) {
   const dialog = new PageDialog({
     title,
@@ -212,9 +216,10 @@ export async function fileDialog({
     error.textContent = text;
   };
 
+  let typedFilter = null;
   async function openFolder(dir) {
     try {
-      const listing = await query('files', { dir, filter: choices[typeSelect.value].patterns });
+      const listing = await query('files', { dir, filter: typedFilter ?? choices[typeSelect.value].patterns });
       current = listing.dir;
       parent = listing.parent;
       folderText.textContent = current;
@@ -245,7 +250,10 @@ export async function fileDialog({
   }
 
   up.addEventListener('click', () => parent !== null && openFolder(parent));
-  typeSelect.addEventListener('change', () => openFolder(current));
+  typeSelect.addEventListener('change', () => {
+    typedFilter = null;
+    openFolder(current);
+  });
   nameInput.addEventListener('keydown', (event) => {
     if (event.key === 'Enter') {
       event.preventDefault();
@@ -258,6 +266,11 @@ export async function fileDialog({
     if (value !== 'ok') return true;
     const name = nameInput.value.trim();
     if (!name) return false;
+    if (/[*?]/.test(name)) {
+      typedFilter = name;
+      await openFolder(current);
+      return false;
+    }
     const path = joinPath(current, name);
     const found = await query('stat', { path }).catch(() => null);
     if (found?.folder) {
@@ -274,6 +287,7 @@ export async function fileDialog({
     return true;
   };
   const opened = dialog.open();
+  onOpen?.(dialog);
   await openFolder(startDir);
   nameInput.focus();
   return (await opened) === 'ok' ? chosen : null;
