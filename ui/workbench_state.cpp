@@ -331,12 +331,36 @@ class WorkbenchSource : public StateSource {
   uint64_t views_revision_;
 };
 
+// What the console page needs of the workbench: a failed compile brings the workbench forward,
+// and the console shows a notice with the status text.
+class WorkbenchNoticeSource : public StateSource {
+ public:
+  explicit WorkbenchNoticeSource(WorkbenchWindows& windows) : windows_(windows) {}
+  Json FullState() override { return Fields(); }
+  std::vector<Json> Changes() override {
+    std::vector<Json> events;
+    fields_.AddEvent(Fields(), events);
+    return events;
+  }
+
+ private:
+  Json Fields() {
+    DebuggerViews& views = windows_.Workbench().debugger_views();
+    return Json{{"broughtToFront", views.BroughtToFront()},
+                {"StatusBar1", JsonText(views.StatusBar1())}};
+  }
+
+  WorkbenchWindows& windows_;
+  FieldChanges fields_;
+};
+
 }  // namespace
 
 void AddWorkbenchPage(OperatorServer& server, WorkbenchWindows& windows,
                       const std::string& program_dir) {
   auto origins = std::make_shared<EditOrigins>();
   server.Events().AddSource("workbench", std::make_unique<WorkbenchSource>(windows, origins));
+  server.Events().AddSource("workbenchNotice", std::make_unique<WorkbenchNoticeSource>(windows));
   AddWorkbenchCommands(server, windows, origins);
   server.AddPage("/workbench", "workbench.html");
   server.AddFolder("/help/", program_dir + "help/html/");

@@ -15,6 +15,9 @@
 //   {"type":"analysis",...}   the procedure list and the completion lists after an analysis;
 //   {"type":"views",...}      the listing, the messages and the marked line after a compile.
 //
+// A second source, "workbenchNotice", carries only what the console page shows when a failed
+// compile brings the workbench forward: "broughtToFront" (a count) and "StatusBar1".
+//
 // Texts are the server's bytes read as Latin-1 (ui/json_text.h); lines and columns count from 1.
 //
 // UI thread only, like the windows.
@@ -55,7 +58,7 @@ Json TextEditJson(const TextEdit& edit);
 // A TextEdit from the page ({"from","to","text","caret"}); throws CommandError when malformed.
 TextEdit TextEditOfJson(const Json& value);
 
-// Registers the source, the commands, the page and the help folder.
+// Registers the sources, the commands, the page and the help folder.
 void AddWorkbenchPage(OperatorServer& server, WorkbenchWindows& windows,
                       const std::string& program_dir);
 

@@ -2,7 +2,7 @@
 // operator's clicks as commands. Every rule lives in the server's model; this file only shows
 // and asks.
 
-import { command } from './shared/operator_api.js';
+import { command, token } from './shared/operator_api.js';
 import { OperatorStream } from './shared/event_stream.js';
 import { LogView } from './shared/log_view.js';
 import { PageDialog, fileDialog, setCaption } from './shared/dialogs.js';
@@ -291,10 +291,31 @@ $('tray').addEventListener('keydown', (event) => {
   if (event.key === 'Enter' || event.key === ' ') consoleCommand('trayClick');
 });
 
+// ---- a failed compile: the workbench came forward --------------------------------------------
+
+let compileFailures = null;
+let compileStatus = '';
+function workbenchNotice(fields) {
+  if (fields.StatusBar1 !== undefined) compileStatus = fields.StatusBar1;
+  const count = fields.broughtToFront;
+  if (count === undefined) return;
+  const seen = compileFailures;
+  compileFailures = count;
+  if (seen === null || count <= seen) return;
+  const status = compileStatus ? `: ${compileStatus}` : '.';
+  $('workbenchNoticeText').textContent = `A script failed to compile; the workbench shows it${status}`;
+  $('workbenchNoticeText').title = $('workbenchNoticeText').textContent;
+  $('workbenchNotice').hidden = false;
+}
+$('workbenchNoticeLink').href = `/workbench?${new URLSearchParams({ token })}`;
+$('workbenchNoticeClose').addEventListener('click', () => {
+  $('workbenchNotice').hidden = true;
+});
+
 // ---- the stream ---------------------------------------------------------------------------
 
 const messageBoxes = new MessageBoxes();
-const stream = new OperatorStream(['console', 'messages'], {
+const stream = new OperatorStream(['console', 'messages', 'workbenchNotice'], {
   console: {
     full(fields) {
       state = {};
@@ -310,6 +331,14 @@ const stream = new OperatorStream(['console', 'messages'], {
     },
   },
   messages: messageBoxes.handler(),
+  workbenchNotice: {
+    // The whole state only says how many came before; the page shows the ones that follow.
+    full: (fields) => {
+      compileFailures = fields.broughtToFront;
+      compileStatus = fields.StatusBar1;
+    },
+    fields: workbenchNotice,
+  },
 });
 const streamTexts = {
   open: '',
