@@ -1,0 +1,239 @@
+// The workbench page in a real browser: writing a script with completion, parameter hints and
+// a template, running it with F9 into the result pane, a broken script's marked listing line
+// and status text, a compile from another client, Open and Save As with the backup, the
+// untitled Run message, the window following the console's "Debugger", two pages in step, and
+// a colour chosen in the editor options surviving a restart. One server and one browser serve
+// the whole file, in order.
+
+import assert from 'node:assert/strict';
+import { after, before, describe, it } from 'node:test';
+
+import { launchBrowser, noTips, QorsvServer, waitFor } from './harness.mjs';
+
+const crlf = (lines) => lines.map((line) => `${line}\r\n`).join('');
+
+const server = new QorsvServer({
+  // A short pop-up delay keeps the timed openings quick.
+  settings: { ...noTips, SyntaxTimer: 150 },
+  files: {
+    'scripts/page.qor': crlf(['procedure greet(who: string);', 'begin', "  echo('hi ' + who);", 'end;', 'begin', "  greet('you');", 'end.']),
+    'webpage/default/broken.html': crlf([
+      '<html><body>',
+      '<%qor%>onload',
+      'begin',
+      "  echo('before');",
+      '  undefinedroutine(1);',
+      'end.',
+      '</%qor%>',
+      '</body></html>',
+    ]),
+  },
+});
+let browser;
+let page;
+
+async function openWorkbench() {
+  const opened = await server.openPage(browser, '/workbench');
+  await opened.setViewportSize({ width: 1280, height: 800 });
+  await opened.locator('#connecting').waitFor({ state: 'hidden' });
+  return opened;
+}
+
+const editorText = (on = page) =>
+  on.evaluate(() => [...document.querySelectorAll('#qorpad .cm-line')].map((line) => line.textContent).join('\n'));
+
+// Replaces the editor's text as typing would, and leaves the caret at its end.
+async function setEditorText(text, on = page) {
+  await on.locator('#qorpad .cm-content').click();
+  await on.keyboard.press('Control+a');
+  await on.keyboard.insertText(text);
+}
+
+async function answerFileDialog(name, on = page) {
+  await on.locator('.file-dialog').waitFor();
+  await on.locator('.file-dialog-name').fill(name);
+  await on.locator('#fileDialogOk').click();
+  await on.locator('.file-dialog').waitFor({ state: 'detached' });
+}
+
+const statusText = () => page.locator('#statusText').textContent();
+
+before(async () => {
+  await server.start();
+  browser = await launchBrowser();
+  page = await openWorkbench();
+});
+
+after(async () => {
+  await browser?.close();
+  await server.remove();
+});
+
+describe('the workbench page', () => {
+  it('rests on "Runtime Scripting" with the toolbar, the menus and the title', async () => {
+    assert.equal(await page.locator('.tab[aria-selected="true"]').textContent(), 'Runtime Scripting');
+    const captions = await page.locator('#ToolBar1 .tool-caption').allTextContents();
+    assert.deepEqual(captions, ['New qor', 'New html', 'Open file', 'Save file', 'Run', 'Options', 'Hide']);
+    assert.equal(await page.locator('#ToolButton5').getAttribute('title'), 'Run (F9)');
+    assert.ok(await page.locator('[data-command="FormatSource"]').isDisabled());
+    await waitFor(async () => (await page.title()).startsWith('..::Torvane!:.. debugger - '), {
+      what: 'the title timer',
+      timeoutMs: 8000,
+    });
+    // The Edit and Code menus go when the operator leaves page 2, and come back with it.
+    await page.locator('#PageControl1Tab1').click();
+    await page.locator('.menu[data-menu="Edit"]').waitFor({ state: 'hidden' });
+    assert.ok(await page.locator('.menu[data-menu="Code"]').isHidden());
+    await page.locator('#PageControl1Tab2').click();
+    await page.locator('.menu[data-menu="Edit"]').waitFor();
+  });
+
+  it('completes a name, hints the parameters and expands a template', async () => {
+    await page.locator('#ToolButton1').click(); // New qor
+    await waitFor(async () => (await editorText()).includes('A new script'), { what: 'the template' });
+    // The completion names are the lower-case names; matching is case-sensitive.
+    await setEditorText('begin\n  intt');
+    await page.keyboard.press('Control+Space');
+    const popup = page.locator('#syncomplet');
+    await popup.waitFor();
+    assert.equal(await popup.locator('.syncomplet-title').textContent(), 'qOr completion wizard');
+    const items = await popup.locator('.syncomplet-item').allTextContents();
+    assert.ok(items.length >= 2 && items.every((item) => item.startsWith('intt')), items.join(' | '));
+    await page.keyboard.type('os');
+    await waitFor(
+      async () => (await popup.locator('.syncomplet-item').allTextContents()).every((item) => item.startsWith('inttostr')),
+      { what: 'filtering' },
+    );
+    await page.keyboard.press('Enter');
+    await popup.waitFor({ state: 'hidden' });
+    // "(" opens the hint after the delay; the argument the caret is in is bold.
+    const hint = page.locator('#scpParams');
+    const bold = () => hint.locator('b').textContent();
+    await page.keyboard.type('(');
+    await hint.waitFor();
+    assert.equal(await bold(), 'Value: Integer');
+    // Enter indents the new line like the one above.
+    await page.keyboard.type('42);\nIntToHex(');
+    await waitFor(async () => (await hint.textContent()) === 'Value: Integer, Digits: Integer', { what: 'the hint of IntToHex' });
+    await page.keyboard.type('255, ');
+    await waitFor(async () => (await bold()) === 'Digits: Integer', { what: 'the second argument in bold' });
+    await page.keyboard.type('2);');
+    await hint.waitFor({ state: 'hidden' });
+    await page.keyboard.type('\nfor');
+    await page.keyboard.press('Control+j');
+    await waitFor(async () => (await editorText()).includes('for i := 1 to  do'), { what: 'the for template' });
+    await page.keyboard.type('10');
+    assert.equal(await editorText(), 'begin\n  inttostr(42);\n  IntToHex(255, 2);\n  for i := 1 to 10 do\n  begin\n  end;');
+  });
+
+  it('asks for a name before running an untitled document, and says why when there is none', async () => {
+    await page.keyboard.press('F9');
+    await page.locator('.file-dialog').waitFor();
+    await page.locator('#fileDialogCancel').click();
+    const message = page.locator('#workbenchMessage');
+    await message.waitFor();
+    assert.match(await message.textContent(), /You have to save your file before running !/);
+    await message.getByRole('button', { name: 'OK' }).click();
+    await message.waitFor({ state: 'detached' });
+  });
+
+  it('runs the saved script with F9 and shows its output in the result pane', async () => {
+    await setEditorText("begin\n  echo('Hello from the workbench');\nend.");
+    await page.keyboard.press('F9');
+    await answerFileDialog('hello.qor');
+    assert.equal(server.read('scripts/hello.qor'), "begin\r\n  echo('Hello from the workbench');\r\nend.");
+    const pane = page.frameLocator('#browserqor');
+    await waitFor(async () => (await pane.locator('body').textContent().catch(() => '')).includes('Hello from the workbench'), {
+      what: 'the run output',
+    });
+  });
+
+  it('marks the line in error in the listing and shows the status text', async () => {
+    await setEditorText("begin\n  echo('one');\n  nosuchname := 2;\nend.");
+    await page.keyboard.press('F9');
+    await waitFor(async () => (await statusText()).startsWith('Script error'), { what: 'the status text' });
+    assert.match(await statusText(), /nosuchname := 2;/);
+    await page.locator('#PageControl1Tab0').click();
+    const marked = page.locator('#dbgmem .cm-markedLine');
+    await marked.waitFor();
+    assert.match(await marked.textContent(), /^\[\d+\] {2}\s*nosuchname := 2;$/);
+    await page.locator('#PageControl1Tab1').click();
+    assert.match(await page.locator('#errormsg').inputValue(), /\[Error\]/);
+    await page.locator('#PageControl1Tab2').click();
+  });
+
+  it('shows a compile from another client, and the console notices it', async () => {
+    const console = await server.openConsole(browser);
+    await server.get('/broken.html');
+    await waitFor(async () => (await statusText()).includes('undefinedroutine(1);'), { what: 'the status text' });
+    await page.locator('#PageControl1Tab0').click();
+    await waitFor(async () => /undefinedroutine\(1\);/.test(await page.locator('#dbgmem .cm-markedLine').textContent()), {
+      what: 'the marked line of the other compile',
+    });
+    await page.locator('#PageControl1Tab2').click();
+    await console.locator('#workbenchNotice').waitFor();
+    assert.match(await console.locator('#workbenchNoticeText').textContent(), /failed to compile/);
+    await console.close();
+  });
+
+  it('opens a document with its backup copy and saves it under another name', async () => {
+    await page.keyboard.press('Control+o');
+    await page.locator('.file-dialog .file-entry', { hasText: 'page.qor' }).dblclick();
+    await waitFor(async () => (await editorText()).startsWith('procedure greet'), { what: 'the opened document' });
+    assert.equal(server.read('scripts/page.~qor'), server.read('scripts/page.qor'));
+    assert.equal(await page.locator('#listproc .list-item').first().textContent(), 'greet');
+    await page.locator('#qorpad .cm-content').click();
+    await page.keyboard.press('Control+End');
+    await page.keyboard.type('\n{ saved }');
+    await page.keyboard.press('Control+d');
+    await answerFileDialog('copy.qor');
+    assert.equal(server.read('scripts/copy.qor'), `${server.read('scripts/page.qor')}\r\n{ saved }`);
+    await waitFor(async () => (await page.title()).endsWith('copy.qor'), { what: 'the title', timeoutMs: 8000 });
+  });
+
+  it('keeps two pages in step and follows "Debugger" on the console', async () => {
+    const second = await openWorkbench();
+    await page.locator('#qorpad .cm-content').click();
+    await page.keyboard.press('Control+End');
+    await page.keyboard.type('\n// from the first page');
+    await waitFor(async () => (await editorText(second)).endsWith('// from the first page'), { what: 'the other page' });
+
+    const console = await server.openConsole(browser);
+    await console.locator('#Button2').click();
+    for (const shown of [page, second]) {
+      await shown.locator('#hiddenNotice').waitFor();
+      assert.ok(await shown.locator('#window').isHidden());
+    }
+    await console.locator('#Button2').click();
+    await page.locator('#window').waitFor();
+    // Ctrl+X hides the window too (it is the menu's, not the editor's cut).
+    await page.locator('#qorpad .cm-content').click();
+    await page.keyboard.press('Control+x');
+    await second.locator('#hiddenNotice').waitFor();
+    await console.locator('#Button2').click();
+    await page.locator('#window').waitFor();
+    await second.close();
+    await console.close();
+  });
+
+  it('keeps a colour chosen in the editor options across a restart', async () => {
+    await page.locator('#ToolButton6').click(); // Options
+    await page.locator('#editopt').waitFor();
+    await page.locator('#ListBox1 .list-item', { hasText: 'Comment' }).click();
+    await page.locator('#frg').click();
+    await page.locator('#colourDialog').waitFor();
+    await page.locator('#colourHex').fill('#ff8000');
+    await page.locator('#colourOk').click();
+    await waitFor(async () => (await page.locator('#lfrg').getAttribute('title')) === '#ff8000', { what: 'the swatch' });
+    await page.locator('#apply').click();
+    await page.locator('#editopt').waitFor({ state: 'hidden' });
+
+    await page.close();
+    await server.stop();
+    await server.start();
+    page = await openWorkbench();
+    await setEditorText('{ a comment }');
+    const colour = await page.locator('#qorpad .qc-comment').evaluate((element) => getComputedStyle(element).color);
+    assert.equal(colour, 'rgb(255, 128, 0)');
+  });
+});
