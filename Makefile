@@ -14,7 +14,7 @@ JOBS       ?= 2
 FUZZ_SECONDS ?= 60
 
 BUILD_PACKAGES := build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev \
-                  libsqlite3-dev libffi-dev nlohmann-json3-dev libgoogle-perftools-dev nodejs npm
+                  libsqlite3-dev libffi-dev nlohmann-json3-dev libgoogle-perftools-dev nodejs
 TEST_PACKAGES  := $(BUILD_PACKAGES) curl clang libclang-rt-14-dev python3 python3-aiosmtpd \
                   iputils-ping procps chromium python3-matplotlib gnuplot-nox
 BENCH_PACKAGES := $(TEST_PACKAGES) wrk nginx php-fpm php-sqlite3 lua5.4 hyperfine
@@ -47,7 +47,12 @@ deps-bench:
 # The npm packages of package.json, as package-lock.json pins them: CodeMirror and esbuild, which
 # the build bundles into the workbench page, and playwright-core for the browser tests (the
 # browser is Debian's chromium). Installed when node_modules is missing or older than the lock.
+# (npm may come with nodejs, as in NodeSource's package, or as Debian's own package.)
 deps-node: deps-build
+	@if ! command -v npm >/dev/null; then \
+	  if [ "$$(id -u)" = 0 ]; then DEBIAN_FRONTEND=noninteractive apt-get install -y -qq npm; \
+	  else echo "Missing npm. Run as root:  apt-get install -y npm"; exit 1; fi; \
+	fi
 	@if [ ! -f node_modules/.package-lock.json ] || \
 	    [ package-lock.json -nt node_modules/.package-lock.json ]; then \
 	  echo "npm ci"; \
