@@ -1,7 +1,7 @@
 // The workbench page in a real browser: writing a script with completion, parameter hints and
 // a template, running it with F9 into the result pane, a broken script's marked listing line
 // and status text, a compile from another client, Open and Save As with the backup, the
-// untitled Run message, the window following the console's "Debugger", two pages in step, and
+// untitled Run message, a dropped file, the window following the console's "Debugger", two pages in step, and
 // a colour chosen in the editor options surviving a restart. One server and one browser serve
 // the whole file, in order.
 
@@ -54,6 +54,12 @@ async function answerFileDialog(name, on = page) {
   await on.locator('.file-dialog-name').fill(name);
   await on.locator('#fileDialogOk').click();
   await on.locator('.file-dialog').waitFor({ state: 'detached' });
+}
+
+// The file as the server wrote it, once it has (the dialog closes before the answer arrives).
+async function savedFile(relative) {
+  await waitFor(() => server.exists(relative), { what: relative });
+  return server.read(relative);
 }
 
 const statusText = () => page.locator('#statusText').textContent();
@@ -141,7 +147,7 @@ describe('the workbench page', () => {
     await setEditorText("begin\n  echo('Hello from the workbench');\nend.");
     await page.keyboard.press('F9');
     await answerFileDialog('hello.qor');
-    assert.equal(server.read('scripts/hello.qor'), "begin\r\n  echo('Hello from the workbench');\r\nend.");
+    assert.equal(await savedFile('scripts/hello.qor'), "begin\r\n  echo('Hello from the workbench');\r\nend.");
     const pane = page.frameLocator('#browserqor');
     await waitFor(async () => (await pane.locator('body').textContent().catch(() => '')).includes('Hello from the workbench'), {
       what: 'the run output',
@@ -180,15 +186,32 @@ describe('the workbench page', () => {
     await page.keyboard.press('Control+o');
     await page.locator('.file-dialog .file-entry', { hasText: 'page.qor' }).dblclick();
     await waitFor(async () => (await editorText()).startsWith('procedure greet'), { what: 'the opened document' });
-    assert.equal(server.read('scripts/page.~qor'), server.read('scripts/page.qor'));
+    assert.equal(await savedFile('scripts/page.~qor'), server.read('scripts/page.qor'));
     assert.equal(await page.locator('#listproc .list-item').first().textContent(), 'greet');
     await page.locator('#qorpad .cm-content').click();
     await page.keyboard.press('Control+End');
     await page.keyboard.type('\n{ saved }');
     await page.keyboard.press('Control+d');
     await answerFileDialog('copy.qor');
-    assert.equal(server.read('scripts/copy.qor'), `${server.read('scripts/page.qor')}\r\n{ saved }`);
+    assert.equal(await savedFile('scripts/copy.qor'), `${server.read('scripts/page.qor')}\r\n{ saved }`);
     await waitFor(async () => (await page.title()).endsWith('copy.qor'), { what: 'the title', timeoutMs: 8000 });
+  });
+
+  it('opens a dropped file as an untitled document that Save offers to name', async () => {
+    const dataTransfer = await page.evaluateHandle(() => {
+      const transfer = new DataTransfer();
+      transfer.items.add(new File(["begin\r\n  echo('dropped \xe9');\r\nend.\r\n"], 'dropped.qor'));
+      return transfer;
+    });
+    await page.locator('#qorpad .cm-content').dispatchEvent('drop', { dataTransfer });
+    await waitFor(async () => (await editorText()).includes("echo('dropped"), { what: 'the dropped text' });
+    await page.keyboard.press('Control+s');
+    await page.locator('.file-dialog').waitFor();
+    assert.equal(await page.locator('.file-dialog-name').inputValue(), 'dropped.qor');
+    await page.locator('#fileDialogOk').click();
+    await page.locator('.file-dialog').waitFor({ state: 'detached' });
+    // The file's bytes come back unchanged (the browser read é as UTF-8, two bytes).
+    assert.equal(await savedFile('scripts/dropped.qor'), "begin\r\n  echo('dropped \xc3\xa9');\r\nend.\r\n");
   });
 
   it('keeps two pages in step and follows "Debugger" on the console', async () => {
