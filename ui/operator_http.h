@@ -23,9 +23,11 @@
 
 namespace qorsv {
 
-// Bounds that keep a bad client from pinning memory.
+// Bounds that keep a bad client from pinning memory. A body may carry a whole document of the
+// workbench (a file dropped onto the editor, a large paste), each byte from 128 up taking two
+// in the JSON text.
 inline constexpr size_t kMaxOperatorHeadBytes = 16 * 1024;
-inline constexpr size_t kMaxOperatorBodyBytes = 1024 * 1024;
+inline constexpr size_t kMaxOperatorBodyBytes = 16 * 1024 * 1024;
 
 struct OperatorRequest {
   std::string method;  // as sent, in upper case

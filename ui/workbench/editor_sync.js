@@ -18,6 +18,7 @@ export const fromServer = Annotation.define();
 const flushDelayMs = 120;
 const conflictRetryMs = 40;
 const maxConflicts = 25;
+const failureRetryMs = 2000;
 
 export function positionOf(doc, { line, column }) {
   const number = Math.min(Math.max(line, 1), doc.lines);
@@ -145,7 +146,10 @@ export class EditorSync {
     this.sentCaret = caret;
     const answer = await this.send('qorpadEdits', args);
     if (!answer.ok) {
+      // The server is gone or refused the batch: it is sent again a little later (a server
+      // that comes back sends its whole state, which the page then starts from).
       this.batch = null;
+      this.schedule(failureRetryMs);
       return;
     }
     const { revision, conflict } = answer.result;
