@@ -215,11 +215,14 @@ const layout = new Layout({ send, qorpad, listing });
 const dialogs = new ModelDialogs((id, answer) => send('answerDialog', { id, ...answer }));
 const options = new OptionsWindow(send);
 
+// A hidden window says so and offers nothing else: its dialogs wait until it is shown again.
 function showWindow() {
   $('window').hidden = !state.visible;
   $('hiddenNotice').hidden = state.visible !== false;
   if (state.visible) layout.refresh();
   else popups.closeAll();
+  if ('dialog' in state) dialogs.show(state.visible ? state.dialog : null);
+  if ('options' in state) options.update({ ...state.options, visible: state.visible && state.options.visible });
 }
 
 function setText(id, text) {
@@ -245,7 +248,7 @@ const renderers = {
   link_type: (item) => {
     $('link_type').value = String(item);
   },
-  dialog: (request) => dialogs.show(request),
+  dialog: (request) => dialogs.show(state.visible ? request : null),
   browserqor: (browser) => layout.navigate('browserqor', browser),
   webbrowser: (browser) => layout.navigate('webbrowser', browser),
   editorFocusRequests: () => {
@@ -277,7 +280,7 @@ const renderers = {
   broughtToFront: () => {
     if (started) window.focus();
   },
-  options: (value) => options.update(value),
+  options: (value) => options.update({ ...value, visible: state.visible && value.visible }),
 };
 
 function apply(fields) {
