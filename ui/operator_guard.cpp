@@ -7,6 +7,8 @@
 namespace qorsv {
 namespace {
 
+constexpr std::string_view kPrefixHead = "/k/";
+
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) ==
@@ -28,33 +30,57 @@ bool IsOwnOrigin(const std::optional<std::string>& origin, uint16_t port) {
          EqualsIgnoringCase(*origin, "http://localhost" + suffix);
 }
 
-bool CarriesToken(const OperatorRequest& request, const OperatorAccess& access,
-                  TokenCarrier carrier) {
-  // Every carrier is compared, so the time taken does not tell which one was tried.
+// "/k/TEXT/rest" -> TEXT and "/rest"; nothing for a path without the prefix.
+struct PrefixedPath {
+  std::string_view token;
+  std::string_view rest;
+};
+std::optional<PrefixedPath> SplitTokenPrefix(std::string_view path) {
+  if (path.substr(0, kPrefixHead.size()) != kPrefixHead) return std::nullopt;
+  std::string_view after = path.substr(kPrefixHead.size());
+  size_t slash = after.find('/');
+  if (slash == std::string_view::npos) return PrefixedPath{after, ""};
+  return PrefixedPath{after.substr(0, slash), after.substr(slash)};
+}
+
+bool CarriesTokenInHeaderOrQuery(const OperatorRequest& request, const OperatorAccess& access) {
+  // Both carriers are compared, so the time taken does not tell which one was tried.
   bool proven = false;
   if (std::optional<std::string> header = request.Header("x-qorsv-token")) {
     proven |= ConstantTimeEquals(*header, access.token);
   }
   auto query = request.query.find("token");
   if (query != request.query.end()) proven |= ConstantTimeEquals(query->second, access.token);
-  if (carrier == TokenCarrier::kPage) {
-    if (std::optional<std::string> cookie = request.Cookie(TokenCookieName(access))) {
-      proven |= ConstantTimeEquals(*cookie, access.token);
-    }
-  }
-  return proven && !access.token.empty();
+  return proven;
 }
 
 }  // namespace
 
-Refusal CheckOperatorRequest(const OperatorRequest& request, const OperatorAccess& access,
-                             TokenCarrier carrier) {
-  if (!IsOwnHost(request.Header("host"), access.port)) return Refusal::kHost;
-  if (request.method != "GET" && !IsOwnOrigin(request.Header("origin"), access.port)) {
-    return Refusal::kOrigin;
+GuardVerdict CheckOperatorRequest(const OperatorRequest& request, const OperatorAccess& access) {
+  GuardVerdict verdict;
+  if (!IsOwnHost(request.Header("host"), access.port)) {
+    verdict.refusal = Refusal::kHost;
+    return verdict;
   }
-  if (!CarriesToken(request, access, carrier)) return Refusal::kToken;
-  return Refusal::kNone;
+  if (request.method != "GET" && !IsOwnOrigin(request.Header("origin"), access.port)) {
+    verdict.refusal = Refusal::kOrigin;
+    return verdict;
+  }
+  bool proven = false;
+  if (std::optional<PrefixedPath> prefixed = SplitTokenPrefix(request.path)) {
+    // A prefixed address proves the token by its prefix alone, and names a file below it.
+    proven = !prefixed->rest.empty() && ConstantTimeEquals(prefixed->token, access.token);
+    verdict.path = std::string(prefixed->rest);
+    verdict.by_prefix = true;
+  } else {
+    proven = CarriesTokenInHeaderOrQuery(request, access);
+    verdict.path = request.path;
+  }
+  if (!proven || access.token.empty()) {
+    verdict.refusal = Refusal::kToken;
+    verdict.path.clear();
+  }
+  return verdict;
 }
 
 std::string RefusalReason(Refusal refusal) {
@@ -83,12 +109,14 @@ bool ConstantTimeEquals(std::string_view a, std::string_view b) {
   return difference == 0;
 }
 
-std::string TokenCookieName(const OperatorAccess& access) {
-  return "qorsv_token_" + std::to_string(access.port);
+std::string TokenPathPrefix(const OperatorAccess& access) {
+  return std::string(kPrefixHead) + access.token + "/";
 }
 
-std::string TokenCookie(const OperatorAccess& access) {
-  return TokenCookieName(access) + "=" + access.token + "; Path=/; HttpOnly; SameSite=Strict";
+std::string PathForLog(std::string_view path) {
+  std::optional<PrefixedPath> prefixed = SplitTokenPrefix(path);
+  if (!prefixed) return std::string(path);
+  return std::string(kPrefixHead) + "*" + std::string(prefixed->rest);
 }
 
 }  // namespace qorsv

@@ -4,13 +4,19 @@
 //     name was pointed at 127.0.0.1 sends its own name here),
 //   - it changes something (any method but GET) and its Origin is not the console's own (a page
 //     of another site posting into the console),
-//   - it does not carry the access token of this run. API calls carry it in the header
-//     "X-Qorsv-Token" or the query parameter "token"; the pages and their files may also carry
-//     it in the cookie that the first page load sets, so that reloading works.
+//   - it does not carry the access token of this run. The pages and API calls carry it in the
+//     header "X-Qorsv-Token" or the query parameter "token"; the files a page loads (styles,
+//     scripts, pictures, help pages) carry it as the first segment of their path,
+//     "/k/TOKEN/ui/console.css", which the page's <base> element adds to every relative address.
+//
+// The token never travels in a cookie: cookies are not bound to a port, so the browser would
+// send one to the public web server on the same machine too, where request headers are logged
+// and handed to every script.
 //
 // Pure functions; any thread.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,14 +27,16 @@ namespace qorsv {
 
 enum class Refusal { kNone, kHost, kOrigin, kToken };
 
-// What a request may use to prove the token.
-enum class TokenCarrier {
-  kApi,   // header or query only
-  kPage,  // header, query or cookie
+// The guard's verdict, and what the server routes when the request may pass.
+struct GuardVerdict {
+  Refusal refusal = Refusal::kNone;
+  // The path to route: the request's path, less the token prefix when it had one.
+  std::string path;
+  // True when the token came as the path prefix: such a request may fetch a page's files only.
+  bool by_prefix = false;
 };
 
-Refusal CheckOperatorRequest(const OperatorRequest& request, const OperatorAccess& access,
-                             TokenCarrier carrier);
+GuardVerdict CheckOperatorRequest(const OperatorRequest& request, const OperatorAccess& access);
 
 // Why a request was refused, for the log line.
 std::string RefusalReason(Refusal refusal);
@@ -36,10 +44,10 @@ std::string RefusalReason(Refusal refusal);
 // Equal texts, compared in time that does not depend on where they first differ.
 bool ConstantTimeEquals(std::string_view a, std::string_view b);
 
-// The name of the token cookie: one per console port, since cookies are shared by every port of
-// a host and two servers on one machine must not overwrite each other's.
-std::string TokenCookieName(const OperatorAccess& access);
-// The Set-Cookie value that keeps the token for the page's later loads.
-std::string TokenCookie(const OperatorAccess& access);
+// The address prefix of a page's files: "/k/" + token + "/".
+std::string TokenPathPrefix(const OperatorAccess& access);
+
+// The path as the log may show it: a token prefix's token (right or wrong) replaced by "*".
+std::string PathForLog(std::string_view path);
 
 }  // namespace qorsv

@@ -76,6 +76,15 @@ std::optional<std::string> ReadSmallFile(const std::string& path) {
   return text;
 }
 
+// The page with <base href="PREFIX"> at the start of its head, so that every relative address
+// in it (styles, scripts, pictures, frames, links) carries the token prefix.
+std::string WithBase(const std::string& html, const std::string& prefix) {
+  std::string base = "<base href=\"" + prefix + "\">";
+  size_t head = html.find("<head>");
+  if (head == std::string::npos) return base + html;
+  return html.substr(0, head + 6) + "\n" + base + html.substr(head + 6);
+}
+
 std::string JsonBody(const Json& value) {
   return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
@@ -227,27 +236,27 @@ void OperatorServer::Serve(Connection& connection) {
 }
 
 void OperatorServer::Answer(Connection& connection, const OperatorRequest& request) {
-  const std::string& path = request.path;
-  bool api = path.rfind("/api/", 0) == 0;
-  Refusal refusal =
-      CheckOperatorRequest(request, access_, api ? TokenCarrier::kApi : TokenCarrier::kPage);
-  if (refusal != Refusal::kNone) {
-    Refuse(connection, request, RefusalReason(refusal));
+  GuardVerdict verdict = CheckOperatorRequest(request, access_);
+  if (verdict.refusal != Refusal::kNone) {
+    Refuse(connection, request, RefusalReason(verdict.refusal));
     return;
   }
+  const std::string& path = verdict.path;
+  bool api = !verdict.by_prefix && path.rfind("/api/", 0) == 0;
   if (request.method == "GET") {
-    if (auto page = pages_.find(path); page != pages_.end()) {
-      ServeFile(connection, ui_dir_ + page->second, true);
+    auto page = verdict.by_prefix ? pages_.end() : pages_.find(path);
+    if (page != pages_.end()) {
+      ServePage(connection, ui_dir_ + page->second);
     } else if (std::optional<std::string> file = FolderFile(path)) {
-      ServeFile(connection, *file, false);
-    } else if (path == "/api/events") {
+      ServeFile(connection, *file);
+    } else if (api && path == "/api/events") {
       ServeEvents(connection, request);
     } else if (api) {
       ServeQuery(connection, request, path.substr(5));
     } else {
       connection.Write(OperatorResponse(404, "text/plain; charset=utf-8", "Not found\n"), false);
     }
-  } else if (request.method == "POST" && path == "/api/command") {
+  } else if (request.method == "POST" && api && path == "/api/command") {
     ServeCommand(connection, request);
   } else {
     connection.Write(OperatorResponse(405, "text/plain; charset=utf-8", "Method not allowed\n"),
@@ -269,21 +278,30 @@ std::optional<std::string> OperatorServer::FolderFile(const std::string& path) c
 
 void OperatorServer::Refuse(Connection& connection, const OperatorRequest& request,
                             const std::string& reason) {
-  // The path only: a query may hold a token, and the log is no place for one.
+  // The path only, less a token prefix: the log is no place for a token, right or wrong.
   WriteLogLine("Console refused " + request.remote_ip + ": " + reason + " (" + request.method +
-               " " + request.path + ")");
+               " " + PathForLog(request.path) + ")");
   connection.Write(OperatorResponse(403, "text/plain; charset=utf-8", "Forbidden\n"), false);
 }
 
-void OperatorServer::ServeFile(Connection& connection, const std::string& path, bool set_cookie) {
+void OperatorServer::ServeFile(Connection& connection, const std::string& path) {
   std::optional<std::string> content = ReadSmallFile(path);
   if (!content) {
     connection.Write(OperatorResponse(404, "text/plain; charset=utf-8", "Not found\n"), false);
     return;
   }
-  std::vector<std::pair<std::string, std::string>> extra;
-  if (set_cookie) extra.emplace_back("Set-Cookie", TokenCookie(access_));
-  connection.Write(OperatorResponse(200, ContentTypeFor(path), *content, extra), false);
+  connection.Write(OperatorResponse(200, ContentTypeFor(path), *content), false);
+}
+
+void OperatorServer::ServePage(Connection& connection, const std::string& path) {
+  std::optional<std::string> content = ReadSmallFile(path);
+  if (!content) {
+    connection.Write(OperatorResponse(404, "text/plain; charset=utf-8", "Not found\n"), false);
+    return;
+  }
+  connection.Write(
+      OperatorResponse(200, ContentTypeFor(path), WithBase(*content, TokenPathPrefix(access_))),
+      false);
 }
 
 Json OperatorServer::RunCommand(const std::string& source, const std::string& name,

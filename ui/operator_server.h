@@ -4,7 +4,8 @@
 // It serves
 //   - the pages (AddPage: "/" the console, "/workbench" the workbench) and their files below
 //     "/ui/", from the program directory's ui/ folder, and other folders a page needs
-//     (AddFolder);
+//     (AddFolder). A page is served with <base href="/k/TOKEN/">, and refers to its files by
+//     relative addresses ("ui/console.css"), which the guard admits by that prefix;
 //   - commands: POST /api/command with {"source": S, "command": C, "args": {...}}. Each runs on
 //     the UI loop, as the window's own handler would, and the state changes it makes are
 //     published before the answer {"ok": true, "result": ...} goes back. An error escaping the
@@ -71,7 +72,8 @@ class OperatorServer : public OperatorPages {
 
   void AddCommand(const std::string& source, const std::string& name, CommandHandler handler);
   void AddQuery(const std::string& name, QueryHandler handler);
-  // GET `path` (exactly) serves ui_dir + file, and keeps the token in a cookie.
+  // GET `path` (exactly, with the token in its query) serves ui_dir + file, with the <base>
+  // element of the token prefix.
   void AddPage(const std::string& path, const std::string& file);
   // GET prefix + name serves directory + name, for plain names only (letters, digits, ".", "_",
   // "-" and "/"; no segment starting with "."). `prefix` starts and ends with "/"; `directory`
@@ -102,7 +104,8 @@ class OperatorServer : public OperatorPages {
   void Answer(Connection& connection, const OperatorRequest& request);
   // The file a GET of `path` names in one of the folders, if any.
   std::optional<std::string> FolderFile(const std::string& path) const;
-  void ServeFile(Connection& connection, const std::string& path, bool set_cookie);
+  void ServeFile(Connection& connection, const std::string& path);
+  void ServePage(Connection& connection, const std::string& path);
   void ServeCommand(Connection& connection, const OperatorRequest& request);
   void ServeQuery(Connection& connection, const OperatorRequest& request, const std::string& name);
   void ServeEvents(Connection& connection, const OperatorRequest& request);

@@ -284,16 +284,16 @@ describe('the console page', () => {
       { what: 'post without origin', request: { method: 'POST', path: '/api/command', headers: { 'X-Qorsv-Token': token }, body: json }, status: 403 },
       { what: 'post from another site', request: { method: 'POST', path: '/api/command', headers: { 'X-Qorsv-Token': token, Origin: 'http://evil.example' }, body: json }, status: 403 },
       { what: 'command with the cookie only', request: { method: 'POST', path: '/api/command', headers: { Cookie: `qorsv_token_${server.consolePort}=${token}`, Origin: own }, body: json }, status: 403 },
-      { what: 'page with the cookie', request: { path: '/', headers: { Cookie: `qorsv_token_${server.consolePort}=${token}` } }, status: 200 },
+      { what: 'page with a cookie', request: { path: '/', headers: { Cookie: `qorsv_token_${server.consolePort}=${token}` } }, status: 403 },
+      { what: 'file with a wrong prefix', request: { path: '/k/0123456789abcdef0123456789abcdef/ui/console.js' }, status: 403 },
+      { what: 'file with the prefix', request: { path: `/k/${token}/ui/console.js` }, status: 200 },
       { what: 'command done right', request: { method: 'POST', path: '/api/command', headers: { 'X-Qorsv-Token': token, Origin: own }, body: json }, status: 200 },
     ];
     for (const { what, request, status } of cases) {
       const answer = await server.operator(request);
       assert.equal(answer.status, status, what);
-      if (status === 403) {
-        assert.equal(answer.body, 'Forbidden\n', what);
-        assert.ok(!answer.headers['set-cookie'], what);
-      }
+      assert.ok(!answer.headers['set-cookie'], what);
+      if (status === 403) assert.equal(answer.body, 'Forbidden\n', what);
     }
     const refusals = cases.filter((c) => c.status === 403).length;
     await waitFor(

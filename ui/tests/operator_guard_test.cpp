@@ -21,136 +21,168 @@ OperatorRequest Request(std::string method, std::string target,
 
 TEST(OperatorGuardTest, RefusesForeignHostsOriginsAndMissingTokens) {
   const std::string token = std::string("token=") + kToken;
+  const std::string prefix = std::string("/k/") + kToken;
   const std::string cookie = std::string("qorsv_token_8790=") + kToken;
   struct Case {
     const char* what;
     std::string method;
     std::string target;
     std::vector<std::pair<std::string, std::string>> headers;
-    TokenCarrier carrier;
     Refusal expected;
+    std::string routed;  // the path routed when admitted
   } cases[] = {
-      {"page with token",
-       "GET",
-       "/?" + token,
-       {{"Host", "127.0.0.1:8790"}},
-       TokenCarrier::kPage,
-       Refusal::kNone},
+      {"page with token", "GET", "/?" + token, {{"Host", "127.0.0.1:8790"}}, Refusal::kNone, "/"},
       {"localhost, any case",
        "GET",
-       "/?" + token,
+       "/workbench?" + token,
        {{"Host", "LocalHost:8790"}},
-       TokenCarrier::kPage,
-       Refusal::kNone},
-      {"no Host", "GET", "/?" + token, {}, TokenCarrier::kPage, Refusal::kHost},
-      {"foreign Host",
-       "GET",
-       "/?" + token,
-       {{"Host", "evil.example:8790"}},
-       TokenCarrier::kPage,
-       Refusal::kHost},
-      {"Host without port",
-       "GET",
-       "/?" + token,
-       {{"Host", "127.0.0.1"}},
-       TokenCarrier::kPage,
-       Refusal::kHost},
-      {"Host of another port",
-       "GET",
-       "/?" + token,
-       {{"Host", "127.0.0.1:80"}},
-       TokenCarrier::kPage,
-       Refusal::kHost},
+       Refusal::kNone,
+       "/workbench"},
+      {"no Host", "GET", "/?" + token, {}, Refusal::kHost, ""},
+      {"foreign Host", "GET", "/?" + token, {{"Host", "evil.example:8790"}}, Refusal::kHost, ""},
+      {"Host without port", "GET", "/?" + token, {{"Host", "127.0.0.1"}}, Refusal::kHost, ""},
+      {"Host of another port", "GET", "/?" + token, {{"Host", "127.0.0.1:80"}}, Refusal::kHost, ""},
       {"two Host lines",
        "GET",
        "/?" + token,
        {{"Host", "127.0.0.1:8790"}, {"Host", "evil:8790"}},
-       TokenCarrier::kPage,
-       Refusal::kHost},
-      {"no token", "GET", "/", {{"Host", "127.0.0.1:8790"}}, TokenCarrier::kPage, Refusal::kToken},
+       Refusal::kHost,
+       ""},
+      {"no token", "GET", "/", {{"Host", "127.0.0.1:8790"}}, Refusal::kToken, ""},
       {"wrong token",
        "GET",
        "/?token=0123456789abcdef0123456789abcdee",
        {{"Host", "127.0.0.1:8790"}},
-       TokenCarrier::kPage,
-       Refusal::kToken},
+       Refusal::kToken,
+       ""},
       {"token prefix",
        "GET",
        "/?token=0123456789abcdef",
        {{"Host", "127.0.0.1:8790"}},
-       TokenCarrier::kPage,
-       Refusal::kToken},
-      {"page by cookie",
+       Refusal::kToken,
+       ""},
+      {"a cookie proves nothing",
        "GET",
        "/",
        {{"Host", "127.0.0.1:8790"}, {"Cookie", "a=b; " + cookie}},
-       TokenCarrier::kPage,
-       Refusal::kNone},
-      {"cookie of another port",
+       Refusal::kToken,
+       ""},
+      {"file by path prefix",
        "GET",
-       "/",
-       {{"Host", "127.0.0.1:8790"}, {"Cookie", std::string("qorsv_token_8791=") + kToken}},
-       TokenCarrier::kPage,
-       Refusal::kToken},
-      {"api by cookie only",
+       prefix + "/ui/console.css",
+       {{"Host", "127.0.0.1:8790"}},
+       Refusal::kNone,
+       "/ui/console.css"},
+      {"help page by path prefix",
        "GET",
-       "/api/files",
-       {{"Host", "127.0.0.1:8790"}, {"Cookie", cookie}},
-       TokenCarrier::kApi,
-       Refusal::kToken},
+       prefix + "/help/sql_query.html",
+       {{"Host", "localhost:8790"}},
+       Refusal::kNone,
+       "/help/sql_query.html"},
+      {"wrong path prefix",
+       "GET",
+       "/k/0123456789abcdef0123456789abcdee/ui/console.css",
+       {{"Host", "127.0.0.1:8790"}},
+       Refusal::kToken,
+       ""},
+      {"shortened path prefix",
+       "GET",
+       "/k/0123456789abcdef/ui/console.css",
+       {{"Host", "127.0.0.1:8790"}},
+       Refusal::kToken,
+       ""},
+      {"path prefix with nothing after it",
+       "GET",
+       prefix,
+       {{"Host", "127.0.0.1:8790"}},
+       Refusal::kToken,
+       ""},
+      {"wrong path prefix, right header",
+       "GET",
+       "/k/wrong/ui/console.css",
+       {{"Host", "127.0.0.1:8790"}, {"X-Qorsv-Token", kToken}},
+       Refusal::kToken,
+       ""},
+      {"path prefix on a foreign Host",
+       "GET",
+       prefix + "/ui/console.css",
+       {{"Host", "evil.example:8790"}},
+       Refusal::kHost,
+       ""},
       {"api by header",
        "GET",
        "/api/files",
        {{"Host", "127.0.0.1:8790"}, {"X-Qorsv-Token", kToken}},
-       TokenCarrier::kApi,
-       Refusal::kNone},
+       Refusal::kNone,
+       "/api/files"},
       {"post from own origin",
        "POST",
        "/api/command",
        {{"Host", "127.0.0.1:8790"}, {"Origin", "http://localhost:8790"}, {"X-Qorsv-Token", kToken}},
-       TokenCarrier::kApi,
-       Refusal::kNone},
+       Refusal::kNone,
+       "/api/command"},
       {"post without origin",
        "POST",
        "/api/command",
        {{"Host", "127.0.0.1:8790"}, {"X-Qorsv-Token", kToken}},
-       TokenCarrier::kApi,
-       Refusal::kOrigin},
+       Refusal::kOrigin,
+       ""},
       {"post from another site",
        "POST",
        "/api/command",
        {{"Host", "127.0.0.1:8790"}, {"Origin", "http://evil.example"}, {"X-Qorsv-Token", kToken}},
-       TokenCarrier::kApi,
-       Refusal::kOrigin},
+       Refusal::kOrigin,
+       ""},
       {"post from another port",
        "POST",
        "/api/command",
        {{"Host", "127.0.0.1:8790"}, {"Origin", "http://127.0.0.1:8080"}, {"X-Qorsv-Token", kToken}},
-       TokenCarrier::kApi,
-       Refusal::kOrigin},
+       Refusal::kOrigin,
+       ""},
       {"post from null origin",
        "POST",
        "/api/command",
        {{"Host", "127.0.0.1:8790"}, {"Origin", "null"}, {"X-Qorsv-Token", kToken}},
-       TokenCarrier::kApi,
-       Refusal::kOrigin},
+       Refusal::kOrigin,
+       ""},
       {"delete from own origin, no token",
        "DELETE",
        "/api/command",
        {{"Host", "127.0.0.1:8790"}, {"Origin", "http://127.0.0.1:8790"}},
-       TokenCarrier::kApi,
-       Refusal::kToken},
+       Refusal::kToken,
+       ""},
   };
   for (const Case& c : cases) {
     OperatorRequest request = Request(c.method, c.target, c.headers);
-    EXPECT_EQ(CheckOperatorRequest(request, Access(), c.carrier), c.expected) << c.what;
+    GuardVerdict verdict = CheckOperatorRequest(request, Access());
+    EXPECT_EQ(verdict.refusal, c.expected) << c.what;
+    EXPECT_EQ(verdict.path, c.routed) << c.what;
+    if (c.expected == Refusal::kNone) {
+      EXPECT_EQ(verdict.by_prefix, c.target.rfind("/k/", 0) == 0) << c.what;
+    }
   }
 }
 
 TEST(OperatorGuardTest, AnEmptyTokenProvesNothing) {
-  OperatorRequest request = Request("GET", "/?token=", {{"Host", "127.0.0.1:8790"}});
-  EXPECT_EQ(CheckOperatorRequest(request, OperatorAccess{8790, ""}, TokenCarrier::kPage),
-            Refusal::kToken);
+  for (const char* target : {"/?token=", "/k//ui/console.css"}) {
+    OperatorRequest request = Request("GET", target, {{"Host", "127.0.0.1:8790"}});
+    EXPECT_EQ(CheckOperatorRequest(request, OperatorAccess{8790, ""}).refusal, Refusal::kToken)
+        << target;
+  }
+}
+
+TEST(OperatorGuardTest, TheLogNeverShowsAPathPrefixToken) {
+  struct Case {
+    std::string path, logged;
+  } cases[] = {
+      {std::string("/k/") + kToken + "/ui/console.css", "/k/*/ui/console.css"},
+      {"/k/guess/help/index.html", "/k/*/help/index.html"},
+      {"/k/guess", "/k/*"},
+      {"/workbench", "/workbench"},
+      {"/ui/k/x", "/ui/k/x"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(PathForLog(c.path), c.logged) << c.path;
+  EXPECT_EQ(TokenPathPrefix(Access()), std::string("/k/") + kToken + "/");
 }
 
 TEST(OperatorGuardTest, ConstantTimeEqualsComparesWholeTexts) {
@@ -167,11 +199,6 @@ TEST(OperatorGuardTest, ConstantTimeEqualsComparesWholeTexts) {
       {std::string("a\0b", 3), std::string("a\0c", 3), false},
   };
   for (const Case& c : cases) EXPECT_EQ(ConstantTimeEquals(c.a, c.b), c.equal) << c.a << "|" << c.b;
-}
-
-TEST(OperatorGuardTest, TheCookieIsStrictAndOutOfReachOfScripts) {
-  EXPECT_EQ(TokenCookie(Access()),
-            std::string("qorsv_token_8790=") + kToken + "; Path=/; HttpOnly; SameSite=Strict");
 }
 
 }  // namespace

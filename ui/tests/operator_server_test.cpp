@@ -71,7 +71,7 @@ class CounterSource : public StateSource {
 class OperatorServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    testing::WriteFile(dir.Path("ui/console.html"), "<title>console</title>");
+    testing::WriteFile(dir.Path("ui/console.html"), "<html><head><title>console</title>");
     testing::WriteFile(dir.Path("ui/shared/a.js"), "export {}");
     testing::WriteFile(dir.Path("secret.txt"), "secret");
     testing::WriteFile(dir.Path("help/html/sql_query.html"), "help");
@@ -136,8 +136,9 @@ TEST_F(OperatorServerTest, ServesThePagesOnlyToTheTokenAndTheirOwnHost) {
   std::string token = std::string("?token=") + kToken;
   std::string page = Exchange("GET /" + token + " HTTP/1.1\r\n" + Host() + "\r\n");
   EXPECT_EQ(Status(page), "HTTP/1.1 200 OK");
-  EXPECT_NE(page.find("Set-Cookie: qorsv_token_" + std::to_string(port) + "="), std::string::npos);
-  EXPECT_NE(page.find("<title>console</title>"), std::string::npos);
+  EXPECT_NE(page.find("<head>\n<base href=\"/k/" + std::string(kToken) + "/\"><title>console"),
+            std::string::npos);
+  const std::string prefix = std::string("/k/") + kToken;
 
   struct Case {
     std::string request;
@@ -156,15 +157,34 @@ TEST_F(OperatorServerTest, ServesThePagesOnlyToTheTokenAndTheirOwnHost) {
       {"GET /help/../../secret.txt" + token + " HTTP/1.1\r\n" + Host() + "\r\n",
        "HTTP/1.1 404 Not Found"},
       {"GET /help/.hidden" + token + " HTTP/1.1\r\n" + Host() + "\r\n", "HTTP/1.1 404 Not Found"},
+      // The files a page loads carry the token as their path prefix.
+      {"GET " + prefix + "/ui/shared/a.js HTTP/1.1\r\n" + Host() + "\r\n", "HTTP/1.1 200 OK"},
+      {"GET " + prefix + "/help/sql_query.html HTTP/1.1\r\n" + Host() + "\r\n",
+       "HTTP/1.1 200 OK"},
+      {"GET " + prefix + "/ui/../secret.txt HTTP/1.1\r\n" + Host() + "\r\n",
+       "HTTP/1.1 404 Not Found"},
+      {"GET /k/00112233445566778899aabbccddeefe/ui/shared/a.js HTTP/1.1\r\n" + Host() + "\r\n",
+       "HTTP/1.1 403 Forbidden"},
+      {"GET /ui/shared/a.js HTTP/1.1\r\n" + Host() + "\r\n", "HTTP/1.1 403 Forbidden"},
+      // A prefix fetches files only: never a page, a query or the event stream.
+      {"GET " + prefix + "/ HTTP/1.1\r\n" + Host() + "\r\n", "HTTP/1.1 404 Not Found"},
+      {"GET " + prefix + "/api/events?sources=counter HTTP/1.1\r\n" + Host() + "\r\n",
+       "HTTP/1.1 404 Not Found"},
+      {"POST " + prefix + "/api/command HTTP/1.1\r\n" + Host() + "Origin: http://127.0.0.1:" +
+           std::to_string(port) + "\r\nContent-Length: 2\r\n\r\n{}",
+       "HTTP/1.1 405 Method Not Allowed"},
       {"GET /elsewhere HTTP/1.1\r\n" + Host() + "\r\n", "HTTP/1.1 403 Forbidden"},
       {"PUT /" + token + " HTTP/1.1\r\n" + Host() +
            "Origin: http://127.0.0.1:" + std::to_string(port) + "\r\n\r\n",
        "HTTP/1.1 405 Method Not Allowed"},
       {"garbage\r\n\r\n", "HTTP/1.1 400 Bad Request"},
   };
+  EXPECT_EQ(page.find("Set-Cookie"), std::string::npos);
   for (const Case& c : cases) {
     std::string response = Exchange(c.request);
     EXPECT_EQ(Status(response), c.status) << c.request;
+    // Cookies reach every port of the host, the public web server's too: none is ever set.
+    EXPECT_EQ(response.find("Set-Cookie"), std::string::npos) << c.request;
     if (c.status.find("403") != std::string::npos) {
       EXPECT_EQ(response.substr(response.size() - 10), "Forbidden\n");
       EXPECT_EQ(response.find("console"), std::string::npos);
@@ -176,14 +196,21 @@ TEST_F(OperatorServerTest, EachRefusalIsLoggedOnceWithTheClientAddressAndNoToken
   ProcessLogBuffer().Clear();
   Post("{}", std::string("X-Qorsv-Token: ") + kToken + "\r\n");  // no Origin
   Exchange("GET /?token=wrong HTTP/1.1\r\n" + Host() + "\r\n");
+  Exchange("GET /k/00112233445566778899aabbccddeefe/ui/a.js HTTP/1.1\r\n" + Host() + "\r\n");
+  Exchange(std::string("GET /k/") + kToken + "/ui/a.js HTTP/1.1\r\nHost: evil:1\r\n\r\n");
   std::vector<std::string> lines = ProcessLogBuffer().Lines();
-  ASSERT_EQ(lines.size(), 2u);
+  ASSERT_EQ(lines.size(), 4u);
   EXPECT_NE(
       lines[0].find("Console refused 127.0.0.1: foreign or missing Origin (POST /api/command)"),
       std::string::npos);
   EXPECT_NE(lines[1].find("Console refused 127.0.0.1: missing or wrong access token (GET /)"),
             std::string::npos);
-  for (const std::string& line : lines) EXPECT_EQ(line.find(kToken), std::string::npos);
+  EXPECT_NE(lines[2].find("missing or wrong access token (GET /k/*/ui/a.js)"), std::string::npos);
+  EXPECT_NE(lines[3].find("foreign Host header (GET /k/*/ui/a.js)"), std::string::npos);
+  for (const std::string& line : lines) {
+    EXPECT_EQ(line.find(kToken), std::string::npos);
+    EXPECT_EQ(line.find("00112233445566778899aabbccddeefe"), std::string::npos);
+  }
 }
 
 TEST_F(OperatorServerTest, CommandsRunOnTheUiThreadAndAnswerTheirOutcome) {

@@ -6,6 +6,16 @@ import { EditorView } from '@codemirror/view';
 
 const $ = (id) => document.getElementById(id);
 
+// The address an embedded browser loads for the model's address. The model names the operator
+// server's own files by their path ("/help/index.html"); the page reaches them below its base
+// address, which carries the access token, so the leading "/" goes. Other addresses (the run
+// URL on the public server) are loaded as they are.
+export function frameAddress(url) {
+  if (!url) return 'about:blank';
+  if (url.startsWith('/') && !url.startsWith('//')) return url.slice(1);
+  return url;
+}
+
 export class Layout {
   constructor({ send, qorpad, listing }) {
     this.send = send;
@@ -159,7 +169,7 @@ export class Layout {
     if (loads === this.loads[id]) return;
     this.loads[id] = loads;
     this.waiting[id] = true;
-    $(id).src = url || 'about:blank';
+    $(id).src = frameAddress(url);
   }
 
   setListproc(names) {
