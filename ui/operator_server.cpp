@@ -30,7 +30,9 @@ constexpr char kJsonType[] = "application/json; charset=utf-8";
 
 std::string ContentTypeFor(const std::string& path) {
   static const std::map<std::string, std::string> types = {
-      {".html", "text/html; charset=utf-8"},
+      // Pages name their own character set (the help pages are Latin-1).
+      {".html", "text/html"},
+      {".htm", "text/html"},
       {".js", "text/javascript; charset=utf-8"},
       {".mjs", "text/javascript; charset=utf-8"},
       {".css", "text/css; charset=utf-8"},

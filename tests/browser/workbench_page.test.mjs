@@ -132,6 +132,24 @@ describe('the workbench page', () => {
     assert.equal(await editorText(), 'begin\n  inttostr(42);\n  IntToHex(255, 2);\n  for i := 1 to 10 do\n  begin\n  end;');
   });
 
+  it('opens the help page of the routine under a Ctrl+click, and its links', async () => {
+    await setEditorText('begin\n  x := inttostr(5);\nend.');
+    const line = await page.locator('#qorpad .cm-line', { hasText: 'inttostr' }).boundingBox();
+    await page.keyboard.down('Control');
+    await page.mouse.click(line.x + 80, line.y + line.height / 2);
+    await page.keyboard.up('Control');
+    const help = page.frameLocator('#webbrowser');
+    await waitFor(async () => (await help.locator('title').textContent().catch(() => '')).startsWith('IntToStr'), {
+      what: 'the help page',
+    });
+    assert.equal(await page.locator('.tab[aria-selected="true"]').textContent(), 'Webpage result');
+    await help.locator('.nav a').first().click();
+    await waitFor(async () => (await help.locator('h1').textContent().catch(() => '')) === 'qOr script help', {
+      what: 'the index by its link',
+    });
+    await page.locator('#PageControl1Tab2').click();
+  });
+
   it('asks for a name before running an untitled document, and says why when there is none', async () => {
     await page.keyboard.press('F9');
     await page.locator('.file-dialog').waitFor();

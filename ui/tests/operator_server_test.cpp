@@ -75,6 +75,9 @@ class OperatorServerTest : public ::testing::Test {
     testing::WriteFile(dir.Path("ui/shared/a.js"), "export {}");
     testing::WriteFile(dir.Path("secret.txt"), "secret");
     testing::WriteFile(dir.Path("help/html/sql_query.html"), "help");
+    testing::WriteFile(dir.Path("help/html/inttostr.htm"), "help");
+    testing::WriteFile(dir.Path("ui/console.css"), "body {}");
+    testing::WriteFile(dir.Path("ui/images/a.svg"), "<svg/>");
     server.AddFolder("/help/", dir.Path("help/html/"));
     server.Events().AddSource("counter", std::make_unique<CounterSource>(n));
     server.AddPage("/", "console.html");
@@ -189,6 +192,26 @@ TEST_F(OperatorServerTest, ServesThePagesOnlyToTheTokenAndTheirOwnHost) {
       EXPECT_EQ(response.substr(response.size() - 10), "Forbidden\n");
       EXPECT_EQ(response.find("console"), std::string::npos);
     }
+  }
+}
+
+TEST_F(OperatorServerTest, FilesGoOutWithTheirContentType) {
+  // A help page named ".htm" must show as a page, not arrive as a download; pages name their
+  // own character set.
+  struct Case {
+    std::string path, type;
+  } cases[] = {
+      {"/help/inttostr.htm", "text/html"},
+      {"/help/sql_query.html", "text/html"},
+      {"/ui/shared/a.js", "text/javascript; charset=utf-8"},
+      {"/ui/console.css", "text/css; charset=utf-8"},
+      {"/ui/images/a.svg", "image/svg+xml"},
+  };
+  for (const Case& c : cases) {
+    std::string response =
+        Exchange("GET /k/" + std::string(kToken) + c.path + " HTTP/1.1\r\n" + Host() + "\r\n");
+    EXPECT_EQ(Status(response), "HTTP/1.1 200 OK") << c.path;
+    EXPECT_NE(response.find("\r\nContent-Type: " + c.type + "\r\n"), std::string::npos) << c.path;
   }
 }
 
