@@ -154,6 +154,8 @@ describe('a running server', () => {
   });
 
   it('closes with the close control: the log is saved and the program ends', async () => {
+    const workbench = await server.openPage(browser, '/workbench');
+    await workbench.locator('#connecting').waitFor({ state: 'hidden' });
     await server.get('/?last=words');
     await page.locator('#close').click();
     const exit = await server.waitForExit();
@@ -161,6 +163,10 @@ describe('a running server', () => {
     assert.match(server.logText(), /requestinfo\.requested:\/ .*|last=words/);
     assert.ok(server.logText().includes('last=words'));
     await page.locator('#ended').waitFor();
+    // The workbench page says the server has ended, not that the workbench was hidden.
+    await workbench.locator('#ended').waitFor();
+    assert.ok(await workbench.locator('#hiddenNotice').isHidden());
+    await workbench.close();
   });
 });
 

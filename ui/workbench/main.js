@@ -200,7 +200,7 @@ const menus = new Menus({
 window.addEventListener(
   'keydown',
   (event) => {
-    if (!state.visible || document.querySelector('dialog[open]')) return;
+    if (!state.visible || ended || document.querySelector('dialog[open]')) return;
     if (menus.handleKey(event, { editorFocused: qorpad.hasFocus })) {
       event.preventDefault();
       event.stopPropagation();
@@ -215,10 +215,13 @@ const layout = new Layout({ send, qorpad, listing });
 const dialogs = new ModelDialogs((id, answer) => send('answerDialog', { id, ...answer }));
 const options = new OptionsWindow(send);
 
+let ended = false; // the server has ended: the page says so and offers nothing else
+
 // A hidden window says so and offers nothing else: its dialogs wait until it is shown again.
 function showWindow() {
-  $('window').hidden = !state.visible;
-  $('hiddenNotice').hidden = state.visible !== false;
+  $('window').hidden = !state.visible || ended;
+  $('hiddenNotice').hidden = state.visible !== false || ended;
+  $('ended').hidden = !ended;
   if (state.visible) layout.refresh();
   else popups.closeAll();
   if ('dialog' in state) dialogs.show(state.visible ? state.dialog : null);
@@ -333,5 +336,14 @@ const streamTexts = {
   behind: 'Caught up with the server',
   closed: 'The server has ended',
 };
-stream.onstatus = (status) => setText('streamStatus', streamTexts[status] ?? '');
+stream.onstatus = (status) => {
+  setText('streamStatus', streamTexts[status] ?? '');
+  if (status === 'closed') {
+    ended = true;
+    popups.closeAll();
+    dialogs.show(null);
+    if (state.options) options.update({ ...state.options, visible: false });
+    showWindow();
+  }
+};
 stream.start();
