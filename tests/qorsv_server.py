@@ -5,12 +5,16 @@ server is stopped by its PID with SIGTERM (the console's close request) and wait
 """
 
 import os
+import re
 import shutil
 import signal
 import socket
 import subprocess
 import tempfile
 import time
+
+SANITIZER_REPORT = re.compile(
+    r"runtime error:|ERROR: (Address|Leak|Thread|UndefinedBehavior)Sanitizer|WARNING: ThreadSanitizer")
 
 CONFIG_XML = (
     '<?xml version="1.0" encoding="iso-8859-1"?>\r\n'
@@ -97,7 +101,16 @@ class Server:
                 self.process.wait()
         self.output.close()
         status, self.process = self.process.returncode, None
+        self.check_sanitizers()
         return status
+
+    def check_sanitizers(self):
+        """A sanitized build reports faults on standard error, often only as the program ends;
+        such a report fails the test."""
+        output = self.read("qorsv.out").decode("latin-1")
+        match = SANITIZER_REPORT.search(output)
+        if match:
+            raise AssertionError("qorsv reported a fault:\n" + output[max(0, match.start() - 200):][:4000])
 
     def remove(self):
         self.stop()

@@ -128,6 +128,12 @@ export async function waitFor(check, { timeoutMs = 10000, what = 'condition' } =
   }
 }
 
+// The first sanitizer report in a program's output, with some lines of its context.
+export function sanitizerReport(output) {
+  const at = output.search(/runtime error:|ERROR: (Address|Leak|Thread|UndefinedBehavior)Sanitizer|WARNING: ThreadSanitizer/);
+  return at < 0 ? '' : output.slice(Math.max(0, at - 200), at + 4000);
+}
+
 export class QorsvServer {
   constructor({ settings = noTips, files = {} } = {}) {
     this.dir = fs.mkdtempSync(path.join(os.tmpdir(), 'qorsv_browser_'));
@@ -228,6 +234,7 @@ export class QorsvServer {
     const exit = await this.exited;
     clearTimeout(timer);
     this.process = null;
+    this.checkSanitizers();
     return exit;
   }
 
@@ -238,7 +245,15 @@ export class QorsvServer {
     const exit = await this.exited;
     clearTimeout(timer);
     this.process = null;
+    this.checkSanitizers();
     return exit;
+  }
+
+  // A sanitized build (make asan-test, make tsan-test) reports faults on standard error, often
+  // only as the program ends; such a report fails the test.
+  checkSanitizers() {
+    const report = sanitizerReport(this.output);
+    if (report) throw new Error(`qorsv reported a fault:\n${report}`);
   }
 
   async remove() {

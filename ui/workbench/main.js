@@ -43,13 +43,24 @@ export function send(name, args = {}) {
 // ---- the editor, the listing and the pop-ups -------------------------------------------------
 
 const popups = new Popups(send, (view) => caretOf(view.state.doc, view.state.selection.main.head));
-let helpPointer = false;
+// The help pointer (context help): a key press with Ctrl held shows it, any other key press and
+// every key release the text pointer. `pointerSent` is what this page last told the server, or
+// null when the server may have changed it since (a help page opened, another page's keys): the
+// server's echo of an older command must not stand for the page's newest key event.
+let pointerSent = null;
+let pointerCommands = 0; // help-pointer commands of this page not yet answered
 
-function setHelpPointer(on, tell) {
-  if (helpPointer === on) return;
-  helpPointer = on;
+function showHelpPointer(on) {
   $('qorpad').classList.toggle('help-pointer', on);
-  if (tell) send(on ? 'qorpadKeyDown' : 'qorpadKeyUp', on ? { ctrl: true } : {});
+}
+
+function tellHelpPointer(name, args, on) {
+  pointerSent = on;
+  showHelpPointer(on);
+  pointerCommands += 1;
+  send(name, args).finally(() => {
+    pointerCommands -= 1;
+  });
 }
 
 function latin1(bytes) {
@@ -77,26 +88,27 @@ const qorpad = createQorpad($('qorpad'), {
   onInput: (view, from, to, text) => popups.input(view, from, to, text),
   onCaret: (view) => popups.caretMoved(view),
   onKey(event) {
-    if (event.ctrlKey) setHelpPointer(true, true);
-    else if (helpPointer) {
-      helpPointer = false;
-      $('qorpad').classList.remove('help-pointer');
-      send('qorpadKeyDown', { ctrl: false });
+    if (event.ctrlKey) {
+      if (pointerSent !== true) tellHelpPointer('qorpadKeyDown', { ctrl: true }, true);
+    } else if (pointerSent !== false) {
+      tellHelpPointer('qorpadKeyDown', { ctrl: false }, false);
     }
     return false;
   },
   onKeyUp() {
-    setHelpPointer(false, true);
+    if (pointerSent !== false) tellHelpPointer('qorpadKeyUp', {}, false);
     return false;
   },
   onMouseDown(event, view) {
-    if (!helpPointer) return false;
+    if (pointerSent !== true) return false;
     const pos = view.posAtCoords({ x: event.clientX, y: event.clientY }, false);
     // A click right of a line's end is no word: the column past the end says so.
     const line = view.state.doc.lineAt(pos);
     const coords = view.coordsAtPos(line.to);
     const caret = caretOf(view.state.doc, pos);
     if (coords && event.clientX > coords.right + 2) caret.column = line.length + 2;
+    // A help page found turns the pointer back; the server says which.
+    pointerSent = null;
     send('qorpadClick', caret);
     return false;
   },
@@ -274,8 +286,9 @@ const renderers = {
   paramsAttached: () => popups.setSettings(state),
   popupDelayMs: () => popups.setSettings(state),
   helpPointer: (on) => {
-    helpPointer = on;
-    $('qorpad').classList.toggle('help-pointer', on);
+    if (pointerCommands > 0) return; // this page's newer key event is on its way
+    showHelpPointer(on);
+    if (on !== pointerSent) pointerSent = null;
   },
   colours: (colours) => applyColourSet(document.documentElement, colours),
   listingBackground: (css) => document.documentElement.style.setProperty('--listing-back', css ?? '#000000'),
