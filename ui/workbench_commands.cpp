@@ -152,6 +152,8 @@ void AddWindowCommands(Registrar& add, WorkbenchWindow& workbench) {
             return Json(nullptr);
           }));
   add.Add("FormCloseQuery", [window] { window->FormCloseQuery(); });
+  // The page lost the focus (the operator went to another window or tab).
+  add.Add("FormDeactivate", [window] { window->debugger_views().LoseFocus(); });
   add.Add("PageControl1Change", Handler([window](const Json& args) {
             window->PageControl1Change(Integer(args, "page"));
             return Json(nullptr);

@@ -319,6 +319,7 @@ class WorkbenchSource : public StateSource {
         {"listingBackground", Css(workbench.ListingBackground())},
         {"StatusBar1", JsonText(views.StatusBar1())},
         {"broughtToFront", views.BroughtToFront()},
+        {"focused", views.Focused()},
         {"options", OptionsJson(windows_.EditorOptions())},
     };
   }

@@ -229,6 +229,10 @@ TEST_F(WorkbenchStateTest, ACompileReplacesTheViewsAndAFailureIsNoticed) {
   Json fields = OfType(events, "fields").back()["fields"];
   EXPECT_EQ(fields["visible"], true);
   EXPECT_EQ(fields["broughtToFront"], 1);
+  EXPECT_EQ(fields["focused"], true);
+  // The page reports the operator moving the focus away.
+  Run("FormDeactivate", Json::object());
+  EXPECT_EQ(OfType(Received(), "fields").back()["fields"]["focused"], false);
   std::vector<Json> notice = Events(notices->Wait(milliseconds(0)).text);
   ASSERT_FALSE(notice.empty());
   EXPECT_EQ(notice.back()["fields"]["broughtToFront"], 1);

@@ -312,6 +312,15 @@ function setFixed(fixed) {
   options.setFixed(fixed);
 }
 
+// A failed compile gives the window the focus; the page says when the operator takes it away.
+// (Focus moving into one of the page's own browsers stays in the window.)
+window.addEventListener('blur', () => {
+  setTimeout(() => {
+    if (!state.focused || document.hasFocus() || document.activeElement?.tagName === 'IFRAME') return;
+    send('FormDeactivate');
+  }, 0);
+});
+
 // ---- the stream -----------------------------------------------------------------------------
 
 const messageBoxes = new MessageBoxes();
