@@ -205,7 +205,10 @@ describe('the workbench page', () => {
     await page.locator('.file-dialog .file-entry', { hasText: 'page.qor' }).dblclick();
     await waitFor(async () => (await editorText()).startsWith('procedure greet'), { what: 'the opened document' });
     assert.equal(await savedFile('scripts/page.~qor'), server.read('scripts/page.qor'));
-    assert.equal(await page.locator('#listproc .list-item').first().textContent(), 'greet');
+    // The procedure list follows with the analysis, which may come a moment after the text.
+    await waitFor(async () => (await page.locator('#listproc .list-item').first().textContent()) === 'greet', {
+      what: 'the procedure list of the opened document',
+    });
     await page.locator('#qorpad .cm-content').click();
     await page.keyboard.press('Control+End');
     await page.keyboard.type('\n{ saved }');
