@@ -140,6 +140,8 @@ enum class Op : uint8_t {
   kLe,
   kGe,
   kIn,
+  kIs,  // obj is TClass
+  kAs,  // obj as TClass
   kNeg,
   kPos,
   kNot,
@@ -298,6 +300,8 @@ struct Stmt {
 struct AssignStmt : Stmt {
   Expr* target;
   Expr* value;
+  // Checker: an assignment to a property of a host object becomes this call of its setter.
+  Expr* setter = nullptr;
 };
 struct CallStmt : Stmt {
   Expr* call;

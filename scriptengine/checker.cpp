@@ -9,6 +9,7 @@ namespace qorsv::script::compiler_internal {
 Checker::Checker(Interner& interner, TypeTable& types, Arena& arena)
     : interner_(interner), types_(types), arena_(arena) {
   result_ident_ = interner_.Intern("RESULT");
+  self_ident_ = interner_.Intern("SELF");
   main_.display = "main";
   main_.result = types_.void_type;
   main_.level = 1;
@@ -42,11 +43,11 @@ void Checker::Bind(Scope& scope, Symbol* symbol, SourcePos pos, bool allow_repla
 
 Symbol* Checker::Lookup(Ident ident) {
   for (Scope* scope = scope_; scope != nullptr; scope = scope->parent) {
-    if (scope->with_record != nullptr) continue;
+    if (scope->with_record != nullptr || scope->with_class != nullptr) continue;
     auto found = scope->names.find(ident);
     if (found != scope->names.end()) return found->second;
   }
-  return nullptr;
+  return LookupClassLibrary(ident);
 }
 
 Symbol* Checker::LookupGlobal(Ident ident) {
@@ -170,8 +171,12 @@ void Checker::DeclareHostVariable(const std::string& name, const std::string& cl
   Ident class_ident = interner_.InternAnyCase(class_name);
   const Type* type;
   auto known = host_classes_.find(class_ident);
+  Symbol* library = known == host_classes_.end() ? LookupClassLibrary(class_ident) : nullptr;
   if (known != host_classes_.end()) {
     type = known->second;
+  } else if (library != nullptr && library->kind == SymbolKind::kType &&
+             library->type->kind == TypeKind::kClass) {
+    type = library->type;
   } else {
     Type* created = types_.New(TypeKind::kClass, class_name);
     host_classes_.emplace(class_ident, created);

@@ -48,6 +48,9 @@ class Checker {
   // script's own top-level declarations may hide natives.
   void DeclareNative(RoutineDecl* heading);
   void DeclareHostVariable(const std::string& name, const std::string& class_name);
+  // Makes the host class library known: its classes, types and constants are declared the
+  // first time a script names them.
+  void DeclareClassLibrary() { class_library_ = true; }
 
   void CheckDecls(const std::vector<Decl*>& decls);
   void CheckMainBlock(Span<Stmt*> body, SourcePos end_pos);
@@ -81,6 +84,7 @@ class Checker {
     std::unordered_map<Ident, Symbol*> names;
     Routine* routine = nullptr;         // nullptr: the global scope
     const Type* with_record = nullptr;  // a `with` scope: the record's fields
+    const Type* with_class = nullptr;   // a `with` scope of a host object: the class's members
     Expr* with_subject = nullptr;       // the checked subject expression
     Scope* parent = nullptr;
   };
@@ -129,6 +133,38 @@ class Checker {
   bool IsLValue(const Expr* expr) const;
   void CheckArgument(CallExpr* call, size_t index, const ParamInfo& param);
   Expr* UseRoutineAsValue(Expr* expr, const Routine* routine, SourcePos pos);
+
+  // Host classes (checker_classes.cpp).
+  Symbol* LookupClassLibrary(Ident ident);
+  ClassInfo* DeclareLibraryClass(size_t index);
+  void DeclareLibraryText(const char* text);
+  void LoadMembers(ClassInfo& info);
+  void LoadMember(ClassInfo& info, const char* declaration);
+  Routine* MemberRoutine(ClassInfo& info, const std::string& heading, const std::string& name,
+                         bool with_self);
+  const ClassMember* FindMember(const ClassInfo* info, Ident ident);
+  static ClassInfo* ClassOf(const Type* type) { return type->class_info; }
+  static bool IsClassRef(const Expr* expr) {
+    return expr->kind == ExprKind::kTypeRef &&
+           static_cast<const TypeRefExpr*>(expr)->named->kind == TypeKind::kClass;
+  }
+  bool InheritsFrom(const Type* type, const Type* ancestor) const;
+  // The innermost `with` subject with a field or member of that name: a checked field access
+  // for a record, an unchecked FieldExpr on the hidden subject for a host object.
+  FieldExpr* FindWithSubject(NameExpr* name);
+  CallExpr* NewCall(const Routine* routine, Expr* callee, std::vector<Expr*> args,
+                    bool has_parens, SourcePos pos);
+  Expr* CheckMember(Expr* object, FieldExpr* field, Span<Expr*> args, bool call_syntax);
+  Expr* CheckConstructorCall(const Type* class_type, FieldExpr* field, Span<Expr*> args);
+  // obj.Prop[i] and, inside `with obj do`, Prop[i]; nullptr when the index is not a property's.
+  Expr* CheckIndexedProperty(IndexExpr* index);
+  // obj[i]: the default property's getter (or `property`'s), extra indices indexing its value.
+  Expr* DefaultPropertyCall(Expr* object, Span<Expr*> indices, SourcePos pos,
+                            const ClassMember* property = nullptr);
+  // The setter call of an assignment to a property, or nullptr when the target is no property.
+  Expr* CheckPropertyAssign(AssignStmt* assign);
+  Expr* CheckTypeTest(BinaryExpr* binary);
+  Routine* TypeTestRoutine(ClassInfo& info, bool is_test);
 
   // Built-in routines (checker_builtins.cpp).
   Expr* CheckBuiltin(CallExpr* call, Builtin builtin);
@@ -181,6 +217,9 @@ class Checker {
   int except_depth_ = 0;
   Ident result_ident_;
   std::unordered_map<Ident, const Type*> host_classes_;
+  bool class_library_ = false;
+  std::deque<ClassInfo> class_infos_;
+  Ident self_ident_;
   std::unordered_map<uint64_t, int> late_positions_;  // row << 32 | col -> literal index
   std::vector<Symbol*> late_symbols_;
   int late_literals_found_ = 0;

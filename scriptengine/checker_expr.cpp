@@ -55,23 +55,9 @@ Expr* Checker::CheckExpr(Expr* expr) {
 }
 
 Expr* Checker::LookupWithField(NameExpr* name) {
-  for (Scope* scope = scope_; scope != nullptr; scope = scope->parent) {
-    if (scope->with_record != nullptr) {
-      const Field* field = scope->with_record->FindField(name->ident);
-      if (field == nullptr) continue;
-      auto* access = arena_.New<FieldExpr>();
-      access->kind = ExprKind::kField;
-      access->pos = name->pos;
-      access->base = scope->with_subject;
-      access->ident = name->ident;
-      access->spelling = name->spelling;
-      access->field = field;
-      access->type = field->type;
-      return access;
-    }
-    if (scope->names.count(name->ident) != 0) return nullptr;
-  }
-  return nullptr;
+  FieldExpr* field = FindWithSubject(name);
+  if (field == nullptr || field->type != nullptr) return field;
+  return CheckField(field);
 }
 
 Expr* Checker::CheckName(NameExpr* name) {
@@ -122,11 +108,26 @@ Expr* Checker::CheckName(NameExpr* name) {
 }
 
 Expr* Checker::CheckCall(CallExpr* call) {
+  if (call->callee->kind == ExprKind::kField && call->callee->type == nullptr) {
+    // obj.Method(args) or TClass.Create(args).
+    auto* field = static_cast<FieldExpr*>(call->callee);
+    Expr* base = CheckExpr(field->base);
+    field->base = base;
+    if (IsClassRef(base)) {
+      return CheckConstructorCall(static_cast<TypeRefExpr*>(base)->named, field, call->args);
+    }
+    if (base->type->kind == TypeKind::kClass) return CheckMember(base, field, call->args, true);
+  }
   if (call->callee->kind != ExprKind::kName) {
     Fail(call->pos, "Routine expected");
   }
   auto* name = static_cast<NameExpr*>(call->callee);
-  if (LookupWithField(name) != nullptr) Fail(call->pos, "Routine expected");
+  if (FieldExpr* subject = FindWithSubject(name)) {
+    // Inside `with obj do`, a method of obj.
+    if (subject->type != nullptr) Fail(call->pos, "Routine expected");
+    call->callee = subject;
+    return CheckCall(call);
+  }
   Symbol* symbol = Lookup(name->ident);
   if (symbol == nullptr) {
     Fail(name->pos, "Unknown identifier '" + Spell(name->spelling, name->ident) + "'");
@@ -247,8 +248,15 @@ Expr* Checker::CheckLValue(Expr* expr, bool for_var_param) {
 }
 
 Expr* Checker::CheckIndex(IndexExpr* index) {
+  if (Expr* property = CheckIndexedProperty(index)) return property;
   Expr* base = CheckExpr(index->base);
-  for (Expr* raw : index->indices) {
+  for (uint32_t k = 0; k < index->indices.size; ++k) {
+    Expr* raw = index->indices[k];
+    if (base->type->kind == TypeKind::kClass && !IsClassRef(base)) {
+      // obj[i]: the default property takes the remaining indices.
+      Span<Expr*> rest{index->indices.data + k, index->indices.size - k};
+      return DefaultPropertyCall(base, rest, raw->pos);
+    }
     Expr* position = CheckExpr(raw);
     const Type* type = base->type;
     // a[i] keeps its node; a[i, j] becomes a[i][j].
@@ -289,6 +297,11 @@ Expr* Checker::CheckIndex(IndexExpr* index) {
 
 Expr* Checker::CheckField(FieldExpr* field) {
   Expr* base = CheckExpr(field->base);
+  field->base = base;
+  if (IsClassRef(base)) {
+    return CheckConstructorCall(static_cast<TypeRefExpr*>(base)->named, field, {});
+  }
+  if (base->type->kind == TypeKind::kClass) return CheckMember(base, field, {}, false);
   if (base->type->kind != TypeKind::kRecord) Fail(field->pos, "Record type required");
   const Field* found = base->type->FindField(field->ident);
   if (found == nullptr) {
@@ -341,6 +354,9 @@ Expr* Checker::CheckBinary(BinaryExpr* binary) {
     case Op::kGe:
     case Op::kIn:
       return CheckComparison(binary);
+    case Op::kIs:
+    case Op::kAs:
+      return CheckTypeTest(binary);
     default:
       break;
   }
@@ -467,7 +483,8 @@ Expr* Checker::CheckComparison(BinaryExpr* binary) {
              t->kind == TypeKind::kDynArray || t->kind == TypeKind::kNil;
     };
     if (ordering || !is_reference(lt) || !is_reference(rt)) TypeMismatch(pos);
-    if (lt->kind != TypeKind::kNil && rt->kind != TypeKind::kNil && !SameType(lt, rt)) {
+    if (lt->kind != TypeKind::kNil && rt->kind != TypeKind::kNil && !SameType(lt, rt) &&
+        !InheritsFrom(lt, rt) && !InheritsFrom(rt, lt)) {
       TypeMismatch(pos);
     }
   }
@@ -545,6 +562,12 @@ Expr* Checker::CheckCast(CallExpr* call, const Type* target) {
   if (target->kind == TypeKind::kString || target->kind == TypeKind::kPChar ||
       target->kind == TypeKind::kFloat || target->kind == TypeKind::kVariant) {
     return Coerce(value, target, call->pos);
+  }
+  if (target->kind == TypeKind::kClass &&
+      (source->kind == TypeKind::kClass || source->kind == TypeKind::kNil)) {
+    // TStringList(obj): unchecked, as in Object Pascal; a member called on an object of another
+    // class is refused when it runs.
+    return MakeConvert(value, target, Conv::kNone);
   }
   TypeMismatch(call->pos);
 }

@@ -76,6 +76,10 @@ Expr* Checker::CheckCondition(Expr* expr) {
 }
 
 void Checker::CheckAssign(AssignStmt* assign) {
+  if (Expr* setter = CheckPropertyAssign(assign)) {
+    assign->setter = setter;
+    return;
+  }
   Expr* target = nullptr;
   // Inside a function (or a routine nested in it), its name stands for its result.
   if (assign->target->kind == ExprKind::kName) {
@@ -181,6 +185,27 @@ void Checker::CheckWith(WithStmt* with) {
   Scope* saved = scope_;
   for (Expr* raw : with->subjects) {
     Expr* subject = CheckExpr(raw);
+    if (subject->type->kind == TypeKind::kClass && !IsClassRef(subject)) {
+      // The object is taken once, into a hidden variable, when the statement starts.
+      Symbol* symbol = NewSymbol(SymbolKind::kVar, 0, "with");
+      symbol->type = subject->type;
+      symbol->level = routine_->level;
+      symbol->offset = routine_->locals_end++;
+      auto* variable = arena_.New<VarExpr>();
+      variable->kind = ExprKind::kVar;
+      variable->pos = raw->pos;
+      variable->symbol = symbol;
+      variable->type = subject->type;
+      subjects.push_back(subject);
+      hidden.push_back(symbol);
+      Scope& scope = scope_storage_.emplace_back();
+      scope.routine = routine_;
+      scope.with_class = subject->type;
+      scope.with_subject = variable;
+      scope.parent = scope_;
+      scope_ = &scope;
+      continue;
+    }
     if (subject->type->kind != TypeKind::kRecord) Fail(raw->pos, "Record type required");
     subject = CheckLValue(subject, false);
     bool simple = true;

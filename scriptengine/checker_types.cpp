@@ -193,8 +193,9 @@ bool Checker::IsAssignable(const Type* target, Expr* value) const {
              source->kind == TypeKind::kVariant;
     case TypeKind::kSet:
       return source->kind == TypeKind::kSet && SameType(source, target);
-    case TypeKind::kDynArray:
     case TypeKind::kClass:
+      return source->kind == TypeKind::kNil || InheritsFrom(source, target);
+    case TypeKind::kDynArray:
     case TypeKind::kInterface:
       return source->kind == TypeKind::kNil;
     default:

@@ -204,6 +204,10 @@ void Codegen::EmitStatement(Stmt* stmt) {
 }
 
 void Codegen::EmitAssign(AssignStmt* assign) {
+  if (assign->setter != nullptr) {
+    EvalCall(static_cast<CallExpr*>(assign->setter), kNone);
+    return;
+  }
   Expr* target = assign->target;
   Expr* value = assign->value;
   const Type* type = target->type;
@@ -417,6 +421,11 @@ void Codegen::EmitWith(WithStmt* with) {
   for (uint32_t i = 0; i < with->subjects.size; ++i) {
     const Symbol* hidden = with->hidden[i];
     if (hidden == nullptr) continue;
+    if (!hidden->by_ref) {
+      // A host object, taken once.
+      EvalInto(with->subjects[i], hidden->offset);
+      continue;
+    }
     bool saved = pin_arrays_;
     pin_arrays_ = true;
     int32_t pointer = PointerTo(Locate(with->subjects[i]));

@@ -81,6 +81,21 @@ void TPSPascalCompiler::DeclareNative(const std::string& declaration) {
   }
 }
 
+namespace {
+
+void DeclareClassLibraryIn(CompilerState& state) {
+  state.checker.DeclareClassLibrary();
+  DeclareNativeIn(state, "function CreateOleObject(const ClassName: string): IDispatch;");
+  DeclareNativeIn(state, "function GetActiveOleObject(const ClassName: string): IDispatch;");
+}
+
+}  // namespace
+
+void TPSPascalCompiler::DeclareClassLibrary() {
+  DeclareClassLibraryIn(*state_);
+  if (!compiling_) standing_declarations_.push_back(DeclareClassLibraryIn);
+}
+
 void TPSPascalCompiler::DeclareHostVariable(const std::string& name,
                                             const std::string& class_name) {
   state_->checker.DeclareHostVariable(name, class_name);

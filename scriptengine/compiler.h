@@ -81,8 +81,17 @@ class TPSPascalCompiler {
   // does not parse.
   void DeclareNative(const std::string& declaration);
 
-  // Declares a global script variable of the host class `class_name` (an opaque object type
-  // that the host sets with TPSExec::SetVariableObject).
+  // Declares the host class library: the component classes (TObject, TPersistent, TComponent),
+  // the collection and stream classes (TStrings, TStringList, TList, TStream, TMemoryStream,
+  // TFileStream, TStringStream), the graphics, control and form classes, the automation functions
+  // CreateOleObject and GetActiveOleObject, and the standard control classes. A class's members
+  // are read the first time a script uses the class. The runtime binds them through
+  // TPSExec::SetClassImporter.
+  void DeclareClassLibrary();
+
+  // Declares a global script variable of the host class `class_name` (a class of the library
+  // once it is declared, else an opaque object type) that the host sets with
+  // TPSExec::SetVariableObject.
   void DeclareHostVariable(const std::string& name, const std::string& class_name);
 
   // Compiles `text`. True on success; the messages are filled either way.

@@ -429,16 +429,26 @@ void ReplaceGlobal(Machine& machine, const GlobalInfo& global, const CallValue& 
 
 }  // namespace
 
-bool TPSExec::SetVariableObject(const std::string& name, void* object) {
+bool TPSExec::SetVariableObject(const std::string& name, std::unique_ptr<HostObject> object) {
   if (!machine_->loaded()) return false;
   std::string upper = UpperAscii(name);
   for (const GlobalInfo& global : machine_->image().globals) {
     if (global.name == upper && global.value.kind == ValueKind::kObject) {
-      machine_->GlobalCell(global.value.offset)->p = object;
+      try {
+        machine_->SetGlobalObject(global.value.offset, std::move(object));
+      } catch (const vm_internal::OutOfMemoryError&) {
+        return false;
+      }
       return true;
     }
   }
   return false;
+}
+
+size_t TPSExec::LiveObjects() const { return machine_->objects().live_objects(); }
+
+void TPSExec::SetClassImporter(std::shared_ptr<const TPSRuntimeClassImporter> classes) {
+  machine_->SetClassImporter(std::move(classes));
 }
 
 CallValue TPSExec::GetVariable(const std::string& name) const {

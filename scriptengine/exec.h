@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "scriptengine/engine_error.h"
+#include "scriptengine/host_object.h"
 #include "scriptengine/native.h"
 
 namespace qorsv::script {
@@ -118,6 +119,10 @@ class TPSExec {
   // over the table's, and the table's over the engine's standard routines.
   void UseNatives(std::shared_ptr<const NativeTable> table);
 
+  // The bindings of the host classes whose members the program calls (without them, a program
+  // that uses a class fails to load). Call before Load.
+  void SetClassImporter(std::shared_ptr<const TPSRuntimeClassImporter> classes);
+
   // The pointer natives receive as NativeCall::HostContext().
   void SetHostContext(void* context);
 
@@ -157,9 +162,12 @@ class TPSExec {
   // whose kind, parameter and message are then available.
   bool RunMainBlock();
 
-  // Sets a global script variable of a host class (case-insensitive name) to a host object.
-  // False when there is no such variable or it is not of a host class.
-  bool SetVariableObject(const std::string& name, void* object);
+  // Sets a global script variable of a host class (case-insensitive name) to a host object,
+  // which the run then holds and frees at its end. False when no program is loaded or there is
+  // no such variable of a class type.
+  bool SetVariableObject(const std::string& name, std::unique_ptr<HostObject> object);
+  // How many host objects the run holds.
+  size_t LiveObjects() const;
   // Reads and writes simple global variables (ordinals, floats, strings) by name.
   // Throws ScriptEngineError "Unknown variable" or "Invalid parameter".
   CallValue GetVariable(const std::string& name) const;

@@ -43,9 +43,8 @@ constexpr int64_t kMaxHeapBytes = int64_t{1} << 29;
 
 struct OutOfMemoryError {};
 
-// Cells of class type hold plain host pointers for now. A host object that a run creates and
-// owns (a TStringList) would be one more kind here: reference-counted like the others, its
-// host's release called from Destroy, so that it is freed with its last reference or the heap.
+// Cells of class type hold handles of the run's object table (object_table.h), not heap objects:
+// a script frees its objects itself, and the table finds uses of freed ones.
 enum class HeapKind : uint8_t { kString, kDynArray, kVariant };
 
 struct HeapObject {
@@ -228,6 +227,14 @@ class Heap {
   static void Zero(Cell* cells, int32_t count) {
     std::memset(static_cast<void*>(cells), 0, sizeof(Cell) * static_cast<size_t>(count));
   }
+
+  // Memory held outside the heap's blocks (host objects' lists and buffers), counted against the
+  // same cap. ChargeExternal throws OutOfMemoryError when the cap does not allow it.
+  void ChargeExternal(int64_t bytes) {
+    Charge(static_cast<size_t>(bytes));
+    allocated_ += bytes;
+  }
+  void Uncharge(int64_t bytes) { bytes_ -= bytes; }
 
   int64_t live_objects() const { return live_; }
   int64_t live_bytes() const { return bytes_; }

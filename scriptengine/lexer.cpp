@@ -41,7 +41,7 @@ char ToUpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c 
 
 constexpr const char* kContextWordNames[static_cast<Ident>(kWordCount) - kKwKeywordCount] = {
     "EXIT", "BREAK",   "CONTINUE", "FORWARD", "EXTERNAL", "OUT",      "STRING",   "OTHERWISE",
-    "PACKED", "ON",    "STDCALL",  "CDECL",   "REGISTER", "PASCAL",   "OVERLOAD", "SAFECALL",
+    "PACKED", "ON",    "STDCALL",  "CDECL",   "REGISTER", "PASCAL",   "OVERLOAD", "SAFECALL", "IS", "AS",
 };
 
 Interner::Interner() : slots_(2048, kEmptySlot) {

@@ -93,6 +93,8 @@ enum ContextWord : Ident {
   kWordPascal,
   kWordOverload,
   kWordSafecall,
+  kWordIs,
+  kWordAs,
   kWordCount,
 };
 

@@ -58,6 +58,7 @@ Expr* Parser::ParseExpression() {
       break;
     case Tok::kIdent:
       if (IsKeyword(kKwIn)) op = Op::kIn;
+      if (IsWord(kWordIs)) op = Op::kIs;
       break;
     default:
       break;
@@ -106,6 +107,8 @@ Expr* Parser::ParseTerm() {
       op = Op::kShl;
     else if (IsKeyword(kKwShr))
       op = Op::kShr;
+    else if (IsWord(kWordAs))
+      op = Op::kAs;
     if (op == Op::kNone) return left;
     SourcePos pos = Here();
     Advance();

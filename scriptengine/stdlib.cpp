@@ -1,6 +1,7 @@
 #include "scriptengine/stdlib.h"
 
 #include <cmath>
+#include <stdexcept>
 
 #include "scriptengine/text_format.h"
 #include "scriptengine/vm.h"
@@ -189,6 +190,13 @@ void RegisterVariants(TableBuilder& m) {
     if (Raw(c).Arg(0).p == nullptr) Raw(c).machine().Raise(erNullPointerException);
     Raw(c).machine().Raise(erInterfaceNotSupported);
   });
+  // Automation objects are a Windows service; a server script here has none to reach.
+  for (const char* name : {"CREATEOLEOBJECT", "GETACTIVEOLEOBJECT"}) {
+    m.RegisterNative(name, [](NativeCall& c) {
+      throw std::runtime_error("Automation is not available on this platform: no object " +
+                               c.Str(0) + " can be reached");
+    });
+  }
 }
 
 void RegisterExceptions(TableBuilder& m) {

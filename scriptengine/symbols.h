@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "scriptengine/ast.h"
@@ -112,6 +113,39 @@ struct Routine {
   std::vector<const Symbol*> locals;  // variables of the frame, for finalization
 
   bool IsFunction() const { return result != nullptr && result->kind != TypeKind::kVoid; }
+};
+
+// A member of a host class. Methods and property accessors are natives whose first parameter is
+// Self; a constructor is instantiated for each class it creates (ClassInfo::constructors).
+struct ClassMember {
+  enum class Kind : uint8_t { kMethod, kConstructor, kProperty };
+  Kind kind = Kind::kMethod;
+  Routine* routine = nullptr;  // a method; a constructor's declaration (without result)
+  const Type* type = nullptr;  // a property's value
+  Routine* getter = nullptr;   // a property: Self and the index parameters in, the value out
+  Routine* setter = nullptr;   // a property written "read write": Self, indices, the value
+  size_t index_params = 0;
+};
+
+// A class of the class library as the compiler knows it. Its members are read from the
+// library's declarations the first time a script looks one up.
+struct ClassInfo {
+  const void* def = nullptr;  // the library's ClassDef
+  Type* type = nullptr;
+  const ClassInfo* parent = nullptr;
+  bool members_loaded = false;
+  std::unordered_map<Ident, ClassMember> members;
+  const ClassMember* default_property = nullptr;
+  std::unordered_map<Ident, Routine*> constructors;  // instantiated for this class
+  Routine* is_test = nullptr;                        // "CLASS.#IS"
+  Routine* as_test = nullptr;                        // "CLASS.#AS"
+
+  bool InheritsFrom(const ClassInfo* other) const {
+    for (const ClassInfo* c = this; c != nullptr; c = c->parent) {
+      if (c == other) return true;
+    }
+    return false;
+  }
 };
 
 }  // namespace qorsv::script::compiler_internal

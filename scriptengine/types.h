@@ -46,6 +46,7 @@ constexpr int kSetCells = 4;
 constexpr int64_t kMaxTypeCells = 1 << 24;
 
 struct Type;
+struct ClassInfo;
 
 struct Field {
   Ident name;
@@ -68,6 +69,7 @@ struct Type {
   std::vector<Field> fields;            // records
   std::vector<std::string> enum_names;  // enumerations
   int32_t rtti = -1;  // runtime type descriptor index, assigned by the code generator
+  ClassInfo* class_info = nullptr;  // classes of the class library: parent and members
 
   bool IsOrdinal() const {
     return kind == TypeKind::kInteger || kind == TypeKind::kBoolean || kind == TypeKind::kChar ||

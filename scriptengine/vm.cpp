@@ -468,6 +468,8 @@ L_kCallN : {
     Cell* window = fp + ip[2];
     window[import.result.offset].i = 0;
     fast(*this, import, window);
+  } else if (bound_methods_[ip[1]].binding != nullptr) {
+    CallMethod(ip[1], fp + ip[2]);
   } else {
     CallNative(ip[1], fp + ip[2]);
   }

@@ -22,10 +22,14 @@
 #include "scriptengine/fast_routines.h"
 #include "scriptengine/ffi.h"
 #include "scriptengine/heap.h"
+#include "scriptengine/host_object.h"
 #include "scriptengine/image.h"
 #include "scriptengine/native.h"
+#include "scriptengine/object_table.h"
 
 namespace qorsv::script::vm_internal {
+
+struct MemberBinding;
 
 // A runtime error on its way to a handler or out of the run.
 struct VmError {
@@ -54,6 +58,10 @@ class Machine {
   // A shared table consulted after the natives registered one by one and before the standard
   // routines.
   void UseNatives(std::shared_ptr<const NativeTable> table) { shared_natives_ = std::move(table); }
+  // The classes whose members the program's "CLASS.MEMBER" imports bind to.
+  void SetClassImporter(std::shared_ptr<const TPSRuntimeClassImporter> classes) {
+    classes_ = std::move(classes);
+  }
   void SetHostContext(void* context) { host_context_ = context; }
   void* host_context() const { return host_context_; }
   void SetLibraryDirectory(const std::string& directory) { library_directory_ = directory; }
@@ -81,6 +89,12 @@ class Machine {
   }
   Cell* GlobalCell(int32_t offset) { return globals_.get() + offset; }
 
+  ObjectTable& objects() { return objects_; }
+  const ObjectTable& objects() const { return objects_; }
+  // The object of a handle an argument holds: nullptr for nil; a freed object is a runtime error.
+  HostObject* ObjectArgument(int64_t handle);
+  // Takes a host object into the run and stores its handle in the global variable `offset`.
+  void SetGlobalObject(int32_t offset, std::unique_ptr<HostObject> object);
   Heap& heap() { return heap_; }
   const Heap& heap() const { return heap_; }
   const VmError& last_error() const { return last_error_; }
@@ -110,6 +124,11 @@ class Machine {
     bool is_finally;
     Cell* state;  // finally: the state cell
   };
+  // A "CLASS.MEMBER" import bound to a member of a host class.
+  struct BoundMethod {
+    const MemberBinding* binding = nullptr;
+    const RuntimeClass* bound_class = nullptr;
+  };
   struct External {
     bool bound = false;
     ExternalClause clause;
@@ -121,6 +140,11 @@ class Machine {
   void FinalizeFrame(const CallInfo& frame, bool with_result);
   void CallNative(int32_t import, Cell* window);
   void CallExternal(int32_t import, Cell* window);
+  void CallMethod(int32_t import, Cell* window);
+  // Releases the value arguments of a native or method call that the callee did not take.
+  void ReleaseArguments(const ImportInfo& info, Cell* window);
+  bool BindMethod(int32_t import);
+  [[noreturn]] void RaiseObjectError(ObjectTable::Lookup state);
   bool BindImports();
   // The native bound to `name`; `*standard` tells whether it is the engine's own routine.
   const NativeFunction* FindNative(const std::string& name, bool* standard) const;
@@ -167,10 +191,14 @@ class Machine {
   std::shared_ptr<const NativeTable> shared_natives_;
   std::vector<const NativeFunction*> bound_natives_;
   std::vector<FastRoutine> fast_routines_;  // by import: the fast form of a standard routine
+  std::vector<BoundMethod> bound_methods_;  // by import: the members of host classes
   std::vector<External> externals_;
   std::string library_directory_;
   std::unique_ptr<ExternalLibraries> libraries_;
   void* host_context_ = nullptr;
+  std::shared_ptr<const TPSRuntimeClassImporter> classes_;
+  // After the heap: its objects' strings go back to the heap before the heap goes.
+  ObjectTable objects_{heap_};
 
   friend class VmNativeCall;
 };

@@ -3,8 +3,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <new>
 
+#include "scriptengine/class_library.h"
 #include "scriptengine/external_clause.h"
 #include "scriptengine/fast_routines.h"
 #include "scriptengine/opcodes.h"
@@ -160,10 +162,15 @@ const NativeFunction* Machine::FindNative(const std::string& name, bool* standar
 bool Machine::BindImports() {
   bound_natives_.assign(image_->imports.size(), nullptr);
   fast_routines_.assign(image_->imports.size(), nullptr);
+  bound_methods_.assign(image_->imports.size(), BoundMethod{});
   externals_.clear();
   externals_.resize(image_->imports.size());
   for (size_t i = 0; i < image_->imports.size(); ++i) {
     const ImportInfo& import = image_->imports[i];
+    if (!import.external && import.name.find('.') != std::string::npos) {
+      if (!BindMethod(static_cast<int32_t>(i))) return false;
+      continue;
+    }
     if (!import.external) {
       bool standard = false;
       const NativeFunction* function = FindNative(import.name, &standard);
@@ -193,6 +200,44 @@ bool Machine::BindImports() {
     if (!external.clause.delay_load && !BindExternal(static_cast<int32_t>(i), external)) return false;
   }
   return true;
+}
+
+// Binds "CLASS.MEMBER" to the member of CLASS or of its nearest ancestor that declares it.
+bool Machine::BindMethod(int32_t import) {
+  const std::string& name = image_->imports[import].name;
+  size_t dot = name.find('.');
+  const RuntimeClass* bound_class =
+      classes_ != nullptr ? classes_->FindClass(name.substr(0, dot)) : nullptr;
+  const std::string member = name.substr(dot + 1);
+  const MemberBinding* binding = nullptr;
+  if (bound_class != nullptr) {
+    binding = TypeTestBinding(member);
+    if (binding == nullptr) binding = bound_class->FindMember(member);
+  }
+  if (binding == nullptr) {
+    SetLoadError(erCannotImport, name);
+    return false;
+  }
+  bound_methods_[import] = BoundMethod{binding, bound_class};
+  return true;
+}
+
+HostObject* Machine::ObjectArgument(int64_t handle) {
+  ObjectTable::Lookup state;
+  HostObject* object = objects_.Find(handle, &state);
+  if (state == ObjectTable::Lookup::kFreed) RaiseObjectError(state);
+  return object;
+}
+
+void Machine::RaiseObjectError(ObjectTable::Lookup state) {
+  if (state == ObjectTable::Lookup::kNil) Raise(erNullPointerException);
+  Raise(erCustomError, "Access to an object that was freed");
+}
+
+void Machine::SetGlobalObject(int32_t offset, std::unique_ptr<HostObject> object) {
+  Cell* cell = GlobalCell(offset);
+  if (cell->i != 0) objects_.Free(cell->i);
+  cell->i = objects_.Add(std::move(object));
 }
 
 bool Machine::BindExternal(int32_t, External& external) {
@@ -324,53 +369,93 @@ void Machine::FinalizeFrame(const CallInfo& frame, bool with_result) {
   }
 }
 
-void Machine::CallNative(int32_t import, Cell* window) {
-  const ImportInfo& info = image_->imports[import];
-  auto release_arguments = [&]() {
-    for (const ValueDesc& param : info.params) {
-      if (param.by_ref) continue;
-      if (param.kind == ValueKind::kString || param.kind == ValueKind::kPChar ||
-          param.kind == ValueKind::kVariant || param.kind == ValueKind::kDynArray) {
-        void* old = window[param.offset].p;
-        window[param.offset].p = nullptr;
-        heap_.Release(old);
-      }
+void Machine::ReleaseArguments(const ImportInfo& info, Cell* window) {
+  for (const ValueDesc& param : info.params) {
+    if (param.by_ref) continue;
+    if (param.kind == ValueKind::kString || param.kind == ValueKind::kPChar ||
+        param.kind == ValueKind::kVariant || param.kind == ValueKind::kDynArray) {
+      void* old = window[param.offset].p;
+      window[param.offset].p = nullptr;
+      heap_.Release(old);
     }
-  };
-  if (info.result.kind != ValueKind::kVoid) window[info.result.offset].i = 0;
+  }
+}
+
+namespace {
+
+// The runtime error of a failure thrown inside a native or a member of a host class.
+VmError ErrorOfNative(std::exception_ptr failure) {
   VmError error;
-  bool failed = false;
   try {
-    VmNativeCall call(*this, info, window);
-    (*bound_natives_[import])(call);
+    std::rethrow_exception(failure);
   } catch (VmError& raised) {
     error = std::move(raised);
-    failed = true;
   } catch (const OutOfMemoryError&) {
     error.kind = erOutOfMemory;
-    failed = true;
   } catch (const std::bad_alloc&) {
     error.kind = erOutOfMemory;
-    failed = true;
   } catch (const NativeDivideByZero& raised) {
     error.kind = ErDivideByZero;
     error.from_native = true;
     error.native_message = raised.what();
-    failed = true;
   } catch (const NativeMathError& raised) {
     error.kind = ErMathError;
     error.from_native = true;
     error.native_message = raised.what();
-    failed = true;
   } catch (const std::exception& raised) {
     error.kind = erException;
     error.param = raised.what();
     error.from_native = true;
     error.native_message = raised.what();
-    failed = true;
+  } catch (...) {
+    error.kind = ErInternalError;
   }
-  release_arguments();
-  if (failed) throw error;
+  return error;
+}
+
+}  // namespace
+
+void Machine::CallMethod(int32_t import, Cell* window) {
+  const ImportInfo& info = image_->imports[import];
+  const BoundMethod& bound = bound_methods_[import];
+  const MemberBinding& binding = *bound.binding;
+  if (info.result.kind != ValueKind::kVoid) window[info.result.offset].i = 0;
+  HostObject* self = nullptr;
+  std::exception_ptr failure;
+  try {
+    if (binding.has_self) {
+      ObjectTable::Lookup state;
+      self = objects_.Find(window[info.params[0].offset].i, &state);
+      if (self == nullptr && (state == ObjectTable::Lookup::kFreed || !binding.nil_self)) {
+        RaiseObjectError(state);
+      }
+      // A hard cast may have given the script an object of another class.
+      if (self != nullptr && !self->runtime_class().InheritsFrom(*bound.bound_class)) {
+        Raise(erCustomError, "Invalid class typecast: " + self->runtime_class().name +
+                                 " is not a " + bound.bound_class->name);
+      }
+    }
+    MethodCall call(*this, info, window, self, *bound.bound_class, binding.has_self);
+    binding.impl(call);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  ReleaseArguments(info, window);
+  if (failure) throw ErrorOfNative(failure);
+}
+
+void Machine::CallNative(int32_t import, Cell* window) {
+  const ImportInfo& info = image_->imports[import];
+  if (info.result.kind != ValueKind::kVoid) window[info.result.offset].i = 0;
+  std::exception_ptr failure;
+  try {
+    VmNativeCall call(*this, info, window);
+    (*bound_natives_[import])(call);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  ReleaseArguments(info, window);
+  if (failure) throw ErrorOfNative(failure);
 }
 
 void Machine::CallExternal(int32_t import, Cell* window) {

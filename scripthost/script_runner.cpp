@@ -34,17 +34,6 @@ using script::ScriptEngineError;
 using script::TPSExec;
 using script::TPSPascalCompiler;
 
-// What scripts see as the variable Application: the server application. Scripts get no
-// operations on it; it exists so that the variable is set, as every run promises.
-struct HostApplication {
-  std::string title = kApplicationTitle;
-};
-
-HostApplication& TheHostApplication() {
-  static HostApplication application;
-  return application;
-}
-
 const RequestData& EmptyRequestData() {
   static const RequestData empty;
   return empty;
@@ -103,14 +92,15 @@ struct CompiledBlock {
   std::vector<CallValue> late_values;
 };
 
-// The compiler's unit hook: "SYSTEM" gets the host variable Application and the 94 native
-// declarations in their order, once per compilation (a script's "uses System" finds them
-// there); scripts may name no other unit.
+// The compiler's unit hook: "SYSTEM" gets the host class library, the host variable
+// Application and the 94 native declarations in their order, once per compilation (a script's
+// "uses System" finds them there); scripts may name no other unit.
 std::function<bool(TPSPascalCompiler&, const std::string&)> SystemUnitHook() {
   return [declared = false](TPSPascalCompiler& compiler, const std::string& unit_name) mutable {
     if (unit_name != "SYSTEM") return false;
     if (declared) return true;
     declared = true;
+    compiler.DeclareClassLibrary();
     compiler.DeclareHostVariable("Application", "TApplication");
     for (const NativeEntry& entry : ScriptApiNatives()) compiler.DeclareNative(entry.declaration);
     return true;
@@ -331,6 +321,7 @@ std::string executescript(const ScriptRunInput& input, const std::string& temp_f
   auto exec = std::make_unique<TPSExec>();
   exec->SetHostContext(&context);
   exec->SetLibraryDirectory(program_dir);
+  exec->SetClassImporter(script::TPSRuntimeClassImporter::Standard());
   RegisterNatives(*exec, input.native_overrides);
   bool loaded = block.program != nullptr ? exec->Load(std::move(block.program))
                                           : exec->Load(block.image);
@@ -339,7 +330,8 @@ std::string executescript(const ScriptRunInput& input, const std::string& temp_f
   }
   run.loaded = true;
   if (!block.late_values.empty()) exec->SetLateLiterals(block.late_values);
-  exec->SetVariableObject("APPLICATION", &TheHostApplication());
+  exec->SetVariableObject("APPLICATION",
+                          script::NewApplicationObject(kApplicationTitle, ProgramFile()));
   LimitRunTime(*exec, started, input.time_limit);
 
   try {

@@ -8,11 +8,16 @@
 namespace qorsv {
 namespace {
 
-std::string ReadProgramDir() {
+std::string ReadProgramFile() {
   char buffer[PATH_MAX];
   ssize_t length = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-  if (length <= 0) return "./";
-  std::string path(buffer, static_cast<size_t>(length));
+  if (length <= 0) return {};
+  return std::string(buffer, static_cast<size_t>(length));
+}
+
+std::string ReadProgramDir() {
+  const std::string& path = ProgramFile();
+  if (path.empty()) return "./";
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
@@ -24,6 +29,11 @@ std::tm LocalTime(std::time_t moment) {
 }
 
 }  // namespace
+
+const std::string& ProgramFile() {
+  static const std::string file = ReadProgramFile();
+  return file;
+}
 
 const std::string& ProgramDir() {
   static const std::string dir = ReadProgramDir();

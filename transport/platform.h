@@ -17,6 +17,9 @@ namespace qorsv {
 // the system is relative to it. Computed once per process.
 const std::string& ProgramDir();
 
+// The path of the running executable (/proc/self/exe). Computed once per process.
+const std::string& ProgramFile();
+
 // The system's short date text of a moment in local time: dd/mm/yyyy.
 std::string ShortDateText(std::time_t moment);
 

@@ -302,9 +302,8 @@ TEST(ExecTest, HostVariablesOfHostClasses) {
   TPSExec exec;
   exec.RegisterNative("MARK", [&](NativeCall& call) { marked = call.Bool(0); });
   ASSERT_TRUE(exec.Load(compiler.ProgramImage()));
-  int application = 0;
-  EXPECT_TRUE(exec.SetVariableObject("APPLICATION", &application));
-  EXPECT_FALSE(exec.SetVariableObject("Nothing", &application));
+  EXPECT_TRUE(exec.SetVariableObject("APPLICATION", NewApplicationObject("Title", "/qorsv")));
+  EXPECT_FALSE(exec.SetVariableObject("Nothing", NewApplicationObject("Title", "/qorsv")));
   EXPECT_TRUE(exec.RunMainBlock());
   EXPECT_TRUE(marked);
 }

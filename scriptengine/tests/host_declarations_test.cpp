@@ -163,7 +163,7 @@ TEST(HostDeclarationsTest, ThePreludeWithExtQorRunsThroughTheRunnersCalls) {
   TPSExec exec;
   RegisterFakes(exec, out);
   ASSERT_TRUE(exec.Load(compiler.ProgramImage())) << exec.LastErrorParameter();
-  EXPECT_TRUE(exec.SetVariableObject("APPLICATION", &out));
+  EXPECT_TRUE(exec.SetVariableObject("APPLICATION", NewApplicationObject("Title", "/qorsv")));
   exec.CallProcedure("qOrScriptInitialization");
   exec.CallProcedure("readcookies");
   exec.CallProcedure("readparams");
