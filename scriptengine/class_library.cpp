@@ -119,8 +119,8 @@ void AsInstance(MethodCall& call) {
 }  // namespace
 
 const MemberBinding* TypeTestBinding(const std::string& upper_member) {
-  static const MemberBinding is{IsInstance, true, true};
-  static const MemberBinding as{AsInstance, true, true};
+  static const MemberBinding is{IsInstance, true, true, true};
+  static const MemberBinding as{AsInstance, true, true, true};
   if (upper_member == "#IS") return &is;
   if (upper_member == "#AS") return &as;
   return nullptr;

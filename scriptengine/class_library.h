@@ -76,6 +76,7 @@ struct MemberBinding {
   MethodImpl impl = nullptr;
   bool has_self = true;  // false for constructors
   bool nil_self = false;
+  bool type_test = false;  // `is` and `as`: Self may be of any class
 };
 
 std::string ClassNameOf(const HostObject& object);

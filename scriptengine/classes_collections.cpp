@@ -284,9 +284,7 @@ void ListCount(MethodCall& call) { call.ReturnInt(Items(call).Count()); }
 void ListSetCount(MethodCall& call) {
   ListObject& list = Items(call);
   int64_t count = call.Int(1);
-  if (count < 0 || count > kMaxObjectBytes / 8) {
-    throw std::runtime_error("List count out of bounds (" + std::to_string(count) + ")");
-  }
+  if (count < 0) throw std::runtime_error("List count out of bounds (" + std::to_string(count) + ")");
   list.Reserve(static_cast<size_t>(count));
   list.items.resize(static_cast<size_t>(count), 0);
 }
@@ -296,7 +294,7 @@ void ListCapacity(MethodCall& call) {
 void ListSetCapacity(MethodCall& call) {
   ListObject& list = Items(call);
   int64_t capacity = call.Int(1);
-  if (capacity < list.Count() || capacity > kMaxObjectBytes / 8) {
+  if (capacity < list.Count()) {
     throw std::runtime_error("List capacity out of bounds (" + std::to_string(capacity) + ")");
   }
   list.Reserve(static_cast<size_t>(capacity));

@@ -397,7 +397,7 @@ bool StringListObject::Equals(const StringListObject& other) const {
 }
 
 void StringListObject::SetCapacity(int64_t capacity) {
-  if (capacity < static_cast<int64_t>(items_.size()) || capacity > kMaxObjectBytes / 16) {
+  if (capacity < static_cast<int64_t>(items_.size())) {
     throw std::runtime_error("List capacity out of bounds (" + std::to_string(capacity) + ")");
   }
   Reserve(static_cast<size_t>(capacity));

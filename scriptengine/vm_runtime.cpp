@@ -430,7 +430,8 @@ void Machine::CallMethod(int32_t import, Cell* window) {
         RaiseObjectError(state);
       }
       // A hard cast may have given the script an object of another class.
-      if (self != nullptr && !self->runtime_class().InheritsFrom(*bound.bound_class)) {
+      if (self != nullptr && !binding.type_test &&
+          !self->runtime_class().InheritsFrom(*bound.bound_class)) {
         Raise(erCustomError, "Invalid class typecast: " + self->runtime_class().name +
                                  " is not a " + bound.bound_class->name);
       }

@@ -108,6 +108,8 @@ TEST_P(CorpusTest, ProducesExpectedOutput) {
   compiler.MainBlockOptional = true;
   compiler.DeclareUnit = [](TPSPascalCompiler& c, const std::string& unit) {
     if (unit != "SYSTEM") return false;
+    c.DeclareClassLibrary();
+    c.DeclareHostVariable("Application", "TApplication");
     c.DeclareNative("procedure print(s: string);");
     c.DeclareNative("procedure printi(i: Int64);");
     return true;
@@ -128,6 +130,7 @@ TEST_P(CorpusTest, ProducesExpectedOutput) {
   std::vector<std::string> output;
   TPSExec exec;
   exec.SetStepLimit(kStepLimit);
+  exec.SetClassImporter(TPSRuntimeClassImporter::Standard());
   exec.RegisterNative("PRINT", [&output](NativeCall& call) { output.push_back(call.Str(0)); });
   exec.RegisterNative("PRINTI", [&output](NativeCall& call) {
     output.push_back(std::to_string(call.Int(0)));

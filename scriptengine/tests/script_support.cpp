@@ -7,6 +7,8 @@ namespace qorsv::script::testing {
 namespace {
 
 void DeclarePrint(TPSPascalCompiler& compiler, const std::vector<std::string>& extra) {
+  compiler.DeclareClassLibrary();
+  compiler.DeclareHostVariable("Application", "TApplication");
   compiler.DeclareNative("procedure print(s: string);");
   compiler.DeclareNative("procedure printi(i: Int64);");
   for (const std::string& declaration : extra) compiler.DeclareNative(declaration);
@@ -33,15 +35,18 @@ ScriptRun RunScript(const std::string& text, const ScriptOptions& options) {
       "PRINTI", [&run](NativeCall& call) { run.output += std::to_string(call.Int(0)) + "\n"; });
   if (options.register_natives) options.register_natives(exec);
   exec.SetStepLimit(options.step_limit);
+  exec.SetClassImporter(TPSRuntimeClassImporter::Standard());
   run.loaded = exec.Load(compiler.ProgramImage());
   if (!run.loaded) {
     run.load_error = exec.LastError();
     run.load_parameter = exec.LastErrorParameter();
     return run;
   }
+  if (options.after_load) options.after_load(exec);
   run.completed = exec.RunMainBlock();
   if (!run.completed) run.error = exec.LastErrorMessage();
   run.memory = exec.Memory();
+  run.live_objects = exec.LiveObjects();
   return run;
 }
 

@@ -1,5 +1,6 @@
 // Compiling and running small test scripts: the natives print(s: string) and printi(i: Int64)
-// collect output lines; the result says how far the script got.
+// collect output lines; the result says how far the script got. The host class library and the
+// variable Application (of class TApplication, left nil) are declared.
 #pragma once
 
 #include <functional>
@@ -20,6 +21,7 @@ struct ScriptRun {
   std::string output;      // every printed line followed by "\n"
   std::string error;       // the runtime error message when the main block stopped
   RuntimeMemory memory;    // the runtime's accounting after the run
+  size_t live_objects = 0;  // host objects the run left alive
 };
 
 struct ScriptOptions {
@@ -28,6 +30,8 @@ struct ScriptOptions {
   // Extra declarations and registrations.
   std::vector<std::string> declarations;
   std::function<void(TPSExec&)> register_natives;
+  // Called after a successful load, before the main block runs.
+  std::function<void(TPSExec&)> after_load;
 };
 
 ScriptRun RunScript(const std::string& text, const ScriptOptions& options = {});
