@@ -86,6 +86,22 @@ class ScriptedPagesTest(unittest.TestCase):
             "<%qor%>onload",
             "{$i nosuchfile.qor}",
             "</%qor%>"))
+        s.write(root + "fields.html", page(
+            "<%qor%>onload",
+            "var fields: TStringList; i: Integer;",
+            "begin",
+            "  fields := TStringList.Create;",
+            "  try",
+            "    for i := 1 to params.count do",
+            "      fields.Add(params.paramname[i] + '=' + params.paramvalue[i]);",
+            "    fields.Sort;",
+            "    for i := 0 to fields.Count - 1 do",
+            "      echo(htmlencode(fields.Names[i]) + ':' + htmlencode(fields.ValueFromIndex[i]) + ';');",
+            "  finally",
+            "    fields.Free;",
+            "  end;",
+            "end.",
+            "</%qor%>"))
         s.write(root + "plain.html", "<p>one</p>\r\n<p>two</p>")
         s.start()
 
@@ -120,6 +136,15 @@ class ScriptedPagesTest(unittest.TestCase):
             f"Content-Length: {len(form)}\r\n\r\n{form}")
         # The button's block becomes the selector; the document's block came first and ran.
         self.assertEqual(body, b"name=Ann;note=\r\n\r\nsaved Ann\r\n\r\n")
+
+    def test_a_page_sorts_its_form_fields_in_a_string_list(self):
+        form = "zip=0150&City=Oslo&name=%3CAnn%3E&age=42"
+        for _ in range(3):  # compiled, compiled again to keep the program, then kept
+            _, body = self.request(
+                "POST /fields.html HTTP/1.1\r\nHost: www.test\r\n"
+                "Content-Type: application/x-www-form-urlencoded\r\n"
+                f"Content-Length: {len(form)}\r\n\r\n{form}")
+            self.assertTrue(body.startswith(b"age:42;City:Oslo;name:&lt;Ann&gt;;zip:0150;"), body)
 
     def test_repeated_requests_each_see_their_own_values(self):
         # From the second request on, the block's program is the one kept from the first.
