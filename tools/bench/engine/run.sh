@@ -9,7 +9,8 @@
 # hyperfine, BENCH_RUNS (default 10) runs each; the order of the two turns every round, so that
 # a machine getting busier or quieter favours neither. The table shows the median times and the
 # median of the rounds' ratios (engine time / Lua time), and the geometric mean of the ratios.
-# Targets: every ratio at or below 0.8, the geometric mean at or below 0.6. The outputs of the
+# Targets: every ratio at or below 0.8, the geometric mean at or below 0.6; the TStringList case
+# (the class library against a Lua table) at or below 1.0. The outputs of the
 # two versions of a program must agree. Exit status 1 when a program fails or the outputs
 # differ; a missed target is reported, not failed.
 set -euo pipefail
@@ -73,25 +74,31 @@ echo "qorscript against lua5.4, whole processes, $rounds rounds of $runs runs"
 printf '%-40s %10s %10s %7s\n' "program" "engine" "lua5.4" "ratio"
 log_sum=0
 count=0
-for case in "fib:fib(30), recursive" "loop:20 million iterations" \
-            "append:200000 appends of IntToStr(i)" "sort:insertion sort 3000 x 5" \
-            "table:HTML table, 20000 rows"; do
+# Each case: name, target ratio, label. The geometric mean covers the language cases (target
+# 0.8); the TStringList case measures the class library against Lua's table, target 1.0.
+for case in "fib:0.8:fib(30), recursive" "loop:0.8:20 million iterations" \
+            "append:0.8:200000 appends of IntToStr(i)" "sort:0.8:insertion sort 3000 x 5" \
+            "table:0.8:HTML table, 20000 rows" \
+            "stringlist:1.0:TStringList: 100000 Add, Sort, IndexOf"; do
   name=${case%%:*}
-  label=${case#*:}
+  rest=${case#*:}
+  target=${rest%%:*}
+  label=${rest#*:}
   if ! check_outputs "$name"; then
     echo "$label: the engine failed or the outputs differ" >&2
     status=1
     continue
   fi
   measure "$name" || { status=1; continue; }
-  awk -v n="$label" -v e="$engine_s" -v l="$lua_s" -v r="$ratio" 'BEGIN {
-    printf "%-40s %8.1fms %8.1fms %7.2f%s\n", n, e * 1000, l * 1000, r, (r > 0.8) ? "  above target" : "" }'
+  awk -v n="$label" -v e="$engine_s" -v l="$lua_s" -v r="$ratio" -v t="$target" 'BEGIN {
+    printf "%-40s %8.1fms %8.1fms %7.2f%s\n", n, e * 1000, l * 1000, r, (r > t) ? "  above target" : "" }'
+  [ "$target" = 0.8 ] || continue
   log_sum=$(awk -v s="$log_sum" -v r="$ratio" 'BEGIN { print s + log(r) }')
   count=$((count + 1))
 done
 if [ "$count" -gt 0 ]; then
   awk -v s="$log_sum" -v n="$count" 'BEGIN {
-    g = exp(s / n); printf "%-40s %29.2f%s\n", "geometric mean", g, (g > 0.6) ? "  above target" : "" }'
+    g = exp(s / n); printf "%-40s %29.2f%s\n", "geometric mean (the first five)", g, (g > 0.6) ? "  above target" : "" }'
 fi
 if check_outputs startup && measure startup; then
   awk -v e="$engine_s" -v l="$lua_s" -v r="$ratio" 'BEGIN {
