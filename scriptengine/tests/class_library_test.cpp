@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "scriptengine/class_library.h"
 #include "scriptengine/tests/script_support.h"
 
 namespace qorsv::script {
@@ -255,6 +256,50 @@ begin
 end.)");
   ASSERT_TRUE(run.completed) << run.message << run.error;
   EXPECT_EQ(run.output, "3\nown\n");
+}
+
+}  // namespace
+}  // namespace qorsv::script
+
+namespace qorsv::script {
+namespace {
+
+// scripts/classes.txt lists the library for script writers, as scripts/functions.txt lists the
+// routines; the help pages are made from it. It must say exactly what the library declares.
+std::string RenderClassListing() {
+  std::string text =
+      "// The host classes of qOr scripts, with the types and constants their members use.\r\n"
+      "// The graphics, control and form classes are declared for scripts written for desktop\r\n"
+      "// programs; a server script has no windows, so creating one is a run-time error.\r\n";
+  for (const char* type : vm_internal::ClassLibraryTypes()) text += std::string(type) + "\r\n";
+  for (const char* constant : vm_internal::ClassLibraryConstants()) {
+    text += std::string(constant) + "\r\n";
+  }
+  for (const vm_internal::ClassDef& def : vm_internal::ClassLibrary()) {
+    text += "\r\ntype " + std::string(def.name) + " = class";
+    if (def.parent != nullptr) text += "(" + std::string(def.parent) + ")";
+    text += "\r\n";
+    for (const vm_internal::MemberDef& member : def.members) {
+      text += "  " + std::string(member.declaration) + "\r\n";
+    }
+    text += "end;\r\n";
+  }
+  return text;
+}
+
+TEST(ClassListingTest, TheShippedListingIsTheLibrary) {
+  const fs::path listing =
+      fs::path(__FILE__).parent_path().parent_path().parent_path() / "runtime/scripts/classes.txt";
+  std::ifstream in(listing, std::ios::binary);
+  std::stringstream shipped;
+  shipped << in.rdbuf();
+  std::string expected = RenderClassListing();
+  if (shipped.str() != expected) {
+    const fs::path fresh = fs::temp_directory_path() / "classes.txt";
+    std::ofstream(fresh, std::ios::binary) << expected;
+    ADD_FAILURE() << listing << " differs from the class library; the library's listing is in "
+                  << fresh << " (copy it over, then run tools/help_pages/make_help_pages.py)";
+  }
 }
 
 }  // namespace
