@@ -55,25 +55,31 @@ class ComponentObject : public PersistentObject {
 
   // The components this one owns go with it; it leaves its owner's list.
   void BeforeFree(ObjectTable& objects) override {
-    std::vector<ComponentObject*> owned;
-    owned.swap(components_);
-    for (ComponentObject* component : owned) {
+    for (ComponentObject* component : components_) {
+      if (component == nullptr) continue;
       component->owner_ = nullptr;
       objects.Free(component->handle());
     }
+    components_.clear();
     if (owner_ != nullptr) owner_->Remove(this);
   }
 
   void SetOwner(ComponentObject* owner) {
     owner_ = owner;
-    if (owner != nullptr) owner->components_.push_back(this);
+    if (owner == nullptr) return;
+    owner_index_ = owner->components_.size();
+    owner->components_.push_back(this);
   }
   ComponentObject* owner() const { return owner_; }
-  const std::vector<ComponentObject*>& components() const { return components_; }
+  const std::vector<ComponentObject*>& Components() {
+    Compact();
+    return components_;
+  }
   ComponentObject* Find(std::string_view name) const {
     std::string upper = vm_internal::UpperName(name);
     for (ComponentObject* component : components_) {
-      if (!component->name_.empty() && vm_internal::UpperName(component->name_) == upper) {
+      if (component != nullptr && !component->name_.empty() &&
+          vm_internal::UpperName(component->name_) == upper) {
         return component;
       }
     }
@@ -97,14 +103,29 @@ class ComponentObject : public PersistentObject {
   int64_t tag = 0;
 
  private:
+  // A component that goes leaves a hole, filled when the holes are half the list: freeing the
+  // components of a large owner one by one costs each a constant time.
   void Remove(ComponentObject* component) {
-    components_.erase(std::remove(components_.begin(), components_.end(), component),
-                      components_.end());
+    components_[component->owner_index_] = nullptr;
+    if (++holes_ * 2 > components_.size()) Compact();
+  }
+  void Compact() {
+    if (holes_ == 0) return;
+    size_t kept = 0;
+    for (ComponentObject* component : components_) {
+      if (component == nullptr) continue;
+      component->owner_index_ = kept;
+      components_[kept++] = component;
+    }
+    components_.resize(kept);
+    holes_ = 0;
   }
 
   std::string name_;
   ComponentObject* owner_ = nullptr;
+  size_t owner_index_ = 0;
   std::vector<ComponentObject*> components_;
+  size_t holes_ = 0;
 };
 
 std::unique_ptr<HostObject> NewComponent(const RuntimeClass& of, Heap&) {
@@ -126,11 +147,11 @@ void ComponentSetTag(MethodCall& call) { call.Self<ComponentObject>().tag = call
 void ComponentOwner(MethodCall& call) { call.ReturnObject(call.Self<ComponentObject>().owner()); }
 
 void ComponentCount(MethodCall& call) {
-  call.ReturnInt(static_cast<int64_t>(call.Self<ComponentObject>().components().size()));
+  call.ReturnInt(static_cast<int64_t>(call.Self<ComponentObject>().Components().size()));
 }
 
 void ComponentItem(MethodCall& call) {
-  const auto& components = call.Self<ComponentObject>().components();
+  const auto& components = call.Self<ComponentObject>().Components();
   int64_t index = call.Int(1);
   if (index < 0 || index >= static_cast<int64_t>(components.size())) {
     vm_internal::ListIndexError(index);

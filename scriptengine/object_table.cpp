@@ -9,6 +9,7 @@ ObjectTable::~ObjectTable() {
     delete slot.object;
     slot.object = nullptr;
   }
+  for (HostObject* object : doomed_) delete object;
 }
 
 int64_t ObjectTable::Add(std::unique_ptr<HostObject> object) {
@@ -33,23 +34,38 @@ int64_t ObjectTable::Add(std::unique_ptr<HostObject> object) {
   return slot.object->handle_;
 }
 
-bool ObjectTable::Free(int64_t handle) {
+HostObject* ObjectTable::Detach(int64_t handle) {
   Lookup state;
   HostObject* object = Find(handle, &state);
-  if (object == nullptr) return false;
-  // The slot is let go first, so that objects which BeforeFree frees in turn cannot reach this
-  // one again.
+  if (object == nullptr) return nullptr;
   uint32_t index = static_cast<uint32_t>(handle);
   Slot& slot = slots_[index - 1];
   slot.object = nullptr;
   // A generation that would wrap to a handle's high bits of 0 skips to 1: handles stay nonzero.
   slot.generation = slot.generation == UINT32_MAX ? 1 : slot.generation + 1;
-  --live_;
-  std::unique_ptr<HostObject> doomed(object);
-  doomed->BeforeFree(*this);
-  doomed.reset();
-  heap_.Uncharge(kObjectBytes);
   free_slots_.push_back(index);
+  --live_;
+  heap_.Uncharge(kObjectBytes);
+  return object;
+}
+
+bool ObjectTable::Free(int64_t handle) {
+  // The slot is let go first, so that the objects BeforeFree frees cannot reach this one again.
+  HostObject* object = Detach(handle);
+  if (object == nullptr) return false;
+  doomed_.push_back(object);
+  if (freeing_) return true;  // called from a BeforeFree below: deleted by the loop
+  freeing_ = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{freeing_};
+  while (!doomed_.empty()) {
+    HostObject* next = doomed_.back();
+    doomed_.pop_back();
+    std::unique_ptr<HostObject> deleted(next);
+    next->BeforeFree(*this);
+  }
   return true;
 }
 

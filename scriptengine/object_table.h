@@ -50,7 +50,9 @@ class ObjectTable {
     *state = Lookup::kLive;
     return slots_[index - 1].object;
   }
-  // Frees the live object of `handle` (BeforeFree first). False when there is none.
+  // Frees the live object of `handle` (BeforeFree first). False when there is none. Objects
+  // that BeforeFree frees in turn are freed after it, one at a time, so that a chain of owners
+  // of any length goes without deep recursion.
   bool Free(int64_t handle);
 
   size_t live_objects() const { return live_; }
@@ -60,10 +62,16 @@ class ObjectTable {
     HostObject* object = nullptr;
     uint32_t generation = 1;
   };
+  // Takes the live object of `handle` out of its slot; nullptr when there is none.
+  HostObject* Detach(int64_t handle);
+
   Heap& heap_;
   std::vector<Slot> slots_;
   std::vector<uint32_t> free_slots_;
   size_t live_ = 0;
+  // While Free runs: the objects taken out of their slots and not yet deleted.
+  std::vector<HostObject*> doomed_;
+  bool freeing_ = false;
 };
 
 }  // namespace qorsv::script::vm_internal

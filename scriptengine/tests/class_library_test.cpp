@@ -137,6 +137,27 @@ end.)");
   EXPECT_LT(run.memory.peak, 64 * 1024);
 }
 
+TEST(ClassLifetimeTest, OwnersFreeWhatTheyOwnHoweverDeepOrWide) {
+  ScriptRun run = RunScript(R"(
+var root, c: TComponent; parts: array of TComponent; i: Integer;
+begin
+  root := TComponent.Create(nil);
+  c := root;
+  for i := 1 to 300000 do c := TComponent.Create(c);
+  root.Free;
+  root := TComponent.Create(nil);
+  SetLength(parts, 100000);
+  for i := 0 to 99999 do parts[i] := TComponent.Create(root);
+  for i := 0 to 99998 do parts[i].Free;
+  printi(root.ComponentCount);
+  if root.Components[0] = parts[99999] then print('the last one is left');
+  root.Free;
+end.)");
+  ASSERT_TRUE(run.completed) << run.message << run.error;
+  EXPECT_EQ(run.output, "1\nthe last one is left\n");
+  EXPECT_EQ(run.live_objects, 0u);
+}
+
 TEST(ClassLifetimeTest, ObjectsARunForgetsAreFreedWithIt) {
   // Under AddressSanitizer a leak here fails the test run.
   ScriptRun run = RunScript(R"(
