@@ -119,8 +119,8 @@ void AsInstance(MethodCall& call) {
 }  // namespace
 
 const MemberBinding* TypeTestBinding(const std::string& upper_member) {
-  static const MemberBinding is{IsInstance, true, true, true};
-  static const MemberBinding as{AsInstance, true, true, true};
+  static const MemberBinding is{IsInstance, true, true, true, "is"};
+  static const MemberBinding as{AsInstance, true, true, true, "as"};
   if (upper_member == "#IS") return &is;
   if (upper_member == "#AS") return &as;
   return nullptr;
@@ -128,9 +128,10 @@ const MemberBinding* TypeTestBinding(const std::string& upper_member) {
 
 namespace {
 
-// The upper-case name a member declaration declares, and whether it is a constructor or a
-// property: "property Strings[...]..." gives "STRINGS".
+// The name a member declaration declares, and whether it is a constructor or a property:
+// "property Strings[...]..." gives "Strings".
 struct DeclaredName {
+  std::string spelling;
   std::string upper;
   bool constructor = false;
   bool property = false;
@@ -155,7 +156,8 @@ DeclaredName NameOf(const char* declaration) {
   while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_')) {
     ++end;
   }
-  name.upper = UpperName(text.substr(start, end - start));
+  name.spelling = std::string(text.substr(start, end - start));
+  name.upper = UpperName(name.spelling);
   return name;
 }
 
@@ -176,6 +178,7 @@ std::unique_ptr<RuntimeClass> BuildClass(const ClassDef& def, const RuntimeClass
     binding.impl = member.impl != nullptr ? member.impl : NoWindows;
     binding.has_self = !name.constructor;
     binding.nil_self = member.nil_self;
+    binding.name = def.name + std::string(".") + name.spelling;
     built->members[name.upper] = binding;
     if (name.property && member.setter != nullptr) {
       MemberBinding setter = binding;

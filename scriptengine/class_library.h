@@ -77,6 +77,7 @@ struct MemberBinding {
   bool has_self = true;  // false for constructors
   bool nil_self = false;
   bool type_test = false;  // `is` and `as`: Self may be of any class
+  std::string name;        // for messages: "TStrings.Add"
 };
 
 std::string ClassNameOf(const HostObject& object);

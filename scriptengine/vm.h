@@ -144,7 +144,8 @@ class Machine {
   // Releases the value arguments of a native or method call that the callee did not take.
   void ReleaseArguments(const ImportInfo& info, Cell* window);
   bool BindMethod(int32_t import);
-  [[noreturn]] void RaiseObjectError(ObjectTable::Lookup state);
+  // The error of a call of `member` on nil or on a freed object.
+  [[noreturn]] void RaiseObjectError(ObjectTable::Lookup state, const std::string& member);
   bool BindImports();
   // The native bound to `name`; `*standard` tells whether it is the engine's own routine.
   const NativeFunction* FindNative(const std::string& name, bool* standard) const;

@@ -225,13 +225,21 @@ bool Machine::BindMethod(int32_t import) {
 HostObject* Machine::ObjectArgument(int64_t handle) {
   ObjectTable::Lookup state;
   HostObject* object = objects_.Find(handle, &state);
-  if (state == ObjectTable::Lookup::kFreed) RaiseObjectError(state);
+  if (state == ObjectTable::Lookup::kFreed) RaiseObjectError(state, "");
   return object;
 }
 
-void Machine::RaiseObjectError(ObjectTable::Lookup state) {
-  if (state == ObjectTable::Lookup::kNil) Raise(erNullPointerException);
-  Raise(erCustomError, "Access to an object that was freed");
+void Machine::RaiseObjectError(ObjectTable::Lookup state, const std::string& member) {
+  const std::string called = member.empty() ? "" : " (" + member + ")";
+  if (state == ObjectTable::Lookup::kFreed) {
+    Raise(erCustomError, "Access to an object that was freed" + called);
+  }
+  // The kind scripts test for stays erNullPointerException; the run's message names the call.
+  VmError error;
+  error.kind = erNullPointerException;
+  error.from_native = !member.empty();
+  error.native_message = "Null Pointer Exception" + called;
+  throw error;
 }
 
 void Machine::SetGlobalObject(int32_t offset, std::unique_ptr<HostObject> object) {
@@ -427,7 +435,7 @@ void Machine::CallMethod(int32_t import, Cell* window) {
       ObjectTable::Lookup state;
       self = objects_.Find(window[info.params[0].offset].i, &state);
       if (self == nullptr && (state == ObjectTable::Lookup::kFreed || !binding.nil_self)) {
-        RaiseObjectError(state);
+        RaiseObjectError(state, binding.name);
       }
       // A hard cast may have given the script an object of another class.
       if (self != nullptr && !binding.type_test &&

@@ -189,7 +189,13 @@ begin
 end.)");
   EXPECT_FALSE(run.completed);
   EXPECT_EQ(run.output, "1\n");
-  EXPECT_EQ(run.error, "Access to an object that was freed");
+  EXPECT_EQ(run.error, "Access to an object that was freed (TStrings.Add)");
+}
+
+TEST(ClassLifetimeTest, ACallOnNilNamesTheCall) {
+  ScriptRun run = RunScript("var sl: TStringList; begin sl.Sorted := True; end.");
+  EXPECT_FALSE(run.completed);
+  EXPECT_EQ(run.error, "Null Pointer Exception (TStringList.Sorted)");
 }
 
 TEST(ClassMemoryTest, ListsAndStreamsCountAgainstTheRunsCap) {

@@ -13,8 +13,9 @@ def cls(name, does, members, errors, example):
 OBJECT_ERRORS = (
     "Calling a method on <code>nil</code> stops the script with &quot;Null Pointer "
     "Exception&quot; (except <code>Free</code>, which does nothing on nil); calling one on an "
-    "object that was freed stops it with &quot;Access to an object that was freed&quot;. Both "
-    "can be caught with <code>try ... except</code>.")
+    "object that was freed stops it with &quot;Access to an object that was freed&quot;; the "
+    "run's message names the call, as in &quot;(TStrings.Add)&quot;. Both can be caught with "
+    "<code>try ... except</code>.")
 
 cls("TObject",
     "The ancestor of every class. Objects are made with a constructor "
