@@ -278,29 +278,27 @@ CallExpr* Checker::NewCall(const Routine* routine, Expr* callee, std::vector<Exp
 }
 
 FieldExpr* Checker::FindWithSubject(NameExpr* name) {
+  auto access = [this, name](const Scope& scope) {
+    auto* field = arena_.New<FieldExpr>();
+    field->kind = ExprKind::kField;
+    field->pos = name->pos;
+    field->base = scope.with_subject;
+    field->ident = name->ident;
+    field->spelling = name->spelling;
+    return field;
+  };
   for (Scope* scope = scope_; scope != nullptr; scope = scope->parent) {
     if (scope->with_record != nullptr) {
       const Field* field = scope->with_record->FindField(name->ident);
       if (field == nullptr) continue;
-      auto* access = arena_.New<FieldExpr>();
-      access->kind = ExprKind::kField;
-      access->pos = name->pos;
-      access->base = scope->with_subject;
-      access->ident = name->ident;
-      access->spelling = name->spelling;
-      access->field = field;
-      access->type = field->type;
-      return access;
+      FieldExpr* checked = access(*scope);
+      checked->field = field;
+      checked->type = field->type;
+      return checked;
     }
     if (scope->with_class != nullptr) {
       if (FindMember(ClassOf(scope->with_class), name->ident) == nullptr) continue;
-      auto* access = arena_.New<FieldExpr>();
-      access->kind = ExprKind::kField;
-      access->pos = name->pos;
-      access->base = scope->with_subject;
-      access->ident = name->ident;
-      access->spelling = name->spelling;
-      return access;
+      return access(*scope);
     }
     if (scope->names.count(name->ident) != 0) return nullptr;
   }

@@ -178,31 +178,37 @@ void Checker::CheckExit(ExitStmt* exit) {
 
 // A subject that is a variable, or fields and constant-index elements of one, is used as it
 // stands; any other (an element with a computed index, a dynamic array element) is reached
-// through a hidden pointer taken once when the statement starts.
+// through a hidden pointer taken once when the statement starts. A host object is taken once
+// into a hidden variable.
 void Checker::CheckWith(WithStmt* with) {
   std::vector<Expr*> subjects;
   std::vector<const Symbol*> hidden;
   Scope* saved = scope_;
+  // A hidden variable of the routine's frame for a subject of `type`.
+  auto hide = [this](const Type* type, SourcePos pos, bool by_ref, Symbol** symbol) {
+    *symbol = NewSymbol(SymbolKind::kVar, 0, "with");
+    (*symbol)->type = type;
+    (*symbol)->level = routine_->level;
+    (*symbol)->by_ref = by_ref;
+    (*symbol)->offset = routine_->locals_end++;
+    auto* variable = arena_.New<VarExpr>();
+    variable->kind = ExprKind::kVar;
+    variable->pos = pos;
+    variable->symbol = *symbol;
+    variable->type = type;
+    return variable;
+  };
   for (Expr* raw : with->subjects) {
     Expr* subject = CheckExpr(raw);
+    Scope& scope = scope_storage_.emplace_back();
+    scope.routine = routine_;
+    scope.parent = scope_;
     if (subject->type->kind == TypeKind::kClass && !IsClassRef(subject)) {
-      // The object is taken once, into a hidden variable, when the statement starts.
-      Symbol* symbol = NewSymbol(SymbolKind::kVar, 0, "with");
-      symbol->type = subject->type;
-      symbol->level = routine_->level;
-      symbol->offset = routine_->locals_end++;
-      auto* variable = arena_.New<VarExpr>();
-      variable->kind = ExprKind::kVar;
-      variable->pos = raw->pos;
-      variable->symbol = symbol;
-      variable->type = subject->type;
+      Symbol* symbol;
+      scope.with_class = subject->type;
+      scope.with_subject = hide(subject->type, raw->pos, false, &symbol);
       subjects.push_back(subject);
       hidden.push_back(symbol);
-      Scope& scope = scope_storage_.emplace_back();
-      scope.routine = routine_;
-      scope.with_class = subject->type;
-      scope.with_subject = variable;
-      scope.parent = scope_;
       scope_ = &scope;
       continue;
     }
@@ -221,29 +227,11 @@ void Checker::CheckWith(WithStmt* with) {
         break;
       }
     }
-    Expr* reference = subject;
-    const Symbol* pointer = nullptr;
-    if (!simple) {
-      Symbol* symbol = NewSymbol(SymbolKind::kVar, 0, "with");
-      symbol->type = subject->type;
-      symbol->level = routine_->level;
-      symbol->by_ref = true;
-      symbol->offset = routine_->locals_end++;
-      auto* variable = arena_.New<VarExpr>();
-      variable->kind = ExprKind::kVar;
-      variable->pos = raw->pos;
-      variable->symbol = symbol;
-      variable->type = subject->type;
-      reference = variable;
-      pointer = symbol;
-    }
+    Symbol* pointer = nullptr;
+    scope.with_record = subject->type;
+    scope.with_subject = simple ? subject : hide(subject->type, raw->pos, true, &pointer);
     subjects.push_back(subject);
     hidden.push_back(pointer);
-    Scope& scope = scope_storage_.emplace_back();
-    scope.routine = routine_;
-    scope.with_record = subject->type;
-    scope.with_subject = reference;
-    scope.parent = scope_;
     scope_ = &scope;
   }
   with->subjects = MakeSpan(arena_, subjects);

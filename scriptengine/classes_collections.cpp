@@ -107,40 +107,39 @@ void StringsSetValueFromIndex(MethodCall& call) {
 void StringsText(MethodCall& call) { call.ReturnStr(List(call).Text()); }
 void StringsSetText(MethodCall& call) { List(call).SetText(call.Str(1)); }
 
-// CommaText is DelimitedText with the delimiter "," and the quote '"'.
-void StringsCommaText(MethodCall& call) {
-  StringListObject& list = List(call);
-  char delimiter = list.delimiter_;
-  char quote = list.quote_char_;
-  list.delimiter_ = ',';
-  list.quote_char_ = '"';
-  std::string text;
-  try {
-    text = list.DelimitedText();
-  } catch (...) {
-    list.delimiter_ = delimiter;
-    list.quote_char_ = quote;
-    throw;
+// CommaText is DelimitedText with the delimiter "," and the quote '"': the list's own settings
+// are put aside while it is read or written.
+class CommaSettings {
+ public:
+  explicit CommaSettings(StringListObject& list)
+      : list_(list), delimiter_(list.delimiter_), quote_(list.quote_char_) {
+    list.delimiter_ = ',';
+    list.quote_char_ = '"';
   }
-  list.delimiter_ = delimiter;
-  list.quote_char_ = quote;
+  ~CommaSettings() {
+    list_.delimiter_ = delimiter_;
+    list_.quote_char_ = quote_;
+  }
+  CommaSettings(const CommaSettings&) = delete;
+  CommaSettings& operator=(const CommaSettings&) = delete;
+
+ private:
+  StringListObject& list_;
+  char delimiter_;
+  char quote_;
+};
+
+void StringsCommaText(MethodCall& call) {
+  std::string text;
+  {
+    CommaSettings comma(List(call));
+    text = List(call).DelimitedText();
+  }
   call.ReturnStr(text);
 }
 void StringsSetCommaText(MethodCall& call) {
-  StringListObject& list = List(call);
-  char delimiter = list.delimiter_;
-  char quote = list.quote_char_;
-  list.delimiter_ = ',';
-  list.quote_char_ = '"';
-  try {
-    list.SetDelimitedText(call.Str(1));
-  } catch (...) {
-    list.delimiter_ = delimiter;
-    list.quote_char_ = quote;
-    throw;
-  }
-  list.delimiter_ = delimiter;
-  list.quote_char_ = quote;
+  CommaSettings comma(List(call));
+  List(call).SetDelimitedText(call.Str(1));
 }
 void StringsDelimitedText(MethodCall& call) { call.ReturnStr(List(call).DelimitedText()); }
 void StringsSetDelimitedText(MethodCall& call) { List(call).SetDelimitedText(call.Str(1)); }
