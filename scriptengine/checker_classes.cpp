@@ -76,9 +76,7 @@ const std::unordered_map<std::string, LibraryName>& LibraryNames() {
   return names;
 }
 
-size_t ClassIndex(const char* name) {
-  return LibraryNames().at(UpperName(name)).index;
-}
+size_t ClassIndex(const char* name) { return LibraryNames().at(UpperName(name)).index; }
 
 // The parts of "property Name[Index: Integer]: string read write; default;".
 struct PropertyText {
@@ -322,8 +320,7 @@ Expr* Checker::CheckMember(Expr* object, FieldExpr* field, Span<Expr*> args, boo
       if (call_syntax || member->index_params > 0) {
         Fail(field->pos, "Invalid number of parameters");
       }
-      return CheckRoutineCall(NewCall(nullptr, field, {object}, false, field->pos),
-                              member->getter);
+      return CheckRoutineCall(NewCall(nullptr, field, {object}, false, field->pos), member->getter);
     case ClassMember::Kind::kConstructor:
       break;
   }
@@ -386,8 +383,8 @@ Expr* Checker::DefaultPropertyCall(Expr* object, Span<Expr*> indices, SourcePos 
   if (indices.size < taken) Fail(pos, "Invalid number of parameters");
   std::vector<Expr*> args{object};
   args.insert(args.end(), indices.begin(), indices.begin() + taken);
-  Expr* value = CheckRoutineCall(NewCall(nullptr, object, std::move(args), true, pos),
-                                 property->getter);
+  Expr* value =
+      CheckRoutineCall(NewCall(nullptr, object, std::move(args), true, pos), property->getter);
   if (indices.size == taken) return value;
   // Indices beyond the property's own index its value (a character of a string property).
   auto* rest = arena_.New<IndexExpr>();
@@ -405,7 +402,8 @@ Expr* Checker::CheckPropertyAssign(AssignStmt* assign) {
   Expr* object = nullptr;
   const ClassMember* member = nullptr;
   auto unchecked_field = [this](Expr* expr) -> FieldExpr* {
-    if (expr->kind == ExprKind::kField && expr->type == nullptr) return static_cast<FieldExpr*>(expr);
+    if (expr->kind == ExprKind::kField && expr->type == nullptr)
+      return static_cast<FieldExpr*>(expr);
     if (expr->kind != ExprKind::kName) return nullptr;
     FieldExpr* subject = FindWithSubject(static_cast<NameExpr*>(expr));
     return subject != nullptr && subject->type == nullptr ? subject : nullptr;

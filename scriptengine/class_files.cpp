@@ -72,10 +72,12 @@ void WriteWholeFile(const std::string& path, std::string_view data) {
   while (written < data.size()) {
     ssize_t put = ::write(file.get(), data.data() + written, data.size() - written);
     if (put < 0 && errno == EINTR) continue;
-    if (put < 0) throw std::runtime_error("Stream write error: " + path + ". " + std::strerror(errno));
+    if (put < 0)
+      throw std::runtime_error("Stream write error: " + path + ". " + std::strerror(errno));
     written += static_cast<size_t>(put);
   }
-  if (!file.Close()) throw std::runtime_error("Stream write error: " + path + ". " + std::strerror(errno));
+  if (!file.Close())
+    throw std::runtime_error("Stream write error: " + path + ". " + std::strerror(errno));
 }
 
 }  // namespace qorsv::script::vm_internal

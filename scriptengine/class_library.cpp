@@ -42,13 +42,26 @@ const std::vector<const char*>& ClassLibraryTypes() {
 
 const std::vector<const char*>& ClassLibraryConstants() {
   static const std::vector<const char*> constants = {
-      "const soFromBeginning = 0;", "const soFromCurrent = 1;", "const soFromEnd = 2;",
-      "const fmCreate = $FFFF;", "const fmOpenRead = 0;", "const fmOpenWrite = 1;",
-      "const fmOpenReadWrite = 2;", "const fmShareCompat = 0;", "const fmShareExclusive = $10;",
-      "const fmShareDenyWrite = $20;", "const fmShareDenyRead = $30;",
-      "const fmShareDenyNone = $40;", "const clBlack = $000000;", "const clWhite = $FFFFFF;",
-      "const clRed = $0000FF;", "const clGreen = $008000;", "const clBlue = $FF0000;",
-      "const mrNone = 0;", "const mrOk = 1;", "const mrCancel = 2;",
+      "const soFromBeginning = 0;",
+      "const soFromCurrent = 1;",
+      "const soFromEnd = 2;",
+      "const fmCreate = $FFFF;",
+      "const fmOpenRead = 0;",
+      "const fmOpenWrite = 1;",
+      "const fmOpenReadWrite = 2;",
+      "const fmShareCompat = 0;",
+      "const fmShareExclusive = $10;",
+      "const fmShareDenyWrite = $20;",
+      "const fmShareDenyRead = $30;",
+      "const fmShareDenyNone = $40;",
+      "const clBlack = $000000;",
+      "const clWhite = $FFFFFF;",
+      "const clRed = $0000FF;",
+      "const clGreen = $008000;",
+      "const clBlue = $FF0000;",
+      "const mrNone = 0;",
+      "const mrOk = 1;",
+      "const mrCancel = 2;",
   };
   return constants;
 }
@@ -153,7 +166,8 @@ DeclaredName NameOf(const char* declaration) {
   name.property = is("PROPERTY");
   size_t start = blank + 1;
   size_t end = start;
-  while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_')) {
+  while (end < text.size() &&
+         (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_')) {
     ++end;
   }
   name.spelling = std::string(text.substr(start, end - start));
@@ -162,8 +176,8 @@ DeclaredName NameOf(const char* declaration) {
 }
 
 [[noreturn]] void NoWindows(MethodCall& call) {
-  throw std::runtime_error("There are no windows in a server script: " +
-                           call.bound_class().name + " cannot be used");
+  throw std::runtime_error("There are no windows in a server script: " + call.bound_class().name +
+                           " cannot be used");
 }
 
 std::unique_ptr<RuntimeClass> BuildClass(const ClassDef& def, const RuntimeClass* parent) {
@@ -171,7 +185,9 @@ std::unique_ptr<RuntimeClass> BuildClass(const ClassDef& def, const RuntimeClass
   built->name = def.name;
   built->parent = parent;
   built->def = &def;
-  built->factory = def.factory != nullptr ? def.factory : parent != nullptr ? parent->factory : nullptr;
+  built->factory = def.factory != nullptr ? def.factory
+                   : parent != nullptr    ? parent->factory
+                                          : nullptr;
   for (const MemberDef& member : def.members) {
     DeclaredName name = NameOf(member.declaration);
     MemberBinding binding;
@@ -196,7 +212,8 @@ std::unique_ptr<RuntimeClass> BuildClass(const ClassDef& def, const RuntimeClass
 
 TPSRuntimeClassImporter::TPSRuntimeClassImporter() {
   for (const ClassDef& def : vm_internal::ClassLibrary()) {
-    const RuntimeClass* parent = def.parent != nullptr ? FindClass(vm_internal::UpperName(def.parent)) : nullptr;
+    const RuntimeClass* parent =
+        def.parent != nullptr ? FindClass(vm_internal::UpperName(def.parent)) : nullptr;
     classes_[vm_internal::UpperName(def.name)] = vm_internal::BuildClass(def, parent);
   }
 }

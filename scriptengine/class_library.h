@@ -111,8 +111,10 @@ class HeapCharge {
   HeapCharge& operator=(const HeapCharge&) = delete;
   // Throws OutOfMemoryError when the cap does not allow `bytes`.
   void Set(int64_t bytes) {
-    if (bytes > charged_) heap_.ChargeExternal(bytes - charged_);
-    else heap_.Uncharge(charged_ - bytes);
+    if (bytes > charged_)
+      heap_.ChargeExternal(bytes - charged_);
+    else
+      heap_.Uncharge(charged_ - bytes);
     charged_ = bytes;
   }
   Heap& heap() const { return heap_; }
@@ -130,7 +132,11 @@ class MethodCall {
   // `has_self`: the first cell of the window is Self (every member but constructors).
   MethodCall(Machine& machine, const ImportInfo& import, Cell* window, HostObject* self,
              const RuntimeClass& bound, bool has_self)
-      : machine_(machine), import_(import), window_(window), self_(self), bound_(bound),
+      : machine_(machine),
+        import_(import),
+        window_(window),
+        self_(self),
+        bound_(bound),
         first_(has_self ? 1 : 0) {}
 
   template <typename T>
@@ -168,7 +174,9 @@ class MethodCall {
   void ReturnNew(std::unique_ptr<HostObject> object) const;
 
  private:
-  Cell& Arg(int n) const { return window_[import_.params[static_cast<size_t>(n - 1 + first_)].offset]; }
+  Cell& Arg(int n) const {
+    return window_[import_.params[static_cast<size_t>(n - 1 + first_)].offset];
+  }
   Cell& Result() const { return window_[import_.result.offset]; }
 
   Machine& machine_;

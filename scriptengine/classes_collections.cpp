@@ -5,8 +5,8 @@
 #include "scriptengine/class_files.h"
 #include "scriptengine/class_library.h"
 #include "scriptengine/class_streams.h"
-#include "scriptengine/vm.h"
 #include "scriptengine/class_strings.h"
+#include "scriptengine/vm.h"
 
 namespace qorsv::script::vm_internal {
 namespace {
@@ -77,9 +77,7 @@ StreamObject& StreamArg(MethodCall& call, int n) {
   return *stream;
 }
 
-void StringsLoadFromStream(MethodCall& call) {
-  List(call).SetText(StreamArg(call, 1).ReadRest());
-}
+void StringsLoadFromStream(MethodCall& call) { List(call).SetText(StreamArg(call, 1).ReadRest()); }
 void StringsSaveToStream(MethodCall& call) { StreamArg(call, 1).WriteAll(List(call).Text()); }
 
 void StringsCount(MethodCall& call) { call.ReturnInt(List(call).Count()); }
@@ -144,9 +142,13 @@ void StringsSetCommaText(MethodCall& call) {
 void StringsDelimitedText(MethodCall& call) { call.ReturnStr(List(call).DelimitedText()); }
 void StringsSetDelimitedText(MethodCall& call) { List(call).SetDelimitedText(call.Str(1)); }
 
-void StringsDelimiter(MethodCall& call) { call.ReturnInt(static_cast<uint8_t>(List(call).delimiter_)); }
+void StringsDelimiter(MethodCall& call) {
+  call.ReturnInt(static_cast<uint8_t>(List(call).delimiter_));
+}
 void StringsSetDelimiter(MethodCall& call) { List(call).delimiter_ = CharArg(call, 1); }
-void StringsQuoteChar(MethodCall& call) { call.ReturnInt(static_cast<uint8_t>(List(call).quote_char_)); }
+void StringsQuoteChar(MethodCall& call) {
+  call.ReturnInt(static_cast<uint8_t>(List(call).quote_char_));
+}
 void StringsSetQuoteChar(MethodCall& call) { List(call).quote_char_ = CharArg(call, 1); }
 void StringsSeparator(MethodCall& call) {
   call.ReturnInt(static_cast<uint8_t>(List(call).name_value_separator_));
@@ -234,7 +236,8 @@ void ListExchange(MethodCall& call) {
   ListObject& list = Items(call);
   list.CheckIndex(call.Int(1), list.Count());
   list.CheckIndex(call.Int(2), list.Count());
-  std::swap(list.items[static_cast<size_t>(call.Int(1))], list.items[static_cast<size_t>(call.Int(2))]);
+  std::swap(list.items[static_cast<size_t>(call.Int(1))],
+            list.items[static_cast<size_t>(call.Int(2))]);
 }
 void ListMove(MethodCall& call) {
   ListObject& list = Items(call);
@@ -283,7 +286,8 @@ void ListCount(MethodCall& call) { call.ReturnInt(Items(call).Count()); }
 void ListSetCount(MethodCall& call) {
   ListObject& list = Items(call);
   int64_t count = call.Int(1);
-  if (count < 0) throw std::runtime_error("List count out of bounds (" + std::to_string(count) + ")");
+  if (count < 0)
+    throw std::runtime_error("List count out of bounds (" + std::to_string(count) + ")");
   list.Reserve(static_cast<size_t>(count));
   list.items.resize(static_cast<size_t>(count), 0);
 }
@@ -313,7 +317,10 @@ void ListPut(MethodCall& call) {
 
 void AddCollectionClasses(std::vector<ClassDef>& classes) {
   classes.push_back(
-      {"TStrings", "TPersistent", Creation::kAbstract, NewStringList,
+      {"TStrings",
+       "TPersistent",
+       Creation::kAbstract,
+       NewStringList,
        {
            {"function Add(const S: string): Integer;", StringsAdd},
            {"function AddObject(const S: string; AObject: TObject): Integer;", StringsAddObject},
@@ -352,13 +359,15 @@ void AddCollectionClasses(std::vector<ClassDef>& classes) {
             StringsSetDelimitedText},
            {"property Delimiter: Char read write;", StringsDelimiter, StringsSetDelimiter},
            {"property QuoteChar: Char read write;", StringsQuoteChar, StringsSetQuoteChar},
-           {"property NameValueSeparator: Char read write;", StringsSeparator,
-            StringsSetSeparator},
+           {"property NameValueSeparator: Char read write;", StringsSeparator, StringsSetSeparator},
            {"property StrictDelimiter: Boolean read write;", StringsStrict, StringsSetStrict},
            {"property Capacity: Integer read write;", StringsCapacity, StringsSetCapacity},
        }});
   classes.push_back(
-      {"TStringList", "TStrings", Creation::kCreatable, nullptr,
+      {"TStringList",
+       "TStrings",
+       Creation::kCreatable,
+       nullptr,
        {
            {"function Find(const S: string; var Index: Integer): Boolean;", StringListFind},
            {"procedure Sort;", StringListSort},
@@ -368,25 +377,28 @@ void AddCollectionClasses(std::vector<ClassDef>& classes) {
            {"property CaseSensitive: Boolean read write;", StringListCaseSensitive,
             StringListSetCaseSensitive},
        }});
-  classes.push_back({"TList", "TObject", Creation::kCreatable, NewList,
-                     {
-                         {"function Add(Item: TObject): Integer;", ListAdd},
-                         {"procedure Insert(Index: Integer; Item: TObject);", ListInsert},
-                         {"procedure Delete(Index: Integer);", ListDelete},
-                         {"procedure Clear;", ListClear},
-                         {"procedure Exchange(Index1, Index2: Integer);", ListExchange},
-                         {"procedure Move(CurIndex, NewIndex: Integer);", ListMove},
-                         {"function IndexOf(Item: TObject): Integer;", ListIndexOf},
-                         {"function Remove(Item: TObject): Integer;", ListRemove},
-                         {"function Extract(Item: TObject): TObject;", ListExtract},
-                         {"procedure Pack;", ListPack},
-                         {"function First: TObject;", ListFirst},
-                         {"function Last: TObject;", ListLast},
-                         {"property Count: Integer read write;", ListCount, ListSetCount},
-                         {"property Capacity: Integer read write;", ListCapacity, ListSetCapacity},
-                         {"property Items[Index: Integer]: TObject read write; default;", ListGet,
-                          ListPut},
-                     }});
+  classes.push_back(
+      {"TList",
+       "TObject",
+       Creation::kCreatable,
+       NewList,
+       {
+           {"function Add(Item: TObject): Integer;", ListAdd},
+           {"procedure Insert(Index: Integer; Item: TObject);", ListInsert},
+           {"procedure Delete(Index: Integer);", ListDelete},
+           {"procedure Clear;", ListClear},
+           {"procedure Exchange(Index1, Index2: Integer);", ListExchange},
+           {"procedure Move(CurIndex, NewIndex: Integer);", ListMove},
+           {"function IndexOf(Item: TObject): Integer;", ListIndexOf},
+           {"function Remove(Item: TObject): Integer;", ListRemove},
+           {"function Extract(Item: TObject): TObject;", ListExtract},
+           {"procedure Pack;", ListPack},
+           {"function First: TObject;", ListFirst},
+           {"function Last: TObject;", ListLast},
+           {"property Count: Integer read write;", ListCount, ListSetCount},
+           {"property Capacity: Integer read write;", ListCapacity, ListSetCapacity},
+           {"property Items[Index: Integer]: TObject read write; default;", ListGet, ListPut},
+       }});
 }
 
 }  // namespace qorsv::script::vm_internal

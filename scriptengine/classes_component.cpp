@@ -91,7 +91,8 @@ class ComponentObject : public PersistentObject {
   void SetName(std::string_view name) {
     bool valid = name.empty() || !std::isdigit(static_cast<unsigned char>(name[0]));
     for (char c : name) valid = valid && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
-    if (!valid) throw std::runtime_error("'" + std::string(name) + "' is not a valid component name");
+    if (!valid)
+      throw std::runtime_error("'" + std::string(name) + "' is not a valid component name");
     if (owner_ != nullptr && !name.empty()) {
       ComponentObject* same = owner_->Find(name);
       if (same != nullptr && same != this) {
@@ -188,7 +189,10 @@ void ApplicationProcessMessages(MethodCall&) {}
 namespace vm_internal {
 
 void AddComponentClasses(std::vector<ClassDef>& classes) {
-  classes.push_back({"TObject", nullptr, Creation::kCreatable, nullptr,
+  classes.push_back({"TObject",
+                     nullptr,
+                     Creation::kCreatable,
+                     nullptr,
                      {
                          {"constructor Create;", ObjectCreate},
                          {"procedure Free;", ObjectFree, nullptr, true},
@@ -196,28 +200,37 @@ void AddComponentClasses(std::vector<ClassDef>& classes) {
                          {"function ClassName: string;", ObjectClassName},
                          {"function ClassNameIs(const Name: string): Boolean;", ObjectClassNameIs},
                      }});
-  classes.push_back({"TPersistent", "TObject", Creation::kCreatable, nullptr,
+  classes.push_back({"TPersistent",
+                     "TObject",
+                     Creation::kCreatable,
+                     nullptr,
                      {
                          {"procedure Assign(Source: TPersistent);", PersistentAssign},
                      }});
-  classes.push_back({"TComponent", "TPersistent", Creation::kCreatable, NewComponent,
-                     {
-                         {"constructor Create(AOwner: TComponent);", ComponentCreate},
-                         {"property Name: string read write;", ComponentName, ComponentSetName},
-                         {"property Tag: Longint read write;", ComponentTag, ComponentSetTag},
-                         {"property Owner: TComponent read;", ComponentOwner},
-                         {"property ComponentCount: Integer read;", ComponentCount},
-                         {"property Components[Index: Integer]: TComponent read;", ComponentItem},
-                         {"function FindComponent(const AName: string): TComponent;",
-                          ComponentFind},
-                     }});
-  classes.push_back({"TApplication", "TComponent", Creation::kWindowed, nullptr,
-                     {
-                         {"property Title: string read write;", ApplicationTitle,
-                          ApplicationSetTitle},
-                         {"property ExeName: string read;", ApplicationExeName},
-                         {"procedure ProcessMessages;", ApplicationProcessMessages},
-                     }});
+  classes.push_back(
+      {"TComponent",
+       "TPersistent",
+       Creation::kCreatable,
+       NewComponent,
+       {
+           {"constructor Create(AOwner: TComponent);", ComponentCreate},
+           {"property Name: string read write;", ComponentName, ComponentSetName},
+           {"property Tag: Longint read write;", ComponentTag, ComponentSetTag},
+           {"property Owner: TComponent read;", ComponentOwner},
+           {"property ComponentCount: Integer read;", ComponentCount},
+           {"property Components[Index: Integer]: TComponent read;", ComponentItem},
+           {"function FindComponent(const AName: string): TComponent;", ComponentFind},
+       }});
+  classes.push_back(
+      {"TApplication",
+       "TComponent",
+       Creation::kWindowed,
+       nullptr,
+       {
+           {"property Title: string read write;", ApplicationTitle, ApplicationSetTitle},
+           {"property ExeName: string read;", ApplicationExeName},
+           {"procedure ProcessMessages;", ApplicationProcessMessages},
+       }});
 }
 
 }  // namespace vm_internal

@@ -255,9 +255,7 @@ void MemoryLoadFromStream(MethodCall& call) {
   source.Seek(0, kFromBeginning);
   Memory(call).SetData(source.ReadRest());
 }
-void MemorySaveToStream(MethodCall& call) {
-  StreamArgument(call, 1).WriteAll(Memory(call).data());
-}
+void MemorySaveToStream(MethodCall& call) { StreamArgument(call, 1).WriteAll(Memory(call).data()); }
 
 void StringStreamCreate(MethodCall& call) {
   std::unique_ptr<HostObject> made = CreateObject(call.bound_class(), call.heap());
@@ -283,7 +281,10 @@ void FileStreamName(MethodCall& call) { call.ReturnStr(call.Self<FileStreamObjec
 
 void AddStreamClasses(std::vector<ClassDef>& classes) {
   classes.push_back(
-      {"TStream", "TObject", Creation::kAbstract, nullptr,
+      {"TStream",
+       "TObject",
+       Creation::kAbstract,
+       nullptr,
        {
            {"function Read(var Buffer: string; Count: Longint): Longint;", StreamRead},
            {"function Write(const Buffer: string; Count: Longint): Longint;", StreamWrite},
@@ -294,7 +295,10 @@ void AddStreamClasses(std::vector<ClassDef>& classes) {
            {"property Position: Int64 read write;", StreamPosition, StreamSetPosition},
            {"property Size: Int64 read write;", StreamSize, StreamSetSize},
        }});
-  classes.push_back({"TMemoryStream", "TStream", Creation::kCreatable, NewMemoryStream,
+  classes.push_back({"TMemoryStream",
+                     "TStream",
+                     Creation::kCreatable,
+                     NewMemoryStream,
                      {
                          {"procedure Clear;", MemoryClear},
                          {"procedure SetSize(NewSize: Longint);", MemorySetSize},
@@ -303,20 +307,25 @@ void AddStreamClasses(std::vector<ClassDef>& classes) {
                          {"procedure LoadFromStream(Stream: TStream);", MemoryLoadFromStream},
                          {"procedure SaveToStream(Stream: TStream);", MemorySaveToStream},
                      }});
-  classes.push_back({"TStringStream", "TStream", Creation::kCreatable, NewMemoryStream,
+  classes.push_back({"TStringStream",
+                     "TStream",
+                     Creation::kCreatable,
+                     NewMemoryStream,
                      {
                          {"constructor Create(const AString: string);", StringStreamCreate},
                          {"property DataString: string read;", StringStreamData},
                          {"function ReadString(Count: Longint): string;", StringStreamReadString},
-                         {"procedure WriteString(const AString: string);",
-                          StringStreamWriteString},
+                         {"procedure WriteString(const AString: string);", StringStreamWriteString},
                      }});
-  classes.push_back({"TFileStream", "TStream", Creation::kCreatable, nullptr,
-                     {
-                         {"constructor Create(const FileName: string; Mode: Word);",
-                          FileStreamCreate},
-                         {"property FileName: string read;", FileStreamName},
-                     }});
+  classes.push_back(
+      {"TFileStream",
+       "TStream",
+       Creation::kCreatable,
+       nullptr,
+       {
+           {"constructor Create(const FileName: string; Mode: Word);", FileStreamCreate},
+           {"property FileName: string read;", FileStreamName},
+       }});
 }
 
 }  // namespace qorsv::script::vm_internal

@@ -12,8 +12,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "scriptengine/class_library.h"
 #include "scriptengine/class_files.h"
+#include "scriptengine/class_library.h"
 #include "scriptengine/class_strings.h"
 #include "scriptengine/stdlib.h"
 
@@ -26,7 +26,8 @@ const std::array<unsigned char, 256>& LowerTable() {
     std::string all(256, '\0');
     for (int i = 0; i < 256; ++i) all[static_cast<size_t>(i)] = static_cast<char>(i);
     std::string mapped = AnsiLowerCaseText(all);
-    for (int i = 0; i < 256; ++i) lower[static_cast<size_t>(i)] = static_cast<unsigned char>(mapped[static_cast<size_t>(i)]);
+    for (int i = 0; i < 256; ++i)
+      lower[static_cast<size_t>(i)] = static_cast<unsigned char>(mapped[static_cast<size_t>(i)]);
     return lower;
   }();
   return table;
@@ -95,7 +96,8 @@ int64_t StringListObject::AddText(void* text, int64_t object) {
   if (sorted_) {
     if (Find(Heap::View(text), &index)) {
       if (duplicates_ == kDupIgnore) return index;
-      if (duplicates_ == kDupError) throw std::runtime_error("String list does not allow duplicates");
+      if (duplicates_ == kDupError)
+        throw std::runtime_error("String list does not allow duplicates");
     }
   }
   InsertItem(index, text, object);

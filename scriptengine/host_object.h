@@ -28,8 +28,7 @@ class ObjectTable;
 
 class HostObject {
  public:
-  explicit HostObject(const vm_internal::RuntimeClass& runtime_class)
-      : class_(&runtime_class) {}
+  explicit HostObject(const vm_internal::RuntimeClass& runtime_class) : class_(&runtime_class) {}
   virtual ~HostObject() = default;
   HostObject(const HostObject&) = delete;
   HostObject& operator=(const HostObject&) = delete;

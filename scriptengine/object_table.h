@@ -42,7 +42,8 @@ class ObjectTable {
       *state = Lookup::kNil;
       return nullptr;
     }
-    if (index > slots_.size() || slots_[index - 1].generation != static_cast<uint32_t>(handle >> 32) ||
+    if (index > slots_.size() ||
+        slots_[index - 1].generation != static_cast<uint32_t>(handle >> 32) ||
         slots_[index - 1].object == nullptr) {
       *state = Lookup::kFreed;
       return nullptr;

@@ -1,5 +1,7 @@
 // The host class library at work: files written and read by the classes, the memory and object
 // lifetimes of runs that make many objects, the application object.
+#include "scriptengine/class_library.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,7 +9,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "scriptengine/class_library.h"
 #include "scriptengine/tests/script_support.h"
 
 namespace qorsv::script {
@@ -67,8 +68,8 @@ begin
   sl.Free;
 end.)"));
   ASSERT_TRUE(run.completed) << run.message << run.error;
-  EXPECT_EQ(run.output, "4\nCannot open file \"" + Path("missing.txt") +
-                            "\". No such file or directory\n5\n");
+  EXPECT_EQ(run.output,
+            "4\nCannot open file \"" + Path("missing.txt") + "\". No such file or directory\n5\n");
   EXPECT_EQ(Read("out.txt"), "one\r\ntwo\r\nthree\r\nfour\r\nfive\r\n");
 }
 
