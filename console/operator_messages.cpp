@@ -17,8 +17,10 @@ struct MessageQueue {
   uint64_t next_number = 1;
 };
 
+// Never destroyed: when the shut-down switch ends the program, a script may still be waiting for
+// its box, and destroying the condition variable at exit would wait for that thread for ever.
 MessageQueue& Queue() {
-  static MessageQueue queue;
+  static MessageQueue& queue = *new MessageQueue;
   return queue;
 }
 

@@ -1,9 +1,13 @@
 #include "console/operator_messages.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "console/terminal_messages.h"
@@ -61,6 +65,31 @@ TEST(OperatorMessagesTest, TheObserverHearsOfEveryBoxRaisedOrClosed) {
   SetOperatorMessageObserver(nullptr);
   CloseAllOperatorMessages();
   EXPECT_EQ(changes, 3);
+}
+
+// The shut-down switch ends the program while a script may still wait for its box: the process
+// must end all the same.
+TEST(OperatorMessagesTest, TheProcessEndsWhileAScriptWaitsForItsBox) {
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::thread([] { ShowOperatorMessageAndWait("held at exit"); }).detach();
+    while (PendingOperatorMessages().empty()) std::this_thread::yield();
+    std::exit(0);
+  }
+  int status = 0;
+  pid_t ended = 0;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while ((ended = ::waitpid(child, &status, WNOHANG)) == 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (ended == 0) {
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &status, 0);
+    FAIL() << "the process did not end while a box was waiting";
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(TerminalMessageCloserTest, EachLineTypedClosesTheOldestOpenBox) {
