@@ -134,6 +134,37 @@ describe('the console page', () => {
     }
   });
 
+  it('stays usable with six pages in one browser: pages in the background let go of their streams', async () => {
+    // A browser opens at most six connections to one address; each shown page holds one stream.
+    const context = await browser.newContext();
+    const setVisible = (shown, visible) =>
+      shown.evaluate((state) => {
+        Object.defineProperty(document, 'visibilityState', { configurable: true, get: () => state });
+        document.dispatchEvent(new Event('visibilitychange'));
+      }, visible ? 'visible' : 'hidden');
+    try {
+      const background = [];
+      for (let i = 0; i < 5; ++i) {
+        const opened = await server.openConsole(browser, { context });
+        await setVisible(opened, false);
+        background.push(opened);
+      }
+      const front = await server.openConsole(browser, { context });
+      const pressed = (shown) => shown.locator('#Button2').getAttribute('aria-pressed');
+      const before = await pressed(front);
+      const after = before === 'true' ? 'false' : 'true';
+      await front.locator('#Button2').click();
+      await waitFor(async () => (await pressed(front)) === after, { what: 'the click on the sixth page' });
+      // A page shown again catches up with what changed while it was in the background.
+      await setVisible(background[0], true);
+      await waitFor(async () => (await pressed(background[0])) === after, { what: 'the page shown again' });
+      await front.locator('#Button2').click();
+      await waitFor(async () => (await pressed(background[0])) === before, { what: 'both in step' });
+    } finally {
+      await context.close();
+    }
+  });
+
   it('toggles the workbench with Debugger', async () => {
     const pressed = () => page.locator('#Button2').getAttribute('aria-pressed');
     assert.equal(await pressed(), 'true'); // the workbench is visible after start-up

@@ -2,11 +2,15 @@
 // in order. A stream that breaks is opened again after a second, and starts again from the
 // whole state; so does a page that fell behind.
 //
+// A page in a background tab (or a minimised browser window) lets go of its stream and opens it
+// again, from the whole state, when it is shown: a browser keeps at most six connections to one
+// address, and six operator pages each holding a stream would leave none for their commands.
+//
 //   const stream = new OperatorStream(['console', 'messages'], {
 //     console: { full(state) {...}, fields(fields) {...}, event(e) {...} },
 //     messages: { ... },
 //   });
-//   stream.onstatus = (status) => ...;   // 'open', 'reconnecting', 'behind', 'closed'
+//   stream.onstatus = (status) => ...;   // 'open', 'reconnecting', 'behind', 'closed', 'paused'
 //   stream.start();
 //
 // `full` receives a source's whole state, `fields` the fields that changed, and `event` every
@@ -23,11 +27,19 @@ export class OperatorStream {
     this.onstatus = () => {};
     this.source = null;
     this.ended = false;
+    this.paused = false;
+    this.retry = null;
     this.lastSeq = 0;
+    document.addEventListener('visibilitychange', () => this.visibilityChanged());
   }
 
   start() {
-    if (this.ended) return;
+    if (this.ended || this.source) return;
+    if (document.visibilityState === 'hidden') {
+      this.paused = true;
+      this.onstatus('paused');
+      return;
+    }
     const address = `/api/events?${new URLSearchParams({ token, sources: this.sources.join(',') })}`;
     this.source = new EventSource(address);
     this.source.onopen = () => this.onstatus('open');
@@ -39,14 +51,35 @@ export class OperatorStream {
       // stream is CLOSED, and is opened again here.
       if (this.source.readyState === EventSource.CLOSED) {
         this.source = null;
-        setTimeout(() => this.start(), retryMs);
+        clearTimeout(this.retry);
+        this.retry = setTimeout(() => this.start(), retryMs);
       }
     };
   }
 
   stop() {
     this.ended = true;
+    this.close();
+  }
+
+  close() {
+    clearTimeout(this.retry);
+    this.retry = null;
     this.source?.close();
+    this.source = null;
+  }
+
+  visibilityChanged() {
+    if (this.ended) return;
+    if (document.visibilityState === 'hidden') {
+      this.close();
+      this.paused = true;
+      this.onstatus('paused');
+    } else if (this.paused) {
+      this.paused = false;
+      this.onstatus('reconnecting');
+      this.start();
+    }
   }
 
   receive(event) {
