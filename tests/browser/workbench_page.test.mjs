@@ -92,6 +92,11 @@ describe('the workbench page', () => {
     assert.ok(await page.locator('.menu[data-menu="Code"]').isHidden());
     await page.locator('#PageControl1Tab2').click();
     await page.locator('.menu[data-menu="Edit"]').waitFor();
+    // A narrow window narrows the editor; nothing runs off the right edge.
+    await page.setViewportSize({ width: 760, height: 560 });
+    const right = await page.locator('#StatusBar1').evaluate((element) => element.getBoundingClientRect().right);
+    assert.ok(right <= 760, `the status bar ends at ${right}`);
+    await page.setViewportSize({ width: 1280, height: 800 });
   });
 
   it('completes a name, hints the parameters and expands a template', async () => {
@@ -130,6 +135,29 @@ describe('the workbench page', () => {
     await waitFor(async () => (await editorText()).includes('for i := 1 to  do'), { what: 'the for template' });
     await page.keyboard.type('10');
     assert.equal(await editorText(), 'begin\n  inttostr(42);\n  IntToHex(255, 2);\n  for i := 1 to 10 do\n  begin\n  end;');
+  });
+
+  it('opens the list a moment after a trigger character, unless the caret has gone on', async () => {
+    const popup = page.locator('#syncomplet');
+    const settle = () => new Promise((resolve) => setTimeout(resolve, 600)); // four delays
+    await setEditorText('begin\n  ');
+    await page.keyboard.type('wr');
+    await popup.waitFor();
+    assert.ok((await popup.locator('.syncomplet-item').allTextContents()).every((item) => item.startsWith('wr')));
+    await page.keyboard.press('Escape');
+    await popup.waitFor({ state: 'hidden' });
+    // Enter, Backspace or an arrow key before the delay: no list at the new place.
+    for (const key of ['Enter', 'Backspace', 'ArrowLeft']) {
+      await page.keyboard.type(' wr');
+      await page.keyboard.press(key);
+      await settle();
+      assert.ok(await popup.isHidden(), `the list opened after ${key}`);
+    }
+    // The same for the parameter hint after "(".
+    await page.keyboard.type(' inttostr(');
+    await page.keyboard.press('Enter');
+    await settle();
+    assert.ok(await page.locator('#scpParams').isHidden());
   });
 
   it('opens the help page of the routine under a Ctrl+click, and its links', async () => {
@@ -258,6 +286,23 @@ describe('the workbench page', () => {
     await page.locator('#window').waitFor();
     await second.close();
     await console.close();
+  });
+
+  it('colours the editor from a loaded scheme, its caret visible on a light background', async () => {
+    const caret = () => page.locator('#qorpad .cm-cursor').first().evaluate((element) => getComputedStyle(element).borderLeftColor);
+    await page.locator('#qorpad .cm-content').click();
+    assert.equal(await caret(), 'rgb(255, 255, 255)');
+    await page.keyboard.press('Control+Alt+o');
+    await page.locator('#editopt').waitFor();
+    await page.locator('#FileListBox1 .list-item', { hasText: 'Paper.pal' }).click();
+    await waitFor(async () => (await page.locator('#lbck').getAttribute('title')) === '#ffffff', { what: 'the scheme' });
+    await page.locator('#apply').click();
+    await page.locator('#editopt').waitFor({ state: 'hidden' });
+    const background = () => page.locator('#qorpad .cm-editor').evaluate((element) => getComputedStyle(element).backgroundColor);
+    await waitFor(async () => (await background()) === 'rgb(255, 255, 255)', { what: 'the white editor' });
+    await page.locator('#qorpad .cm-content').click();
+    assert.equal(await caret(), 'rgb(0, 0, 0)');
+    assert.match(server.read('config/config.xml'), /<EdCol>16777215<\/EdCol>/);
   });
 
   it('keeps a colour chosen in the editor options across a restart', async () => {

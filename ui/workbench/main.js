@@ -85,6 +85,7 @@ const qorpad = createQorpad($('qorpad'), {
   ],
   onLocalChange: (changes) => sync.localChange(changes),
   onTyped: (char, view) => popups.typed(char, view),
+  onEdited: () => popups.edited(),
   onInput: (view, from, to, text) => popups.input(view, from, to, text),
   onCaret: (view) => popups.caretMoved(view),
   onKey(event) {

@@ -53,6 +53,7 @@ export class Popups {
     this.hintRefresh = null;
     this.completion = null; // {from, matches, selected}
     this.hintOpen = false;
+    this.typedAt = -1; // where the caret stood after the last typed character
     this.buildCompletion();
     this.hint = make('div', 'scp-params');
     this.hint.id = 'scpParams';
@@ -132,6 +133,7 @@ export class Popups {
   // A character the operator typed (already in the text).
   typed(char, view) {
     this.view = view;
+    this.typedAt = view.state.selection.main.head;
     const { completionAttached, paramsAttached, popupDelayMs } = this.settings;
     if (this.completion) {
       this.refilter();
@@ -148,6 +150,13 @@ export class Popups {
     if (this.hintOpen) this.refreshHint(view);
   }
 
+  // The text changed other than by a typed character (Enter, Backspace, Delete, a paste, an
+  // undo): like a typed character that opens nothing, it cancels a pending timed opening.
+  edited() {
+    this.cancel('completionTimer');
+    this.cancel('hintTimer');
+  }
+
   // Before a typed text goes in: an end character completes the open list first.
   input(view, from, to, text) {
     if (!this.completion || text.length !== 1 || !this.fixed.completion.endChars.includes(text)) return false;
@@ -159,6 +168,12 @@ export class Popups {
 
   caretMoved(view) {
     this.view = view;
+    // A timed opening belongs to the place where its character was typed: once the caret has
+    // gone elsewhere (an arrow key, a click), the pop-up would open for a word never typed.
+    if (view.state.selection.main.head !== this.typedAt) {
+      this.cancel('completionTimer');
+      this.cancel('hintTimer');
+    }
     if (this.completion) {
       const { from } = wordBeforeCaret(view.state, this.fixed.completion.endChars);
       if (from !== this.completion.from) this.closeCompletion();

@@ -99,7 +99,8 @@ const rightMargin = EditorView.theme({
 // ---- the editor ---------------------------------------------------------------------------
 
 // `handlers`: extensions (more key bindings), onLocalChange(changes), onTyped(text, view),
-// onInput(view, from, to, text) (true when handled), onCaret(view), onDropFile(file),
+// onEdited(view) (any other change of the operator's), onInput(view, from, to, text) (true when
+// handled), onCaret(view), onDropFile(file),
 // onKey(event, view), onKeyUp(event, view), onMouseDown(event, view), onBlur().
 export function createQorpad(parent, handlers) {
   const listener = EditorView.updateListener.of((update) => {
@@ -110,6 +111,8 @@ export function createQorpad(parent, handlers) {
         tr.changes.iterChanges((_fa, _ta, _fb, _tb, inserted) => {
           if (inserted.length === 1) handlers.onTyped(inserted.toString(), update.view);
         });
+      } else {
+        handlers.onEdited?.(update.view);
       }
     }
     if (update.selectionSet || update.docChanged) handlers.onCaret?.(update.view);
