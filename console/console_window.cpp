@@ -256,8 +256,8 @@ void ConsoleWindow::ScheduleViewDrain() {
 void ConsoleWindow::DrainViewLines() {
   last_view_drain_ms_ = loop_.Now();
   ViewLineQueue::Taken taken = view_queue_->TakeAll();
-  for (std::string& line : taken.memo1) memo1_.Add(std::move(line));
-  for (std::string& line : taken.syslog) syslog_.Add(std::move(line));
+  for (size_t i = 0; i < taken.memo1.size(); ++i) memo1_.Add(std::string(taken.memo1[i]));
+  for (size_t i = 0; i < taken.syslog.size(); ++i) syslog_.Add(std::string(taken.syslog[i]));
 }
 
 void ConsoleWindow::ShowListenerStatus() {

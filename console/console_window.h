@@ -6,7 +6,7 @@
 // the log view lines (console/server_log.h), which other threads hand in; they are applied on
 // the UI thread in the order requested. View lines travel through a bounded queue and are
 // applied in batches, at most every kViewDrainGapMs; the views keep their newest kViewLineLimit
-// lines.
+// lines, within kViewByteLimit bytes.
 #pragma once
 
 #include <cstdint>
