@@ -179,6 +179,9 @@ void AppendLogBufferToFile(LogBuffer& buffer, const std::string& log_dir, std::t
     WriteTaken(buffer, buffer.TakeText(), path);
   }
   buffer.SaveSucceeded();
+  // The saver's thread (the console's) frees what connection threads made, the log lines for
+  // the views among them: its cache of freed blocks goes back too before the release.
+  ReleaseThreadCache();
   ReleaseFreeMemory();
 }
 

@@ -1,7 +1,7 @@
 // Giving freed memory back to the system. Allocators keep what a program frees for its next
 // allocations; after a burst (a busy second of log lines, a large upload) that memory would
-// stay resident for good. The log saver calls ReleaseFreeMemory after each save; connection
-// threads that go idle give up their caches first.
+// stay resident for good. The log saver calls ReleaseFreeMemory after each save, once its own
+// thread's cache is given up; connection threads and event streams that go idle give up theirs.
 //
 // Callable from any thread; it takes the allocator's own locks for a moment.
 #pragma once

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "console/server_log.h"
+#include "transport/memory_release.h"
 #include "ui/operator_guard.h"
 
 namespace qorsv {
@@ -388,6 +389,7 @@ void OperatorServer::ServeEvents(Connection& connection, const OperatorRequest& 
       return;
     }
     auto last_write = Clock::now();
+    bool idle = false;
     for (;;) {
       EventSubscriber::Taken taken = subscriber->Wait(kStreamRound);
       if (taken.behind) {
@@ -397,6 +399,12 @@ void OperatorServer::ServeEvents(Connection& connection, const OperatorRequest& 
       if (!taken.text.empty()) {
         connection.Write(taken.text, false);
         last_write = Clock::now();
+        idle = false;
+      } else if (!idle) {
+        // The events this thread wrote were made, and mostly freed, elsewhere: once they stop
+        // coming, its cache of freed blocks goes back to the allocator's shared pool.
+        ReleaseThreadCache();
+        idle = true;
       }
       if (taken.closed) {
         connection.Write(EventHub::Frame(Json{{"type", "closed"}}), false);
