@@ -47,7 +47,39 @@ Symbol* Checker::Lookup(Ident ident) {
     auto found = scope->names.find(ident);
     if (found != scope->names.end()) return found->second;
   }
+  if (Symbol* native = LookupNativeSets(ident)) return native;
   return LookupClassLibrary(ident);
+}
+
+Symbol* Checker::LookupNativeSets(Ident ident) {
+  if (native_sets_.empty()) return nullptr;
+  const std::string& upper = interner_.Upper(ident);
+  for (auto set = native_sets_.rbegin(); set != native_sets_.rend(); ++set) {
+    const std::string* text = (*set)->Find(upper);
+    if (text == nullptr) continue;
+    DeclareLibraryNative(*text);
+    auto declared = system_scope_.names.find(ident);
+    return declared == system_scope_.names.end() ? nullptr : declared->second;
+  }
+  return nullptr;
+}
+
+void Checker::DeclareLibraryNative(const std::string& text) {
+  // The heading's types resolve among the system's names only, whatever the script declared.
+  Scope* saved_scope = scope_;
+  Routine* saved_routine = routine_;
+  scope_ = &system_scope_;
+  routine_ = nullptr;
+  Parser parser(text, interner_, arena_);
+  DeclareNative(parser.ParseHeadingOnly());
+  scope_ = saved_scope;
+  routine_ = saved_routine;
+}
+
+void Checker::DeclareNatives(std::shared_ptr<const NativeDeclarations> natives) {
+  // Names declared before (standard routines, earlier natives) give way to the set's.
+  for (const std::string& name : natives->Names()) system_scope_.names.erase(interner_.Intern(name));
+  native_sets_.push_back(std::move(natives));
 }
 
 Symbol* Checker::LookupGlobal(Ident ident) {
@@ -151,11 +183,17 @@ void Checker::DeclareBuiltins() {
     Bind(system_scope_, symbol, {}, true);
   }
 
-  for (const char* text : kStandardDeclarations) {
-    Parser parser(text, interner_, arena_);
-    DeclareNative(parser.ParseHeadingOnly());
-  }
-  arena_.Reset();
+  native_sets_.push_back(StandardNatives());
+}
+
+// The engine's standard routines, read by each compilation as scripts name them.
+const std::shared_ptr<const NativeDeclarations>& Checker::StandardNatives() {
+  static const std::shared_ptr<const NativeDeclarations> standard = [] {
+    std::vector<std::string> texts(std::begin(kStandardDeclarations),
+                                   std::end(kStandardDeclarations));
+    return std::make_shared<const NativeDeclarations>(texts, NativeDeclarations::Unchecked{});
+  }();
+  return standard;
 }
 
 void Checker::DeclareNative(RoutineDecl* heading) {

@@ -12,11 +12,13 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "scriptengine/ast.h"
+#include "scriptengine/compiler.h"
 #include "scriptengine/symbols.h"
 #include "scriptengine/types.h"
 
@@ -48,6 +50,9 @@ class Checker {
   // script's own top-level declarations may hide natives.
   void DeclareNative(RoutineDecl* heading);
   void DeclareHostVariable(const std::string& name, const std::string& class_name);
+  // Natives declared by a shared set, read the first time a script names one (a later set, or a
+  // later DeclareNative, replaces a name declared before).
+  void DeclareNatives(std::shared_ptr<const NativeDeclarations> natives);
   // Makes the host class library known: its classes, types and constants are declared the
   // first time a script names them.
   void DeclareClassLibrary() { class_library_ = true; }
@@ -134,6 +139,12 @@ class Checker {
   void CheckArgument(CallExpr* call, size_t index, const ParamInfo& param);
   Expr* UseRoutineAsValue(Expr* expr, const Routine* routine, SourcePos pos);
 
+  // A native of the shared sets, declared now; nullptr when none declares the name.
+  Symbol* LookupNativeSets(Ident ident);
+  static const std::shared_ptr<const NativeDeclarations>& StandardNatives();
+  // Declares the routine heading `text` in the system scope.
+  void DeclareLibraryNative(const std::string& text);
+
   // Host classes (checker_classes.cpp).
   Symbol* LookupClassLibrary(Ident ident);
   ClassInfo* DeclareLibraryClass(size_t index);
@@ -218,6 +229,7 @@ class Checker {
   Ident result_ident_;
   std::unordered_map<Ident, const Type*> host_classes_;
   bool class_library_ = false;
+  std::vector<std::shared_ptr<const NativeDeclarations>> native_sets_;  // latest last
   std::deque<ClassInfo> class_infos_;
   Ident self_ident_;
   std::unordered_map<uint64_t, int> late_positions_;  // row << 32 | col -> literal index

@@ -6,6 +6,7 @@
 // that use no classes pay nothing for the library. A member call becomes an ordinary native call
 // whose first argument is the object; a property read calls its getter, an assignment to it its
 // setter; a constructor is a native of the class it creates.
+#include <optional>
 #include <string_view>
 
 #include "scriptengine/checker.h"
@@ -30,53 +31,49 @@ struct LibraryName {
 
 bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
-// The identifiers of `text` from `from` on, up to `stop`.
-std::vector<std::string_view> NamesIn(std::string_view text, size_t from, char stop) {
-  std::vector<std::string_view> names;
+// Whether a declaration text from `from` on, up to `stop`, names `upper`.
+bool NamesIn(std::string_view text, size_t from, char stop, std::string_view upper) {
   size_t i = from;
   while (i < text.size() && text[i] != stop) {
-    if (IsNameChar(text[i])) {
-      size_t start = i;
-      while (i < text.size() && IsNameChar(text[i])) ++i;
-      names.push_back(text.substr(start, i - start));
-    } else {
+    if (!IsNameChar(text[i])) {
       ++i;
+      continue;
+    }
+    size_t start = i;
+    while (i < text.size() && IsNameChar(text[i])) ++i;
+    if (vm_internal::SameName(text.substr(start, i - start), upper)) return true;
+  }
+  return false;
+}
+
+// The library's declaration of an upper-case name: a class, a type or one of its enumeration
+// values, or a constant. A scan of a few dozen short texts, made only for names that nothing
+// else declares, costs less than a table built at every start.
+std::optional<LibraryName> FindLibraryName(std::string_view upper) {
+  const std::vector<ClassDef>& classes = ClassLibrary();
+  for (size_t i = 0; i < classes.size(); ++i) {
+    if (vm_internal::SameName(classes[i].name, upper)) return LibraryName{LibraryName::Kind::kClass, i};
+  }
+  const std::vector<const char*>& types = ClassLibraryTypes();
+  for (size_t i = 0; i < types.size(); ++i) {
+    // "type Name = (value, value);" or "type Name = Host;"
+    if (NamesIn(types[i], 5, '=', upper)) return LibraryName{LibraryName::Kind::kType, i};
+    std::string_view text(types[i]);
+    size_t values = text.find('(');
+    if (values != std::string_view::npos && NamesIn(text, values, ')', upper)) {
+      return LibraryName{LibraryName::Kind::kType, i};
     }
   }
-  return names;
+  const std::vector<const char*>& constants = ClassLibraryConstants();
+  for (size_t i = 0; i < constants.size(); ++i) {
+    if (NamesIn(constants[i], 6, '=', upper)) return LibraryName{LibraryName::Kind::kConstant, i};
+  }
+  return std::nullopt;
 }
 
-// Every name the library declares, upper-case: classes, the types and their enumeration values,
-// the constants.
-const std::unordered_map<std::string, LibraryName>& LibraryNames() {
-  static const std::unordered_map<std::string, LibraryName> names = [] {
-    std::unordered_map<std::string, LibraryName> map;
-    const std::vector<ClassDef>& classes = ClassLibrary();
-    for (size_t i = 0; i < classes.size(); ++i) {
-      map[UpperName(classes[i].name)] = {LibraryName::Kind::kClass, i};
-    }
-    const std::vector<const char*>& types = ClassLibraryTypes();
-    for (size_t i = 0; i < types.size(); ++i) {
-      std::string_view text(types[i]);
-      std::vector<std::string_view> declared = NamesIn(text, 0, '=');  // "type", the name
-      map[UpperName(declared.back())] = {LibraryName::Kind::kType, i};
-      size_t values = text.find('(');
-      if (values == std::string_view::npos) continue;
-      for (std::string_view value : NamesIn(text, values, ')')) {
-        map[UpperName(value)] = {LibraryName::Kind::kType, i};
-      }
-    }
-    const std::vector<const char*>& constants = ClassLibraryConstants();
-    for (size_t i = 0; i < constants.size(); ++i) {
-      std::vector<std::string_view> declared = NamesIn(constants[i], 0, '=');
-      map[UpperName(declared.back())] = {LibraryName::Kind::kConstant, i};
-    }
-    return map;
-  }();
-  return names;
+size_t ClassIndex(const char* name) {
+  return static_cast<size_t>(vm_internal::FindClassDef(UpperName(name)) - ClassLibrary().data());
 }
-
-size_t ClassIndex(const char* name) { return LibraryNames().at(UpperName(name)).index; }
 
 // The parts of "property Name[Index: Integer]: string read write; default;".
 struct PropertyText {
@@ -119,18 +116,17 @@ bool StartsWithWord(std::string_view text, std::string_view upper_word) {
 
 Symbol* Checker::LookupClassLibrary(Ident ident) {
   if (!class_library_) return nullptr;
-  const auto& names = LibraryNames();
-  auto found = names.find(interner_.Upper(ident));
-  if (found == names.end()) return nullptr;
-  switch (found->second.kind) {
+  std::optional<LibraryName> found = FindLibraryName(interner_.Upper(ident));
+  if (!found) return nullptr;
+  switch (found->kind) {
     case LibraryName::Kind::kClass:
-      DeclareLibraryClass(found->second.index);
+      DeclareLibraryClass(found->index);
       break;
     case LibraryName::Kind::kType:
-      DeclareLibraryText(ClassLibraryTypes()[found->second.index]);
+      DeclareLibraryText(ClassLibraryTypes()[found->index]);
       break;
     case LibraryName::Kind::kConstant:
-      DeclareLibraryText(ClassLibraryConstants()[found->second.index]);
+      DeclareLibraryText(ClassLibraryConstants()[found->index]);
       break;
   }
   auto declared = system_scope_.names.find(ident);

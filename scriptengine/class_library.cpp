@@ -66,6 +66,24 @@ const std::vector<const char*>& ClassLibraryConstants() {
   return constants;
 }
 
+// Whether `name` spells `upper` in any case.
+bool SameName(std::string_view name, std::string_view upper) {
+  if (name.size() != upper.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(name[i])) != static_cast<unsigned char>(upper[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+const ClassDef* FindClassDef(std::string_view upper_name) {
+  for (const ClassDef& def : ClassLibrary()) {
+    if (SameName(def.name, upper_name)) return &def;
+  }
+  return nullptr;
+}
+
 const MemberBinding* RuntimeClass::FindMember(const std::string& upper) const {
   for (const RuntimeClass* c = this; c != nullptr; c = c->parent) {
     auto found = c->members.find(upper);
@@ -210,13 +228,7 @@ std::unique_ptr<RuntimeClass> BuildClass(const ClassDef& def, const RuntimeClass
 }  // namespace
 }  // namespace vm_internal
 
-TPSRuntimeClassImporter::TPSRuntimeClassImporter() {
-  for (const ClassDef& def : vm_internal::ClassLibrary()) {
-    const RuntimeClass* parent =
-        def.parent != nullptr ? FindClass(vm_internal::UpperName(def.parent)) : nullptr;
-    classes_[vm_internal::UpperName(def.name)] = vm_internal::BuildClass(def, parent);
-  }
-}
+TPSRuntimeClassImporter::TPSRuntimeClassImporter() = default;
 
 TPSRuntimeClassImporter::~TPSRuntimeClassImporter() = default;
 
@@ -227,8 +239,20 @@ std::shared_ptr<const TPSRuntimeClassImporter> TPSRuntimeClassImporter::Standard
 }
 
 const RuntimeClass* TPSRuntimeClassImporter::FindClass(const std::string& upper_name) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return FindLocked(upper_name);
+}
+
+const RuntimeClass* TPSRuntimeClassImporter::FindLocked(const std::string& upper_name) const {
   auto found = classes_.find(upper_name);
-  return found == classes_.end() ? nullptr : found->second.get();
+  if (found != classes_.end()) return found->second.get();
+  const ClassDef* def = vm_internal::FindClassDef(upper_name);
+  if (def == nullptr) return nullptr;
+  const RuntimeClass* parent =
+      def->parent != nullptr ? FindLocked(vm_internal::UpperName(def->parent)) : nullptr;
+  auto& built = classes_[upper_name];
+  built = vm_internal::BuildClass(*def, parent);
+  return built.get();
 }
 
 }  // namespace qorsv::script

@@ -61,6 +61,8 @@ struct ClassDef {
 // The classes in declaration order (a parent before its descendants): the component classes,
 // the collection and stream classes, the graphics, control, form and standard control classes.
 const std::vector<ClassDef>& ClassLibrary();
+// The class of that upper-case name, or nullptr.
+const ClassDef* FindClassDef(std::string_view upper_name);
 // Types and constants the classes' members use ("type TDuplicates = (dupIgnore, dupAccept,
 // dupError);", "const soFromBeginning = 0;"): Pascal declaration texts.
 const std::vector<const char*>& ClassLibraryTypes();
@@ -217,6 +219,8 @@ T* ObjectArg(const MethodCall& call, int n) {
 const MemberBinding* TypeTestBinding(const std::string& upper_member);
 
 std::string UpperName(std::string_view name);
+// Whether `name` spells the upper-case `upper` in any case.
+bool SameName(std::string_view name, std::string_view upper);
 
 // Errors of members, with Delphi's texts.
 [[noreturn]] void ListIndexError(int64_t index);

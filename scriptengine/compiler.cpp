@@ -2,6 +2,7 @@
 #include "scriptengine/compiler.h"
 
 #include <algorithm>
+#include <cctype>
 #include <new>
 
 #include "scriptengine/checker.h"
@@ -72,6 +73,70 @@ void DeclareNativeIn(CompilerState& state, const std::string& declaration) {
 }
 
 }  // namespace
+
+namespace {
+
+// The name a routine heading declares: the word after "procedure" or "function", upper-case.
+std::string DeclaredNameOf(const std::string& text) {
+  size_t start = text.find_first_not_of(" \t\r\n");
+  if (start == std::string::npos) return {};
+  size_t blank = text.find_first_of(" \t\r\n", start);
+  if (blank == std::string::npos) return {};
+  size_t name = text.find_first_not_of(" \t\r\n", blank);
+  if (name == std::string::npos) return {};
+  size_t end = name;
+  while (end < text.size() &&
+         (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_')) {
+    ++end;
+  }
+  std::string upper = text.substr(name, end - name);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return upper;
+}
+
+}  // namespace
+
+NativeDeclarations::NativeDeclarations(const std::vector<std::string>& texts) {
+  // Each text is checked once here, in a compilation of its own: the compilations that use the
+  // set read only texts known to be good.
+  CompilerState check;
+  for (const std::string& text : texts) {
+    DeclareNativeIn(check, text);
+    by_name_[DeclaredNameOf(text)] = text;
+  }
+}
+
+NativeDeclarations::NativeDeclarations(const std::vector<std::string>& texts, Unchecked) {
+  for (const std::string& text : texts) by_name_[DeclaredNameOf(text)] = text;
+}
+
+const std::string* NativeDeclarations::Find(const std::string& upper_name) const {
+  auto found = by_name_.find(upper_name);
+  return found == by_name_.end() ? nullptr : &found->second;
+}
+
+std::vector<std::string> NativeDeclarations::Names() const {
+  std::vector<std::string> names;
+  names.reserve(by_name_.size());
+  for (const auto& entry : by_name_) names.push_back(entry.first);
+  return names;
+}
+
+namespace {
+
+void DeclareNativesIn(CompilerState& state, const std::shared_ptr<const NativeDeclarations>& natives) {
+  state.checker.DeclareNatives(natives);
+}
+
+}  // namespace
+
+void TPSPascalCompiler::DeclareNatives(std::shared_ptr<const NativeDeclarations> natives) {
+  DeclareNativesIn(*state_, natives);
+  if (!compiling_) {
+    standing_declarations_.push_back(
+        [natives](CompilerState& state) { DeclareNativesIn(state, natives); });
+  }
+}
 
 void TPSPascalCompiler::DeclareNative(const std::string& declaration) {
   DeclareNativeIn(*state_, declaration);

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "scriptengine/engine_error.h"
@@ -37,6 +38,27 @@ struct TPSPascalCompilerMessage {
 namespace compiler_internal {
 class CompilerState;
 }
+
+// Native declaration texts checked once and shared by any number of compilations, on any
+// threads: a compiler given them (TPSPascalCompiler::DeclareNatives) reads a declaration only when
+// a script names it, so a host with many natives pays for the few a script uses. The last text
+// of a name is the one that counts, as with DeclareNative.
+class NativeDeclarations {
+ public:
+  // Throws ScriptEngineError "Unable to register function <text>" for a text that does not
+  // declare a routine.
+  explicit NativeDeclarations(const std::vector<std::string>& texts);
+  // For texts known to be good (the engine's own): not checked.
+  struct Unchecked {};
+  NativeDeclarations(const std::vector<std::string>& texts, Unchecked);
+  // The declaration of the upper-case `name`, or nullptr.
+  const std::string* Find(const std::string& upper_name) const;
+  // The upper-case names declared.
+  std::vector<std::string> Names() const;
+
+ private:
+  std::unordered_map<std::string, std::string> by_name_;
+};
 
 class TPSPascalCompiler {
  public:
@@ -80,6 +102,9 @@ class TPSPascalCompiler {
   // earlier one. Throws ScriptEngineError "Unable to register function <text>" when the text
   // does not parse.
   void DeclareNative(const std::string& declaration);
+  // Declares every native of `natives`, as DeclareNative would one after the other, each read
+  // only if the script names it.
+  void DeclareNatives(std::shared_ptr<const NativeDeclarations> natives);
 
   // Declares the host class library: the component classes (TObject, TPersistent, TComponent),
   // the collection and stream classes (TStrings, TStringList, TList, TStream, TMemoryStream,

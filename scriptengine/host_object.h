@@ -8,14 +8,17 @@
 // method is called on an object of its class) and its handle in the run that holds it.
 //
 // TPSRuntimeClassImporter holds the run-time bindings of the classes: the methods and property
-// accessors of each class by name. Standard() is the class library, built once per process and
-// shared by every runtime (TPSExec::SetClassImporter).
+// accessors of each class by name. Standard() is the class library, shared by every runtime
+// (TPSExec::SetClassImporter); a class's bindings are built the first time a program uses it, so
+// that a process that runs one small script does not pay for the whole library.
 //
-// Threading: an object belongs to one run's runtime. The importer is immutable once built.
+// Threading: an object belongs to one run's runtime. The importer may be used from any thread;
+// a class once built never changes.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 
@@ -63,7 +66,10 @@ class TPSRuntimeClassImporter {
   const vm_internal::RuntimeClass* FindClass(const std::string& upper_name) const;
 
  private:
-  std::unordered_map<std::string, std::unique_ptr<vm_internal::RuntimeClass>> classes_;
+  const vm_internal::RuntimeClass* FindLocked(const std::string& upper_name) const;
+
+  mutable std::mutex mutex_;
+  mutable std::unordered_map<std::string, std::unique_ptr<vm_internal::RuntimeClass>> classes_;
 };
 
 // The object a run's variable Application refers to: the server application, with its title
