@@ -180,10 +180,21 @@ void AddHostEditorCommands(OperatorServer& server, ConsoleWindow& console) {
     server.AddCommand("console", name,
                       [window, run](const Json& args) { return run(EditorOf(*window), args); });
   };
-  // Fields the page sends along with a click hold what the operator typed.
+  // Fields the page sends along with a click hold what the operator typed. Each is one line of
+  // the host file: a line break in it would shift every later entry's name and root.
   auto take_fields = [](HostEditor& editor, const Json& args) {
-    if (args.contains("Hname")) editor.SetHname(BytesOfJson(args["Hname"]));
-    if (args.contains("Hrootdir")) editor.SetHrootdir(BytesOfJson(args["Hrootdir"]));
+    auto one_line = [&args](const char* name) -> std::optional<std::string> {
+      if (!args.contains(name)) return std::nullopt;
+      std::string text = BytesOfJson(args[name]);
+      if (text.find_first_of("\r\n") != std::string::npos) {
+        throw CommandError(std::string(name) + " must be a single line.");
+      }
+      return text;
+    };
+    std::optional<std::string> hname = one_line("Hname");
+    std::optional<std::string> hrootdir = one_line("Hrootdir");
+    if (hname) editor.SetHname(std::move(*hname));
+    if (hrootdir) editor.SetHrootdir(std::move(*hrootdir));
   };
   add("HostrootdirClick", [](HostEditor& editor, const Json& args) {
     editor.Select(Line(args));
@@ -216,7 +227,14 @@ void AddHostEditorCommands(OperatorServer& server, ConsoleWindow& console) {
     editor.AnswerDelete(Flag(args, "ok"));
     return Json(nullptr);
   });
-  add("SpeedButton4Click", [](HostEditor& editor, const Json&) { return Json(editor.New()); });
+  add("SpeedButton4Click", [](HostEditor& editor, const Json&) {
+    // The operator learns why nothing was added, as from any failing handler.
+    if (!editor.New()) {
+      throw QorsvError("The host table is full: it holds no more than " +
+                       std::to_string(editor.HostList().size()) + " hosts.");
+    }
+    return Json(true);
+  });
   add("readhostsClick", [](HostEditor& editor, const Json&) {
     editor.ReadHosts();
     return Json(nullptr);

@@ -34,7 +34,7 @@ class FakeHostEditor : public HostEditor {
   }
   void Apply() override { calls.push_back("Apply " + hname + " " + hrootdir); }
   void Discard() override { visible = false; }
-  bool New() override { return true; }
+  bool New() override { return !full; }
   bool RequestDelete() override {
     if (selected) question = Confirmation{"??", "delete?"};
     return selected.has_value();
@@ -51,6 +51,7 @@ class FakeHostEditor : public HostEditor {
                                    "HOST [a] mapped to [/a/] dir"};
   std::optional<size_t> selected;
   bool visible = false;
+  bool full = false;
   std::string hname, hrootdir;
   std::optional<Confirmation> question;
   std::vector<std::string> calls;
@@ -206,6 +207,35 @@ TEST_F(ConsolePageTest, HostEditorCommandsCarryWhatTheOperatorTyped) {
       {"showlogClick", {{"checked", "yes"}}},
   };
   for (const BadArgs& b : bad) EXPECT_THROW(Run(b.command, b.args), CommandError) << b.command;
+}
+
+TEST_F(ConsolePageTest, HostFieldsStayOneLineOfTheHostFile) {
+  FakeHostEditor& editor = front_end.editor;
+  Run("HostrootdirDblClick", {{"line", 1}});
+  Run("HnameChange", {{"Hname", "a"}, {"Hrootdir", "/a/"}});
+  // A line break would make the saved file pair later names with the wrong roots: refused
+  // whole, neither field taken.
+  for (const char* broken : {"b\r\n/evil/", "b\n", "\rb"}) {
+    EXPECT_THROW(Run("SpeedButton1Click", {{"Hname", "b"}, {"Hrootdir", broken}}), CommandError);
+    EXPECT_THROW(Run("HnameChange", {{"Hname", broken}}), CommandError);
+  }
+  EXPECT_EQ(editor.hname, "a");
+  EXPECT_EQ(editor.hrootdir, "/a/");
+  EXPECT_TRUE(editor.calls.empty());
+}
+
+TEST_F(ConsolePageTest, NewOnAFullHostTableTellsTheOperator) {
+  EXPECT_EQ(Run("SpeedButton4Click")["result"], true);
+  front_end.editor.full = true;
+  // Not a bad request but a handler's error, which the command route shows in a message box.
+  try {
+    Run("SpeedButton4Click");
+    ADD_FAILURE() << "nothing said";
+  } catch (const CommandError&) {
+    ADD_FAILURE() << "a full table is no bad request";
+  } catch (const QorsvError& error) {
+    EXPECT_EQ(std::string(error.what()), "The host table is full: it holds no more than 2 hosts.");
+  }
 }
 
 TEST_F(ConsolePageTest, TheTipsWindowAndTheFrameFollowTheirCommands) {

@@ -66,6 +66,8 @@ const fieldRenderers = {
   HostrootdirSelected: renderSelection,
   hostinfo: (visible) => {
     $('hostinfo').hidden = !visible;
+    // The group takes room from the list: the line being edited stays in sight.
+    $('Hostrootdir').querySelector('.selected')?.scrollIntoView({ block: 'nearest' });
   },
   Hname: (text) => setInput('Hname', text),
   Hrootdir: (text) => setInput('Hrootdir', text),
