@@ -18,6 +18,7 @@ FAMILIES = [
     ("variants", "Variants"),
     ("exceptions", "Exceptions"),
     ("arrays", "Arrays and memory"),
+    ("ordinals", "Ordinal values and sets"),
     ("server", "Called by the server"),
 ]
 
@@ -833,6 +834,15 @@ routine("Sqrt", "math", "The square root of <code>e</code>.",
   echoln(FloatToStr(Sqrt(16)));  { 4 }
 end.""")
 
+routine("Sqr", "math",
+        "The square of <code>e</code>: an integer for an integer argument, else an "
+        "<code>Extended</code>. Translated by the compiler.",
+        NO_ERRORS,
+        """begin
+  echoln(inttostr(Sqr(7)));  { 49 }
+  echoln(FloatToStr(Sqr(1.5)));  { 2.25 }
+end.""")
+
 routine("Round", "math",
         "<code>e</code> rounded to the nearest integer; a value exactly halfway goes to the "
         "even neighbour (2.5 gives 2, 3.5 gives 4).",
@@ -1532,6 +1542,136 @@ routine("Assigned", "arrays",
         "True when the value is not nil or 0.", NO_ERRORS,
         """begin
   echoln(inttostr(ord(Assigned(0))));  { 0 }
+end.""")
+
+# ---- Ordinal values and sets --------------------------------------------------------------
+
+ORDINAL = ("An ordinal value is an integer, a character, a boolean or a value of an enumerated "
+           "type. Translated by the compiler, which accepts any ordinal type here.")
+
+routine("Inc", "ordinals",
+        "Adds 1, or <code>N</code>, to the ordinal variable <code>X</code>: "
+        "<code>Inc(i)</code> is <code>i := i + 1</code>. " + ORDINAL,
+        "A boolean variable, or anything but a variable, is a compile error (type mismatch).",
+        """var
+  i: integer;
+begin
+  i := 10;
+  Inc(i);
+  Inc(i, 5);
+  echoln(inttostr(i));  { 16 }
+end.""")
+
+routine("Dec", "ordinals",
+        "Subtracts 1, or <code>N</code>, from the ordinal variable <code>X</code>. " + ORDINAL,
+        "A boolean variable, or anything but a variable, is a compile error (type mismatch).",
+        """var
+  i: integer;
+begin
+  i := 10;
+  Dec(i);
+  Dec(i, 2);
+  echoln(inttostr(i));  { 7 }
+end.""")
+
+routine("Succ", "ordinals",
+        "The value after <code>X</code>, of the same type: <code>Succ(4)</code> is 5. " + ORDINAL,
+        "A value that is not ordinal is a compile error (type mismatch).",
+        """begin
+  echoln(inttostr(Succ(4)));  { 5 }
+  echoln(Chr(Succ(Ord('a'))));  { b }
+end.""")
+
+routine("Pred", "ordinals",
+        "The value before <code>X</code>, of the same type: <code>Pred(4)</code> is 3. " + ORDINAL,
+        "A value that is not ordinal is a compile error (type mismatch).",
+        """begin
+  echoln(inttostr(Pred(4)));  { 3 }
+end.""")
+
+routine("Ord", "ordinals",
+        "The number of an ordinal value: a character's code (<code>Ord('A')</code> is 65), "
+        "0 or 1 for a boolean, the position of an enumerated value counting from 0. " + ORDINAL,
+        "A value that is not ordinal (a string, a real number) is a compile error.",
+        """type
+  TDay = (Mon, Tue, Wed);
+begin
+  echoln(inttostr(Ord('A')));  { 65 }
+  echoln(inttostr(Ord(Wed)));  { 2 }
+end.""")
+
+routine("Chr", "ordinals",
+        "The character with the code <code>I</code> (0 to 255): <code>Chr(13) + Chr(10)</code> "
+        "is a line break. Translated by the compiler.",
+        "An argument that is not an integer is a compile error.",
+        """begin
+  echoln('A' + Chr(66) + 'C');  { ABC }
+end.""")
+
+routine("Odd", "ordinals",
+        "True when the integer <code>I</code> is odd. Translated by the compiler.",
+        "An argument that is not an integer is a compile error.",
+        """var
+  i: integer;
+begin
+  for i := 1 to 4 do
+    if Odd(i) then
+      echoln(inttostr(i) + ' is odd');
+end.""")
+
+routine("High", "ordinals",
+        "The last index of an array (<code>Length(a) - 1</code> for a dynamic array), the "
+        "length of a string, or the largest value of an ordinal type "
+        "(<code>High(integer)</code>). Translated by the compiler.",
+        "A value that has no highest index or value is a compile error.",
+        """var
+  a: array of string;
+  i: integer;
+begin
+  SetLength(a, 3);
+  for i := Low(a) to High(a) do
+    a[i] := inttostr(i * i);
+  echoln(a[High(a)]);  { 4 }
+end.""")
+
+routine("Low", "ordinals",
+        "The first index of an array (0 for a dynamic array), 1 for a string, or the smallest "
+        "value of an ordinal type. Translated by the compiler.",
+        "A value that has no lowest index or value is a compile error.",
+        """var
+  n: array[1..5] of integer;
+begin
+  echoln(inttostr(Low(n)) + '..' + inttostr(High(n)));  { 1..5 }
+end.""")
+
+routine("Include", "ordinals",
+        "Adds the element <code>E</code> to the set variable <code>S</code>; the same as "
+        "<code>S := S + [E]</code>. Translated by the compiler.",
+        "A variable that is not a set, or an element of another type, is a compile error.",
+        """type
+  TDay = (Mon, Tue, Wed);
+var
+  days: set of TDay;
+begin
+  days := [];
+  Include(days, Tue);
+  if Tue in days then
+    echoln('Tuesday is in');
+end.""")
+
+routine("Exclude", "ordinals",
+        "Removes the element <code>E</code> from the set variable <code>S</code>; the same as "
+        "<code>S := S - [E]</code>. Translated by the compiler.",
+        "A variable that is not a set, or an element of another type, is a compile error.",
+        """type
+  TDay = (Mon, Tue, Wed);
+var
+  days: set of TDay;
+begin
+  days := [Mon, Tue];
+  Exclude(days, Mon);
+  if not (Mon in days) then
+    echoln('Monday is out');
 end.""")
 
 # ---- Called by the server ----------------------------------------------------------------
