@@ -263,6 +263,15 @@ describe('the workbench page', () => {
     assert.equal(await savedFile('scripts/dropped.qor'), "begin\r\n  echo('dropped \xc3\xa9');\r\nend.\r\n");
   });
 
+  it('shows a character the 8-bit document cannot hold as the "?" that is saved', async () => {
+    await setEditorText("echo('5 \u20ac');"); // pasted: a euro sign
+    await page.keyboard.type(' { \u201cquoted\u201d }'); // typed: curly quotes
+    const expected = "echo('5 ?'); { ?quoted? }";
+    await waitFor(async () => (await editorText()) === expected, { what: 'the question marks' });
+    await page.keyboard.press('Control+s');
+    await waitFor(() => server.read('scripts/dropped.qor') === expected, { what: 'the saved file' });
+  });
+
   it('keeps two pages in step and follows "Debugger" on the console', async () => {
     const second = await openWorkbench();
     await page.locator('#qorpad .cm-content').click();

@@ -80,6 +80,24 @@ const trimLeftLine = EditorState.transactionFilter.of((tr) => {
   return [tr, { changes: { from, to }, sequential: true }];
 });
 
+// The document is 8-bit text: a character beyond Latin-1 (a typed or pasted euro sign, curly
+// quotes, a dash) is kept by the server as "?", so the editor shows that "?" at once instead of
+// a character that the saved file will not hold.
+const beyondLatin1 = /[^\u0000-\u00ff]/gu;
+const latin1Only = EditorState.transactionFilter.of((tr) => {
+  if (!tr.docChanged || tr.annotation(fromServer)) return tr;
+  const changes = [];
+  tr.changes.iterChanges((_fromA, _toA, fromB, _toB, inserted) => {
+    const text = inserted.toString();
+    for (const match of text.matchAll(beyondLatin1)) {
+      const from = fromB + match.index;
+      changes.push({ from, to: from + match[0].length, insert: '?' });
+    }
+  });
+  if (changes.length === 0) return tr;
+  return [tr, { changes, sequential: true }];
+});
+
 // The look both views share; the colours come from CSS variables (workbench.css).
 const baseTheme = EditorView.theme({
   '&': { height: '100%' },
@@ -127,6 +145,7 @@ export function createQorpad(parent, handlers) {
     EditorView.clickAddsSelectionRange.of((event) => event.altKey),
     pascalHighlighting,
     trimLeftLine,
+    latin1Only,
     keymap.of([
       { key: 'Enter', run: newlineKeepIndent },
       { key: 'Tab', run: smartTab, shift: indentLess },
