@@ -16,10 +16,11 @@ It passes when
   - resident memory never exceeded 128 MB (the kernel's high-water mark VmHWM), and 30 s after
     the load it is within 16 MB of the figure at rest, before the load;
   - the threads and descriptors return to their resting counts within a minute; the spare
-    temporary files and kept SQLite connections that the load leaves (a bounded number) each
-    hold one descriptor more;
+    temporary files and kept SQLite connections that the load leaves each hold one descriptor
+    more, and stay within their bounds (MAX_SPARE_FILES, MAX_KEPT_SQL_CONNECTIONS);
   - temp/ holds nothing but spare files;
-  - the day's log holds exactly one "requestinfo.requested:" line per request sent.
+  - the day's log holds exactly one "requestinfo.requested:" line per request sent, and every
+    connection thread's request lines in the order it wrote them.
 Exit status 0 when it passed, 1 when it did not. The server is stopped by its PID at the end.
 """
 
@@ -43,6 +44,10 @@ AFTER_LOAD_SECONDS = 30
 RETURN_WITHIN_SECONDS = 60
 SAMPLE_SECONDS = 5
 WARM_UP_TOKENS = 10**9  # tokens of the warm-up requests, apart from the load's
+# The descriptors the server keeps on purpose, at most: spare temporary files
+# (transport/temp_files.cpp) and idle SQLite connections (scripthost/sql_connection_pool.h).
+MAX_SPARE_FILES = 128
+MAX_KEPT_SQL_CONNECTIONS = 32
 
 CONFIG_XML = ('<?xml version="1.0" encoding="iso-8859-1"?>\r\n<Configuration>\r\n'
               '  <ListenPort>{port}</ListenPort>\r\n  <ConsolePort>{console}</ConsolePort>\r\n'
@@ -262,10 +267,53 @@ def descriptors(pid, site):
     return counts
 
 
-def count_requested_lines(log_dir):
-    line = re.compile(rb"^\[ [^\]]* \] requestinfo\.requested:", re.M)
-    return sum(len(line.findall(open(os.path.join(log_dir, name), "rb").read()))
-               for name in os.listdir(log_dir))
+# The lines every request writes, in this order, each ending in " ID=" + its thread's id (with
+# the client's address after it on header lines).
+ENTRY_START = re.compile(rb"^\[ \d\d/\d\d/\d{4} - \d\d:\d\d:\d\d \] ")
+REQUEST_KINDS = re.compile(rb"HEADER NAME |unparsed PARMS >> |requestinfo\.command:|"
+                           rb"requestinfo\.requested:")
+THREAD_ID = re.compile(rb"ID=(\d+)")
+NEXT_STEP = {b"unparsed PARMS >> ": (0, 1), b"requestinfo.command:": (1, 2),
+             b"requestinfo.requested:": (2, 0), b"HEADER NAME ": (0, 0)}
+
+
+def log_entries(log_dir):
+    """The log's entries in file order; an entry's text may hold line breaks (a form body, a
+    script), so it runs up to the next time-stamped line. Read line by line: a million
+    requests log about a gigabyte."""
+    names = sorted(os.listdir(log_dir), key=lambda n: os.path.getmtime(os.path.join(log_dir, n)))
+    entry = b""
+    for name in names:
+        with open(os.path.join(log_dir, name), "rb") as log:
+            for line in log:
+                if ENTRY_START.match(line) or line.startswith(b"Delta time :"):
+                    if entry:
+                        yield entry
+                    entry = line
+                else:
+                    entry += line
+    if entry:
+        yield entry
+
+
+def read_request_lines(log_dir):
+    """(the "requestinfo.requested:" lines, the lines out of order): a thread's lines must come
+    in the order it wrote them, header lines, "unparsed PARMS", "requestinfo.command",
+    "requestinfo.requested", which a save that lost, repeated or reordered lines would break."""
+    requested, out_of_order, step = 0, 0, {}
+    for entry in log_entries(log_dir):
+        start = ENTRY_START.match(entry)
+        kind = REQUEST_KINDS.match(entry, start.end()) if start else None
+        if not kind:
+            continue
+        threads = THREAD_ID.findall(entry)
+        thread = threads[-1] if threads else b"?"
+        expected, following = NEXT_STEP[kind.group(0)]
+        if step.get(thread, 0) != expected:
+            out_of_order += 1
+        step[thread] = following
+        requested += kind.group(0) == b"requestinfo.requested:"
+    return requested, out_of_order + sum(1 for state in step.values() if state != 0)
 
 
 def run_load(build, site, requests, connections, first_token):
@@ -394,7 +442,8 @@ def soak(args):
         leftovers = [name for name in os.listdir(os.path.join(site.dir, "temp"))
                      if not name.startswith(".qorspare")]
         server.stop()
-        logged = count_requested_lines(os.path.join(site.dir, "logs", "http_server_log"))
+        logged, out_of_order = read_request_lines(os.path.join(site.dir, "logs",
+                                                               "http_server_log"))
 
         print("%8s  %-6s %10s %8s %12s" % ("seconds", "phase", "RSS MB", "threads",
                                            "descriptors"))
@@ -411,7 +460,8 @@ def soak(args):
               "temporary files, %d kept SQLite connection files, %d others (%d at rest)" % (
                   rest_threads, threads, returned_after, rest_fds, fds, held["spare"],
                   held["sql"], held["other"], rest_other))
-        print("log: %d \"requestinfo.requested:\" lines for %d requests sent" % (logged, sent))
+        print("log: %d \"requestinfo.requested:\" lines for %d requests sent, %d lines out of "
+              "their thread's order" % (logged, sent, out_of_order))
 
         if peak > RSS_BOUND_MB:
             failures.append("peak resident memory %.1f MB above %d MB" % (peak, RSS_BOUND_MB))
@@ -425,9 +475,16 @@ def soak(args):
         if held["other"] > rest_other:
             failures.append("%d descriptors besides spare files and kept SQLite connections a "
                             "minute after the load, %d at rest" % (held["other"], rest_other))
+        if held["spare"] > MAX_SPARE_FILES or held["sql"] > MAX_KEPT_SQL_CONNECTIONS:
+            failures.append("%d spare files and %d kept SQLite connections held open, more than "
+                            "their bounds (%d, %d)" % (held["spare"], held["sql"], MAX_SPARE_FILES,
+                                                       MAX_KEPT_SQL_CONNECTIONS))
         if leftovers:
             failures.append("temp/ holds %d files besides the spares, such as %s" % (
                 len(leftovers), leftovers[:3]))
+        if out_of_order:
+            failures.append("the log holds %d request lines out of their thread's order" %
+                            out_of_order)
         if logged != sent:
             failures.append("the log holds %d \"requestinfo.requested:\" lines for %d "
                             "requests" % (logged, sent))
