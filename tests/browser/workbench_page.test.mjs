@@ -272,6 +272,19 @@ describe('the workbench page', () => {
     await waitFor(() => server.read('scripts/dropped.qor') === expected, { what: 'the saved file' });
   });
 
+  it('leaves the focus in the editor when a tool button or a menu item is clicked', async () => {
+    await setEditorText('begin');
+    await page.locator('#ToolButton4').click(); // Save file
+    await page.keyboard.type(' end.');
+    await page.locator('.menu-title', { hasText: 'View' }).click();
+    await page.locator('.menu-item[data-command="Minipanel"]').click();
+    await page.locator('#Panel1').waitFor({ state: 'hidden' });
+    await page.keyboard.type(' { typed on }');
+    assert.equal(await editorText(), 'begin end. { typed on }');
+    await page.keyboard.press('Control+F1');
+    await page.locator('#Panel1').waitFor();
+  });
+
   it('keeps two pages in step and follows "Debugger" on the console', async () => {
     const second = await openWorkbench();
     await page.locator('#qorpad .cm-content').click();

@@ -57,6 +57,8 @@ export class Layout {
   }
 
   wire() {
+    // The run button leaves the focus in the editor, as the toolbar's buttons do.
+    $('runButton').addEventListener('mousedown', (event) => event.preventDefault());
     $('runButton').addEventListener('click', () => this.send('command', { name: 'Run' }));
     $('close').addEventListener('click', () => this.send('FormCloseQuery'));
     const host = $('thisserveraddress');

@@ -260,6 +260,8 @@ const renderers = {
   paneHeight: (height) => layout.setPaneHeight(height),
   thisserveraddress: (text) => {
     if (document.activeElement !== $('thisserveraddress')) $('thisserveraddress').value = text;
+    // The narrow panel cuts the address off; its tooltip shows it whole.
+    $('thisserveraddress').title = text;
   },
   link_type: (item) => {
     $('link_type').value = String(item);

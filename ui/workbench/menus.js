@@ -17,6 +17,10 @@ const make = (tag, className, text) => {
 
 const keyNames = { Ins: 'Insert', Del: 'Delete' };
 
+// Menus and tool buttons leave the focus where it was, as a desktop window's do: after "Save
+// file" or a menu command the operator types on in the editor.
+const keepFocus = (element) => element.addEventListener('mousedown', (event) => event.preventDefault());
+
 // "Shift+Ctrl+F1" -> {ctrl, shift, alt, key}
 export function parseShortcut(text) {
   if (!text) return null;
@@ -72,6 +76,7 @@ export class Menus {
       title.type = 'button';
       title.dataset.menu = name;
       title.setAttribute('role', 'menuitem');
+      keepFocus(title);
       const holder = make('div', 'menu');
       holder.dataset.menu = name;
       holder.append(title);
@@ -114,6 +119,7 @@ export class Menus {
       const row = make('button', 'menu-item');
       row.type = 'button';
       row.setAttribute('role', 'menuitem');
+      keepFocus(row);
       row.dataset.command = item.command;
       row.dataset.caption = path[path.length - 1];
       row.append(make('span', 'tick'), make('span', 'caption', path[path.length - 1]), make('span', 'shortcut', item.shortcut));
@@ -138,6 +144,7 @@ export class Menus {
       const icon = make('span', 'tool-icon');
       icon.innerHTML = toolbarIcons[button.command] ?? '';
       element.append(icon, make('span', 'tool-caption', button.caption));
+      keepFocus(element);
       element.addEventListener('click', () => this.run(button.command, { viaKey: false }));
       this.toolbar.append(element);
       if (index === 1 || index === 3 || index === 4) this.toolbar.append(make('span', 'tool-separator'));
