@@ -214,3 +214,38 @@ describe('a page whose stream breaks', () => {
     assert.equal(await page.locator('#streamStatus').textContent(), '');
   });
 });
+
+describe('a page of an earlier run', () => {
+  const server = new QorsvServer({ settings: { ...noTips, ShowLog: 'TRUE' } });
+  after(() => server.remove());
+
+  it('stops asking once the new run refuses its token, and says so', async () => {
+    await server.start();
+    const context = await browser.newContext();
+    try {
+      const old = await server.openConsole(browser, { context });
+      // In a background tab the page holds no stream, so it does not see the program end.
+      await old.evaluate(() => {
+        Object.defineProperty(document, 'visibilityState', { configurable: true, get: () => 'hidden' });
+        document.dispatchEvent(new Event('visibilitychange'));
+      });
+      await server.stop();
+      await server.start({ samePorts: true });
+      await old.evaluate(() => {
+        Object.defineProperty(document, 'visibilityState', { configurable: true, get: () => 'visible' });
+        document.dispatchEvent(new Event('visibilitychange'));
+      });
+      await old.locator('#ended').waitFor();
+      assert.equal(await old.locator('#endedTitle').textContent(), 'This page belongs to an earlier run of the server.');
+      await sleep(2500);
+      const current = await server.openConsole(browser, { context });
+      const refusals = (await current.locator('#Memo1 > .line').allTextContents()).filter((line) =>
+        line.includes('Console refused'),
+      );
+      // The refused stream and the page's one question whether it is refused; no retries.
+      assert.ok(refusals.length >= 1 && refusals.length <= 2, refusals.join('\n'));
+    } finally {
+      await context.close();
+    }
+  });
+});

@@ -189,10 +189,13 @@ export class QorsvServer {
     this.write('config/config.xml', text);
   }
 
-  // Starts qorsv and waits for its "Console: URL" line. Ports are fresh on each start.
-  async start({ timeoutMs = 20000 } = {}) {
-    this.port = await freePort();
-    this.consolePort = await freePort();
+  // Starts qorsv and waits for its "Console: URL" line. Ports are fresh on each start, unless
+  // samePorts asks for those of the previous start (pages of that run then reach this one).
+  async start({ timeoutMs = 20000, samePorts = false } = {}) {
+    if (!samePorts || !this.port) {
+      this.port = await freePort();
+      this.consolePort = await freePort();
+    }
     this.writePorts();
     this.output = '';
     const child = spawn(this.path('qorsv'), [], { cwd: this.dir, stdio: ['ignore', 'pipe', 'pipe'] });

@@ -348,5 +348,14 @@ const streamTexts = {
   behind: 'Caught up with the server',
   closed: 'The server has ended',
 };
-stream.onstatus = (status) => setText('streamStatus', streamTexts[status] ?? '');
+stream.onstatus = (status) => {
+  setText('streamStatus', streamTexts[status] ?? '');
+  if (status === 'refused') {
+    setText('endedTitle', 'This page belongs to an earlier run of the server.');
+    setText('endedText', 'Open the address the server printed when it started.');
+    state.ended = true;
+    showWindow();
+    $('connecting').hidden = true;
+  }
+};
 stream.start();

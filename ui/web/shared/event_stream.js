@@ -2,6 +2,10 @@
 // in order. A stream that breaks is opened again after a second, and starts again from the
 // whole state; so does a page that fell behind.
 //
+// A stream refused outright (status 403) belongs to a page of an earlier run of the server, whose
+// token this run does not know: the page then stops ('refused') instead of asking again every
+// second, each time adding a refusal to the server's log.
+//
 // A page in a background tab (or a minimised browser window) lets go of its stream and opens it
 // again, from the whole state, when it is shown: a browser keeps at most six connections to one
 // address, and six operator pages each holding a stream would leave none for their commands.
@@ -10,7 +14,8 @@
 //     console: { full(state) {...}, fields(fields) {...}, event(e) {...} },
 //     messages: { ... },
 //   });
-//   stream.onstatus = (status) => ...;   // 'open', 'reconnecting', 'behind', 'closed', 'paused'
+//   stream.onstatus = (status) => ...;  // 'open', 'reconnecting', 'behind', 'closed',
+//                                       // 'paused' or 'refused'
 //   stream.start();
 //
 // `full` receives a source's whole state, `fields` the fields that changed, and `event` every
@@ -51,10 +56,29 @@ export class OperatorStream {
       // stream is CLOSED, and is opened again here.
       if (this.source.readyState === EventSource.CLOSED) {
         this.source = null;
-        clearTimeout(this.retry);
-        this.retry = setTimeout(() => this.start(), retryMs);
+        this.retryUnlessRefused();
       }
     };
+  }
+
+  // EventSource does not tell why it failed: a file of the page, asked for with the same token,
+  // tells a refusal (403) from a server that is not there (no answer).
+  async retryUnlessRefused() {
+    let status = 0;
+    try {
+      const probe = new URL('ui/shared/event_stream.js', document.baseURI);
+      status = (await fetch(probe, { cache: 'no-store' })).status;
+    } catch {
+      // no server on the port (yet)
+    }
+    if (this.ended || this.source || this.paused) return;
+    if (status === 403) {
+      this.stop();
+      this.onstatus('refused');
+      return;
+    }
+    clearTimeout(this.retry);
+    this.retry = setTimeout(() => this.start(), retryMs);
   }
 
   stop() {
