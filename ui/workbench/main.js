@@ -360,10 +360,12 @@ const streamTexts = {
   reconnecting: 'Reconnecting to the server\u2026',
   behind: 'Caught up with the server',
   closed: 'The server has ended',
+  refused: 'This page belongs to an earlier run of the server',
 };
 stream.onstatus = (status) => {
   setText('streamStatus', streamTexts[status] ?? '');
-  if (status === 'closed') {
+  // A page of an earlier run has ended with that run.
+  if (status === 'closed' || status === 'refused') {
     ended = true;
     popups.closeAll();
     dialogs.show(null);
