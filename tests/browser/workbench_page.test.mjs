@@ -110,6 +110,12 @@ describe('the workbench page', () => {
     assert.equal(await popup.locator('.syncomplet-title').textContent(), 'qOr completion wizard');
     const items = await popup.locator('.syncomplet-item').allTextContents();
     assert.ok(items.length >= 2 && items.every((item) => item.startsWith('intt')), items.join(' | '));
+    // Typing narrows the list; Backspace widens it again.
+    await page.keyboard.type('os');
+    await waitFor(async () => (await popup.locator('.syncomplet-item').count()) < items.length, { what: 'the narrower list' });
+    await page.keyboard.press('Backspace');
+    await page.keyboard.press('Backspace');
+    await waitFor(async () => (await popup.locator('.syncomplet-item').count()) === items.length, { what: 'the wider list' });
     await page.keyboard.type('os');
     await waitFor(
       async () => (await popup.locator('.syncomplet-item').allTextContents()).every((item) => item.startsWith('inttostr')),

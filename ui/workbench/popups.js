@@ -136,7 +136,7 @@ export class Popups {
     this.typedAt = view.state.selection.main.head;
     const { completionAttached, paramsAttached, popupDelayMs } = this.settings;
     if (this.completion) {
-      this.refilter();
+      // The open list is filtered again as the caret moves on (caretMoved).
     } else if (completionAttached && this.analysis.triggerChars.includes(char)) {
       this.restart('completionTimer', () => this.openCompletion(view, false), popupDelayMs);
     } else {
@@ -174,10 +174,8 @@ export class Popups {
       this.cancel('completionTimer');
       this.cancel('hintTimer');
     }
-    if (this.completion) {
-      const { from } = wordBeforeCaret(view.state, this.fixed.completion.endChars);
-      if (from !== this.completion.from) this.closeCompletion();
-    }
+    // The open list follows the word (Backspace shortens it) and closes once the caret leaves it.
+    if (this.completion) this.refilter();
     if (this.hintOpen) this.refreshHint(view);
   }
 
