@@ -33,7 +33,9 @@ ParameterHintScan ScanParameterHint(const std::string& line, int column,
                                     const CodeAnalysis& analysis);
 
 // The items the hint shows for a parameter text: split at commas (a part in double quotes is
-// one item, its quotes removed), each item without its surrounding blanks.
+// one item, its quotes removed), each item without its surrounding blanks. Blanks inside an
+// item do not split it: "a: integer" is one argument, and the item shown in bold must be the
+// argument the caret is in, which the scan counts by commas.
 std::vector<std::string> ParameterHintItems(const std::string& params);
 // The items joined again with ", ".
 std::string JoinHintItems(const std::vector<std::string>& items);
