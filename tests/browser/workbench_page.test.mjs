@@ -215,6 +215,16 @@ describe('the workbench page', () => {
     const marked = page.locator('#dbgmem .cm-markedLine');
     await marked.waitFor();
     assert.match(await marked.textContent(), /^\[\d+\] {2}\s*nosuchname := 2;$/);
+    // Ctrl+A and Ctrl+C in the listing take its own text, all of it.
+    await page.context().grantPermissions(['clipboard-read', 'clipboard-write'], { origin: new URL(server.consoleUrl).origin });
+    await marked.click();
+    await page.keyboard.press('Control+a');
+    await page.keyboard.press('Control+c');
+    const copied = await waitFor(() => page.evaluate(() => navigator.clipboard.readText()).then((text) => text.startsWith('[1]') && text), {
+      what: 'the listing on the clipboard',
+    });
+    assert.match(copied, /\] {2}\s*nosuchname := 2;\n/);
+    assert.match(copied, /\] {2}end\.$/);
     await page.locator('#PageControl1Tab1').click();
     assert.match(await page.locator('#errormsg').inputValue(), /\[Error\]/);
     await page.locator('#PageControl1Tab2').click();

@@ -202,7 +202,9 @@ const menus = new Menus({
     if (name === '') return true;
     const editorFocused = qorpad.hasFocus;
     if (name.startsWith('editor.')) {
-      return editorCommand(name, { viaKey, editorFocused, inField: isTextField(document.activeElement) });
+      // The listing and the text fields keep their own Ctrl+C and Ctrl+A.
+      const inField = isTextField(document.activeElement) || Boolean(document.activeElement?.closest('#dbgmem'));
+      return editorCommand(name, { viaKey, editorFocused, inField });
     }
     popups.closeAll();
     send('command', { name });

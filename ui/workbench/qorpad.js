@@ -212,6 +212,10 @@ export function createListing(parent) {
         zeroPadded,
         EditorState.readOnly.of(true),
         EditorView.editable.of(false),
+        // The listing takes the focus, so that Ctrl+A and Ctrl+C select and copy its own text
+        // (all of it, not only the lines on screen) and the keys move through it.
+        EditorView.contentAttributes.of({ tabindex: '0' }),
+        keymap.of(defaultKeymap),
         EditorState.tabSize.of(tabWidth),
         drawSelection(),
         pascalHighlighting,
