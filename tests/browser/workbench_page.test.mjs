@@ -204,6 +204,17 @@ describe('the workbench page', () => {
     await waitFor(async () => (await pane.locator('body').textContent().catch(() => '')).includes('Hello from the workbench'), {
       what: 'the run output',
     });
+    // F9 right after an edit of the host box runs with the new text, which is taken as it is.
+    const host = page.locator('#thisserveraddress');
+    const address = await host.inputValue();
+    assert.equal(address, `http://127.0.0.1:${server.port}`);
+    await host.fill(`${address}/`);
+    await page.keyboard.press('F9');
+    await waitFor(async () => (await page.locator('#browserqor').getAttribute('src')) === `${address}//-qorcompilerscript.qor`, {
+      what: 'the run URL with two slashes',
+    });
+    await host.fill(address);
+    await page.locator('#qorpad .cm-content').click();
   });
 
   it('marks the line in error in the listing and shows the status text', async () => {

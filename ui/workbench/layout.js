@@ -62,7 +62,8 @@ export class Layout {
     $('runButton').addEventListener('click', () => this.send('command', { name: 'Run' }));
     $('close').addEventListener('click', () => this.send('FormCloseQuery'));
     const host = $('thisserveraddress');
-    host.addEventListener('change', () => this.send('thisserveraddressChange', { text: host.value }));
+    // Every keystroke goes to the server, so F9 right after an edit runs with the new address.
+    host.addEventListener('input', () => this.send('thisserveraddressChange', { text: host.value }));
     host.addEventListener('keydown', (event) => {
       if (event.key !== 'Enter') return;
       event.preventDefault();
