@@ -41,12 +41,15 @@ void WorkbenchWindow::LoadIntoEditor(const std::string& path) {
 }
 
 void WorkbenchWindow::qorpadChange(std::string_view text) {
-  if (editor_.ReplaceAll(text)) document_saved_ = false;
+  if (!editor_.ReplaceAll(text)) return;
+  document_saved_ = false;
+  unchanged_file_.clear();
 }
 
 void WorkbenchWindow::ApplyEditorEdit(const TextEdit& edit) {
   editor_.Apply(edit);
   document_saved_ = false;
+  unchanged_file_.clear();
 }
 
 void WorkbenchWindow::NewHtml() {
@@ -62,6 +65,7 @@ void WorkbenchWindow::NewScript() {
 void WorkbenchWindow::NewDocument(const std::string& template_name, const char* untitled,
                                   int link_type) {
   suggested_name_.clear();
+  unchanged_file_.clear();
   editor_.Load("");
   editor_top_line_ = 1;
   // A template that cannot be read stops the command here, the editor already cleared.
@@ -98,9 +102,11 @@ void WorkbenchWindow::Open() {
 void WorkbenchWindow::OpenChosen(const std::string& path) {
   suggested_name_.clear();
   SetWorkbenchFileName(path);
+  unchanged_file_.clear();
   std::string bytes = ReadDocumentFile(path);
   editor_.Load(bytes);
   editor_top_line_ = 1;
+  unchanged_file_ = path;
   // The backup holds the text as it was loaded.
   WriteDocumentFile(BackupPath(path), bytes);
   document_saved_ = true;
@@ -111,6 +117,7 @@ void WorkbenchWindow::OpenChosen(const std::string& path) {
 void WorkbenchWindow::WriteDocument(const std::string& path) {
   WriteDocumentFile(path, editor_.FileText());
   document_saved_ = true;
+  unchanged_file_ = path;
 }
 
 void WorkbenchWindow::Save() {
@@ -158,6 +165,7 @@ void WorkbenchWindow::OpenDropped(const std::string& name, std::string_view byte
   editor_.Load(bytes);
   editor_top_line_ = 1;
   document_saved_ = false;
+  unchanged_file_.clear();
   SetWorkbenchFileName(html ? kUntitledHtml : kUntitledScript);
   link_type_ = html ? 0 : 1;
   suggested_name_ = base;

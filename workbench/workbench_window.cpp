@@ -100,6 +100,7 @@ void WorkbenchWindow::FormActivate() {
     // An unreadable document is reported; the settings are read all the same.
     try {
       LoadIntoEditor(document);
+      unchanged_file_ = document;
     } catch (const std::exception& error) {
       ReportError(error.what());
     }
@@ -165,7 +166,8 @@ void WorkbenchWindow::CloseAtExit() {
   dialog_.Drop();
   if (options_ != nullptr) options_->CloseBox();
   std::string name = WorkbenchFileName();
-  if (!name.empty() && name != kUntitledHtml && name != kUntitledScript) {
+  if (!name.empty() && name != kUntitledHtml && name != kUntitledScript &&
+      name != unchanged_file_) {
     try {
       WriteDocument(name);
     } catch (const std::exception& error) {

@@ -130,7 +130,9 @@ class WorkbenchWindow {
   void FormCloseQuery();
   // The console's close request at program end: the same, but nobody is left to answer a
   // dialog: a pending one is dropped, an untitled document is not saved, and a failing save is
-  // reported without stopping the settings from being written.
+  // reported without stopping the settings from being written. A document unchanged since it
+  // was loaded or saved is not written again: the file may have been changed by another program
+  // since, and writing the workbench's older copy back would undo that.
   void CloseAtExit();
   // The window title: "..." until Timer1 first ticks.
   const std::string& Caption() const { return caption_; }
@@ -326,6 +328,9 @@ class WorkbenchWindow {
 
   EditorText editor_;
   bool document_saved_ = false;
+  // The file the editor's text was last loaded from or written to, while the text is unchanged
+  // since; empty once it has been edited.
+  std::string unchanged_file_;
   std::string suggested_name_;
   int editor_top_line_ = 1;
   uint64_t editor_focus_requests_ = 0;

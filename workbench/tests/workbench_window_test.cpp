@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "console/ui_loop.h"
 #include "transport/error.h"
 #include "transport/platform.h"
@@ -391,6 +393,41 @@ TEST(WorkbenchCloseTest, CloseAtExitSavesTheDocumentAndWritesTheFourSettings) {
                 "  <EdMinPan>TRUE</EdMinPan>\r\n"
                 "  <EdBoriP>TRUE</EdBoriP>\r\n"
                 "</Configuration>\r\n");
+}
+
+TEST(WorkbenchCloseTest, CloseAtExitLeavesADocumentChangedOnlyOnDiskAlone) {
+  WorkbenchProgramDir dir;
+  const std::string last = dir.Path("scripts/last.qor");
+  const std::string other = dir.Path("scripts/other.qor");
+  WriteFile(last, "begin\r\nend.\r\n");
+  WriteFile(other, "x\r\n");
+  WriteFile(dir.Path("config/config.xml"),
+            "<Configuration><LastEditorFile>" + last + "</LastEditorFile></Configuration>");
+  std::vector<std::string> errors;
+  auto close_after = [&](const std::function<void(WorkbenchWindow&)>& use) {
+    WorkbenchWindow workbench(QuietConfig(dir.Dir(), &errors));
+    workbench.Show();
+    use(workbench);
+    workbench.CloseAtExit();
+  };
+  // Loaded at the start, then changed by another editor: the exit keeps that editor's text.
+  close_after([&](WorkbenchWindow&) { WriteFile(last, "changed elsewhere\r\n"); });
+  EXPECT_EQ(ReadFile(last), "changed elsewhere\r\n");
+  // The same after Open and after a Save.
+  close_after([&](WorkbenchWindow& workbench) {
+    workbench.Open();
+    Answer(workbench, DialogKind::kOpenFile, DialogAnswer::Ok(other));
+    workbench.Save();
+    WriteFile(other, "y\r\n");
+  });
+  EXPECT_EQ(ReadFile(other), "y\r\n");
+  // A document edited in the workbench is saved, whatever happened on disk.
+  close_after([&](WorkbenchWindow& workbench) {
+    workbench.ApplyEditorEdit(TextEdit{{1, 1}, {1, 1}, "z", {1, 2}});
+    WriteFile(other, "lost\r\n");
+  });
+  EXPECT_EQ(ReadFile(other), "zy\r\n");
+  EXPECT_TRUE(errors.empty());
 }
 
 }  // namespace
