@@ -164,6 +164,12 @@ describe('the workbench page', () => {
     await page.keyboard.press('Enter');
     await settle();
     assert.ok(await page.locator('#scpParams').isHidden());
+    // An open list goes with its word when the editor scrolls it out of sight.
+    await setEditorText(`${'\n'.repeat(120)}  wr`);
+    await page.keyboard.press('Control+Space');
+    await popup.waitFor();
+    await page.locator('#qorpad .cm-scroller').evaluate((scroller) => scroller.scrollTo(0, 0));
+    await popup.waitFor({ state: 'hidden' });
   });
 
   it('opens the help page of the routine under a Ctrl+click, and its links', async () => {

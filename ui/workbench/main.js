@@ -120,6 +120,7 @@ const qorpad = createQorpad($('qorpad'), {
   onBlur: () => popups.closeAll(),
 });
 sync.attach(qorpad);
+qorpad.scrollDOM.addEventListener('scroll', () => popups.scrolled(qorpad));
 sync.onNewDocument = (text, caret) => {
   qorpad.replaceDocument(text);
   if (caret) {

@@ -305,6 +305,21 @@ export class Popups {
     this.hint.hidden = true;
   }
 
+  // The editor scrolled: the open pop-ups move with the caret, and close once it is out of sight.
+  scrolled(view) {
+    if (!this.completion && !this.hintOpen) return;
+    const head = view.state.selection.main.head;
+    const at = view.coordsAtPos(head);
+    const visible = view.scrollDOM.getBoundingClientRect();
+    if (!at || at.bottom < visible.top || at.top > visible.bottom) {
+      this.closeCompletion();
+      this.closeHint();
+      return;
+    }
+    if (this.completion) this.place(this.box, view, this.completion.from);
+    if (this.hintOpen) this.place(this.hint, view, head);
+  }
+
   // Below the position, or above it when the window has no room below.
   place(element, view, pos) {
     const at = view.coordsAtPos(pos) ?? view.contentDOM.getBoundingClientRect();
