@@ -78,7 +78,7 @@ void Checker::DeclareLibraryNative(const std::string& text) {
 
 void Checker::DeclareNatives(std::shared_ptr<const NativeDeclarations> natives) {
   // Names declared before (standard routines, earlier natives) give way to the set's.
-  for (const std::string& name : natives->Names()) system_scope_.names.erase(interner_.Intern(name));
+  for (const auto& entry : natives->ByName()) system_scope_.names.erase(interner_.Intern(entry.first));
   native_sets_.push_back(std::move(natives));
 }
 

@@ -78,19 +78,17 @@ namespace {
 
 // The name a routine heading declares: the word after "procedure" or "function", upper-case.
 std::string DeclaredNameOf(const std::string& text) {
-  size_t start = text.find_first_not_of(" \t\r\n");
-  if (start == std::string::npos) return {};
-  size_t blank = text.find_first_of(" \t\r\n", start);
-  if (blank == std::string::npos) return {};
-  size_t name = text.find_first_not_of(" \t\r\n", blank);
-  if (name == std::string::npos) return {};
-  size_t end = name;
-  while (end < text.size() &&
-         (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_')) {
-    ++end;
+  auto is_name_char = [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+  };
+  size_t i = 0;
+  while (i < text.size() && !is_name_char(text[i])) ++i;  // leading blanks
+  while (i < text.size() && is_name_char(text[i])) ++i;   // "procedure" or "function"
+  while (i < text.size() && !is_name_char(text[i])) ++i;
+  std::string upper;
+  for (; i < text.size() && is_name_char(text[i]); ++i) {
+    upper += (text[i] >= 'a' && text[i] <= 'z') ? static_cast<char>(text[i] - 32) : text[i];
   }
-  std::string upper = text.substr(name, end - name);
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return upper;
 }
 
@@ -107,19 +105,13 @@ NativeDeclarations::NativeDeclarations(const std::vector<std::string>& texts) {
 }
 
 NativeDeclarations::NativeDeclarations(const std::vector<std::string>& texts, Unchecked) {
+  by_name_.reserve(texts.size());
   for (const std::string& text : texts) by_name_[DeclaredNameOf(text)] = text;
 }
 
 const std::string* NativeDeclarations::Find(const std::string& upper_name) const {
   auto found = by_name_.find(upper_name);
   return found == by_name_.end() ? nullptr : &found->second;
-}
-
-std::vector<std::string> NativeDeclarations::Names() const {
-  std::vector<std::string> names;
-  names.reserve(by_name_.size());
-  for (const auto& entry : by_name_) names.push_back(entry.first);
-  return names;
 }
 
 namespace {

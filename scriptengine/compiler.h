@@ -53,8 +53,8 @@ class NativeDeclarations {
   NativeDeclarations(const std::vector<std::string>& texts, Unchecked);
   // The declaration of the upper-case `name`, or nullptr.
   const std::string* Find(const std::string& upper_name) const;
-  // The upper-case names declared.
-  std::vector<std::string> Names() const;
+  // Every upper-case name declared with its text.
+  const std::unordered_map<std::string, std::string>& ByName() const { return by_name_; }
 
  private:
   std::unordered_map<std::string, std::string> by_name_;

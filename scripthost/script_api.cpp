@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cctype>
-#include <set>
 
 #include "scripthost/conversions.h"
 #include "scripthost/mail.h"
@@ -137,16 +136,17 @@ std::string DeclaredName(const std::string& declaration) {
 
 std::vector<NativeEntry> BuildScriptApiNatives() {
   NativeFunctionMap functions = AllNativeFunctions();
-  std::set<std::string> registered;
   std::vector<NativeEntry> entries;
   entries.reserve(kDeclarations.size());
   for (const char* declaration : kDeclarations) {
     NativeEntry entry;
     entry.declaration = declaration;
     entry.registered_name = scriptapi::AnsiUpperCase(DeclaredName(declaration));
+    // A name declared twice is registered with its first declaration: the function moves out.
     auto found = functions.find(entry.registered_name);
-    if (found != functions.end() && registered.insert(entry.registered_name).second) {
-      entry.function = found->second;
+    if (found != functions.end()) {
+      entry.function = std::move(found->second);
+      functions.erase(found);
     }
     entries.push_back(std::move(entry));
   }
