@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "scriptengine/tests/script_support.h"
 
@@ -217,6 +218,26 @@ TEST(ClassMemoryTest, ListsAndStreamsCountAgainstTheRunsCap) {
     EXPECT_FALSE(run.completed) << script;
     EXPECT_EQ(run.error, "Out Of Memory") << script;
   }
+}
+
+TEST(ClassLifetimeTest, RunsOnManyThreadsShareTheLibrary) {
+  // The first runs build the classes' bindings while others already look them up.
+  const std::string script = R"(
+var sl: TStringList; list: TList; s: TStringStream; i: Integer;
+begin
+  sl := TStringList.Create; list := TList.Create; s := TStringStream.Create('');
+  for i := 1 to 200 do begin sl.Add(IntToStr(i mod 17)); list.Add(sl); end;
+  sl.Sorted := True;
+  s.WriteString(sl.CommaText);
+  printi(Length(s.DataString) + list.Count);
+end.)";
+  std::vector<std::string> outputs(8);
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < outputs.size(); ++t) {
+    threads.emplace_back([&, t] { outputs[t] = RunScript(script).output; });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const std::string& output : outputs) EXPECT_EQ(output, "680\n");
 }
 
 TEST(ClassApplicationTest, TheHostsApplicationObject) {
