@@ -276,6 +276,22 @@ describe('the workbench page', () => {
     await page.keyboard.press('Control+d');
     await answerFileDialog('copy.qor');
     assert.equal(await savedFile('scripts/copy.qor'), `${server.read('scripts/page.qor')}\r\n{ saved }`);
+    // Save As onto an existing file asks first; No keeps the file and the dialog.
+    await page.keyboard.type(' { again }');
+    await page.keyboard.press('Control+d');
+    await page.locator('.file-dialog').waitFor();
+    await page.locator('.file-dialog-name').fill('copy.qor');
+    await page.locator('#fileDialogOk').click();
+    const question = page.locator('dialog.message-box', { hasText: 'already exists' });
+    await question.waitFor();
+    await question.getByRole('button', { name: 'No' }).click();
+    await question.waitFor({ state: 'detached' });
+    assert.ok(await page.locator('.file-dialog').isVisible());
+    assert.ok(server.read('scripts/copy.qor').endsWith('{ saved }'));
+    await page.locator('#fileDialogOk').click();
+    await page.locator('#fileDialogReplace').click();
+    await page.locator('.file-dialog').waitFor({ state: 'detached' });
+    await waitFor(() => server.read('scripts/copy.qor').endsWith('{ saved } { again }'), { what: 'the replaced file' });
     await waitFor(async () => (await page.title()).endsWith('copy.qor'), { what: 'the title', timeoutMs: 8000 });
   });
 

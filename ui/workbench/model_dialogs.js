@@ -44,6 +44,7 @@ export class ModelDialogs {
           fileName: request.text,
           startDir: request.directory,
           mustExist: !saving,
+          confirmOverwrite: saving,
           okCaption: saving ? '&Save' : '&Open',
           onOpen,
         });

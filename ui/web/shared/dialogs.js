@@ -169,7 +169,8 @@ function joinPath(dir, name) {
 }
 
 // The file dialog: browses the server's folders, starting in startDir. Resolves with the
-// chosen file's path, or null when cancelled. With mustExist only an existing file is accepted.
+// chosen file's path, or null when cancelled. With mustExist only an existing file is accepted;
+// with confirmOverwrite an existing file is chosen only after a Yes to replacing it.
 // A name with "*" or "?" filters the list instead of choosing. `onOpen` receives the PageDialog.
 export async function fileDialog({
   title = 'Open',
@@ -177,6 +178,7 @@ export async function fileDialog({
   fileName = '',
   startDir = '',
   mustExist = true,
+  confirmOverwrite = false,
   okCaption = '&Open',
   onOpen,
 } = {}) {
@@ -262,6 +264,7 @@ export async function fileDialog({
   });
 
   let chosen = null;
+  let replaceQuestion = null; // the "already exists" question while it is open
   dialog.onpress = async (value) => {
     if (value !== 'ok') return true;
     const name = nameInput.value.trim();
@@ -283,9 +286,24 @@ export async function fileDialog({
       showError(`${name}\nFile not found.\nPlease verify the correct file name was given.`);
       return false;
     }
+    if (confirmOverwrite && found?.file) {
+      const question = messageBox(`${path} already exists.\nDo you want to replace it?`, {
+        title,
+        buttons: [
+          { caption: '&Yes', value: 'yes', id: 'fileDialogReplace' },
+          { caption: '&No', value: 'no', isDefault: true, cancel: true },
+        ],
+      });
+      replaceQuestion = question.dialog;
+      const replace = (await question.answer) === 'yes';
+      replaceQuestion = null;
+      if (!replace) return false;
+    }
     chosen = path;
     return true;
   };
+  // Closed from outside (another page answered): the question goes with it.
+  dialog.element.addEventListener('close', () => replaceQuestion?.close('no'));
   const opened = dialog.open();
   onOpen?.(dialog);
   await openFolder(startDir);
