@@ -365,6 +365,15 @@ describe('the workbench page', () => {
     assert.equal(await caret(), 'rgb(255, 255, 255)');
     await page.keyboard.press('Control+Alt+o');
     await page.locator('#editopt').waitFor();
+    // "Save as.." over a shipped scheme, named without its extension, asks first.
+    await page.locator('#Button1').click();
+    await page.locator('.file-dialog-name').fill('Amber');
+    await page.locator('#fileDialogOk').click();
+    const question = page.locator('dialog.message-box', { hasText: 'Amber.pal already exists' });
+    await question.waitFor();
+    await question.getByRole('button', { name: 'No' }).click();
+    await page.locator('#fileDialogCancel').click();
+    await page.locator('.file-dialog').waitFor({ state: 'detached' });
     await page.locator('#FileListBox1 .list-item', { hasText: 'Paper.pal' }).click();
     await waitFor(async () => (await page.locator('#lbck').getAttribute('title')) === '#ffffff', { what: 'the scheme' });
     await page.locator('#apply').click();

@@ -45,6 +45,7 @@ export class ModelDialogs {
           startDir: request.directory,
           mustExist: !saving,
           confirmOverwrite: saving,
+          defaultExtension: request.defaultExtension,
           okCaption: saving ? '&Save' : '&Open',
           onOpen,
         });

@@ -170,7 +170,8 @@ function joinPath(dir, name) {
 
 // The file dialog: browses the server's folders, starting in startDir. Resolves with the
 // chosen file's path, or null when cancelled. With mustExist only an existing file is accepted;
-// with confirmOverwrite an existing file is chosen only after a Yes to replacing it.
+// with confirmOverwrite an existing file is chosen only after a Yes to replacing it (a name
+// without an extension meaning the file with defaultExtension added).
 // A name with "*" or "?" filters the list instead of choosing. `onOpen` receives the PageDialog.
 export async function fileDialog({
   title = 'Open',
@@ -179,6 +180,7 @@ export async function fileDialog({
   startDir = '',
   mustExist = true,
   confirmOverwrite = false,
+  defaultExtension = '',
   okCaption = '&Open',
   onOpen,
 } = {}) {
@@ -286,8 +288,11 @@ export async function fileDialog({
       showError(`${name}\nFile not found.\nPlease verify the correct file name was given.`);
       return false;
     }
-    if (confirmOverwrite && found?.file) {
-      const question = messageBox(`${path} already exists.\nDo you want to replace it?`, {
+    // The file a name without an extension stands for: the window adds the default one.
+    const target = defaultExtension && !name.includes('.') ? path + defaultExtension : path;
+    const existing = target === path ? found : await query('stat', { path: target }).catch(() => null);
+    if (confirmOverwrite && existing?.file) {
+      const question = messageBox(`${target} already exists.\nDo you want to replace it?`, {
         title,
         buttons: [
           { caption: '&Yes', value: 'yes', id: 'fileDialogReplace' },
