@@ -32,6 +32,7 @@ import sys
 import threading
 import time
 
+sys.dont_write_bytecode = True  # no __pycache__ beside the sources
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import soak  # noqa: E402  (the soak's site, server and load)
 
