@@ -219,6 +219,11 @@ void ConsoleWindow::trayClick() { FormShow(); }
 
 void ConsoleWindow::Timer1Timer() { closeorphansqlhandlesClick(); }
 
+void ConsoleWindow::timed_log_saverTimer() {
+  SaveLogBuffer();
+  front_end_.ReleaseIdleCaches();
+}
+
 void ConsoleWindow::SaveLogBuffer() {
   label2_ = FormatTraffic(ReadTrafficCounters());
   AppendLogBufferToFile(ProcessLogBuffer(), config_.program_dir + kLogDirectory,

@@ -89,7 +89,8 @@ class ConsoleWindow {
 
   // Timer ticks.
   void Timer1Timer();
-  void timed_log_saverTimer() { SaveLogBuffer(); }
+  // The 10 s tick: the log saved, and the server's idle caches let go.
+  void timed_log_saverTimer();
   void svuptimeTimer() { UptimeTick(); }
 
   // Label2 := FormatTraffic(), then LogBuffer appended to the day's log file.

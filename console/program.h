@@ -39,6 +39,9 @@ class FrontEnd {
   // The host editor behind the console's host list, when the front end has one. Its list is
   // the one ReadHostTable last filled.
   virtual HostEditor* ConsoleHostEditor() { return nullptr; }
+  // Gives back what caches of the server hold while they go unused (the descriptors of spare
+  // temporary files and kept SQL connections): run on the 10 s log tick.
+  virtual void ReleaseIdleCaches() {}
 };
 
 // Runs the program from start-up to its end; returns the process exit status: 0 after the close

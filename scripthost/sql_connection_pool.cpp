@@ -84,11 +84,27 @@ void SqlConnectionPool::Give(const std::string& path, const SqlFileIdentity& ide
     size_t same_file = static_cast<size_t>(std::count_if(
         idle_.begin(), idle_.end(), [&](const Idle& idle) { return idle.path == path; }));
     if (idle_.size() < kMaxIdle && same_file < kMaxIdlePerFile) {
-      idle_.push_back(Idle{path, identity, db});
+      idle_.push_back(Idle{path, identity, db, std::chrono::steady_clock::now()});
       return;
     }
   }
   sqlite3_close_v2(db);
+}
+
+size_t SqlConnectionPool::CloseIdle(std::chrono::steady_clock::duration idle) {
+  std::vector<sqlite3*> closing;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto now = std::chrono::steady_clock::now();
+    auto kept = std::remove_if(idle_.begin(), idle_.end(), [&](const Idle& entry) {
+      if (now - entry.since < idle) return false;
+      closing.push_back(entry.db);
+      return true;
+    });
+    idle_.erase(kept, idle_.end());
+  }
+  for (sqlite3* db : closing) sqlite3_close_v2(db);
+  return closing.size();
 }
 
 size_t SqlConnectionPool::IdleCount() const {

@@ -14,6 +14,7 @@
 #include <sqlite3.h>
 #include <sys/types.h>
 
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -49,11 +50,15 @@ class SqlConnectionPool {
 
   size_t IdleCount() const;
 
+  // Closes the connections kept for at least `idle`; answers how many.
+  size_t CloseIdle(std::chrono::steady_clock::duration idle);
+
  private:
   struct Idle {
     std::string path;
     SqlFileIdentity identity;
     sqlite3* db;
+    std::chrono::steady_clock::time_point since;
   };
 
   mutable std::mutex mutex_;

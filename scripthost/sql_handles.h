@@ -97,6 +97,10 @@ class SqlHandleTable {
 
   // Connections kept for the next handles on their files.
   size_t IdleConnectionCount() const { return connections_.IdleCount(); }
+  // Closes the connections kept unused for at least `idle`.
+  size_t CloseIdleConnections(std::chrono::steady_clock::duration idle) {
+    return connections_.CloseIdle(idle);
+  }
 
  private:
   struct Entry {

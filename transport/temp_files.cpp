@@ -51,6 +51,7 @@ class SpareFiles {
     Spare spare;
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      last_use_ = std::chrono::steady_clock::now();
       std::vector<Spare>& free_spares = kinds_[kind].free_spares;
       if (free_spares.empty()) return -1;
       spare = free_spares.back();
@@ -74,6 +75,7 @@ class SpareFiles {
     int number = -1;
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      last_use_ = std::chrono::steady_clock::now();
       if (auto it = linked_.find(path); it != linked_.end()) {
         spare = it->second;
         linked_.erase(it);
@@ -92,6 +94,21 @@ class SpareFiles {
       kinds_[kind].free_spares.push_back(*spare);
     }
     return removed;
+  }
+
+  // Retires every free spare when none was used for `idle`; answers how many.
+  size_t ReleaseIfIdle(std::chrono::steady_clock::duration idle) {
+    std::vector<std::pair<std::string, Spare>> idle_spares;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (std::chrono::steady_clock::now() - last_use_ < idle) return 0;
+      for (auto& [kind, spares] : kinds_) {
+        for (const Spare& spare : spares.free_spares) idle_spares.emplace_back(kind, spare);
+        spares.free_spares.clear();
+      }
+    }
+    for (const auto& [kind, spare] : idle_spares) Retire(kind, spare);
+    return idle_spares.size();
   }
 
  private:
@@ -162,6 +179,7 @@ class SpareFiles {
   std::map<std::string, Kind> kinds_;
   std::map<std::string, Spare> linked_;  // temporary files made from spares, by path
   int open_spares_ = 0;                   // descriptors held, in every folder together
+  std::chrono::steady_clock::time_point last_use_;
 };
 
 SpareFiles& Spares() {
@@ -243,5 +261,9 @@ bool TempFileWriter::Close() {
 }
 
 bool RemoveTempFile(const std::string& path) { return Spares().Remove(path); }
+
+size_t ReleaseIdleTempSpares(std::chrono::steady_clock::duration idle) {
+  return Spares().ReleaseIfIdle(idle);
+}
 
 }  // namespace qorsv

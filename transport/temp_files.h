@@ -12,6 +12,8 @@
 // Thread-safe. A spare keeps its last contents until its next use, like any file in "temp".
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <streambuf>
 #include <string>
 #include <sys/types.h>
@@ -54,5 +56,10 @@ class TempFileWriter final : public std::streambuf {
 // it becomes a spare when its folder has room for one, otherwise it is unlinked. False when the
 // file could be neither renamed nor unlinked.
 bool RemoveTempFile(const std::string& path);
+
+// When no temporary file has been made or removed for `idle`, closes and removes the free spare
+// files of every folder, so that a server at rest holds no descriptors for them (a busy spell
+// makes them again). Answers how many went.
+size_t ReleaseIdleTempSpares(std::chrono::steady_clock::duration idle);
 
 }  // namespace qorsv

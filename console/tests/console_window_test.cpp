@@ -102,6 +102,7 @@ TEST_F(ConsoleWindowTest, TimersRefreshLabelsSaveTheLogAndStoreTheCounters) {
   loop.RunDueTimers(now);
   EXPECT_EQ(console.Label2(), "Sent 0 GB 0 MB 1 KB 476 bytes.");
   EXPECT_NE(ReadFile(LogFile()).find("] GET /\r\n"), std::string::npos);
+  EXPECT_EQ(front_end.idle_releases, 1);
 
   now = 60000;
   loop.RunDueTimers(now);

@@ -36,6 +36,8 @@ class FakeFrontEnd : public FrontEnd {
     return hosts;
   }
   void ClearMailLock() override { events_.push_back("ClearMailLock"); }
+  void ReleaseIdleCaches() override { ++idle_releases; }
+  int idle_releases = 0;
   std::optional<uint32_t> CountSqlHandlesInUse() override { return sql_handles; }
 
   std::string bind_error;

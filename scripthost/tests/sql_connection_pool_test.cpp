@@ -91,6 +91,12 @@ TEST(SqlConnectionPoolLimitsTest, KeepsAtMostTheLimitPerFile) {
   }
   for (int64_t h : handles) script.Call("SQL_DESTROY", {h});
   EXPECT_EQ(script.Table().IdleConnectionCount(), SqlConnectionPool::kMaxIdlePerFile);
+  // Kept connections unused long enough are closed.
+  EXPECT_EQ(script.Table().CloseIdleConnections(std::chrono::hours(1)), 0u);
+  EXPECT_EQ(script.Table().CloseIdleConnections(std::chrono::seconds(0)),
+            SqlConnectionPool::kMaxIdlePerFile);
+  EXPECT_EQ(script.Table().IdleConnectionCount(), 0u);
+  EXPECT_GT(script.Open("a.db"), 0);
 }
 
 }  // namespace

@@ -128,6 +128,31 @@ TEST_F(TempFilesTest, RemovalsBeyondTheSpareRoomUnlink) {
   EXPECT_LT(spares, 200u);
 }
 
+TEST_F(TempFilesTest, IdleSparesAreClosedAndRemoved) {
+  for (int i = 0; i < 5; ++i) {
+    std::string path = PathOf("qortmpscr" + std::to_string(i) + ".pfii");
+    ASSERT_TRUE(Write(path, "x"));
+    ASSERT_TRUE(RemoveTempFile(path));
+  }
+  auto count = [this] {
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder_)) ++files;
+    return files;
+  };
+  ASSERT_GT(count(), 0u);
+  // Used just now: kept.
+  EXPECT_EQ(ReleaseIdleTempSpares(std::chrono::hours(1)), 0u);
+  EXPECT_GT(count(), 0u);
+  EXPECT_GT(ReleaseIdleTempSpares(std::chrono::seconds(0)), 0u);
+  EXPECT_EQ(count(), 0u);
+  // A later file makes spares again.
+  std::string path = PathOf("qortmpscr-again.pfii");
+  ASSERT_TRUE(Write(path, "again"));
+  EXPECT_EQ(Read(path), "again");
+  ASSERT_TRUE(RemoveTempFile(path));
+  EXPECT_EQ(count(), 1u);
+}
+
 TEST_F(TempFilesTest, ConcurrentWritersEachReadTheirOwnFile) {
   std::vector<std::thread> threads;
   std::vector<int> mismatches(8, 0);
