@@ -1,12 +1,14 @@
-// A text view that receives lines as they happen (the console's log views, the workbench's
-// listing): it keeps at most `limit` lines, the oldest dropped first, so that a busy server
-// cannot exhaust the browser, and it follows the newest line as long as the operator has not
-// scrolled up. Lines arriving in a burst are drawn once per frame.
+// A text view that receives lines as they happen (the console's log views): it keeps at most
+// `limit` lines and `byteLimit` characters, the oldest lines dropped first, as the server's own
+// views do, so that a busy server cannot exhaust the browser; and it follows the newest line as
+// long as the operator has not scrolled up. Lines arriving in a burst are drawn once per frame.
 
 export class LogView {
-  constructor(element, limit = 5000) {
+  constructor(element, limit = 5000, byteLimit = 2 * 1024 * 1024) {
     this.element = element;
     this.limit = limit;
+    this.byteLimit = byteLimit;
+    this.size = 0; // characters of the lines shown
     this.pending = [];
     this.replaceWith = null;
     this.scheduled = false;
@@ -18,15 +20,27 @@ export class LogView {
     return view.scrollTop + view.clientHeight >= view.scrollHeight - 4;
   }
 
+  // The newest of `lines` that fit both limits.
+  newest(lines) {
+    let size = 0;
+    let first = lines.length;
+    while (first > 0 && lines.length - first < this.limit) {
+      size += lines[first - 1].length;
+      if (size > this.byteLimit && first < lines.length) break;
+      first -= 1;
+    }
+    return first === 0 ? lines : lines.slice(first);
+  }
+
   replace(lines) {
-    this.replaceWith = lines.slice(-this.limit);
+    this.replaceWith = this.newest(lines);
     this.pending = [];
     this.schedule();
   }
 
   append(lines) {
     this.pending.push(...lines);
-    if (this.pending.length > this.limit) this.pending.splice(0, this.pending.length - this.limit);
+    this.pending = this.newest(this.pending);
     this.schedule();
   }
 
@@ -51,15 +65,23 @@ export class LogView {
       const lines = document.createDocumentFragment();
       for (const text of this.replaceWith) lines.append(this.lineElement(text));
       view.replaceChildren(lines);
+      this.size = this.replaceWith.reduce((sum, text) => sum + text.length, 0);
       this.replaceWith = null;
     }
     if (this.pending.length > 0) {
       const lines = document.createDocumentFragment();
-      for (const text of this.pending) lines.append(this.lineElement(text));
+      for (const text of this.pending) {
+        lines.append(this.lineElement(text));
+        this.size += text.length;
+      }
       this.pending = [];
       view.append(lines);
-      let excess = view.childElementCount - this.limit;
-      while (excess-- > 0) view.firstElementChild.remove();
+      // The oldest lines go while the view holds too many, or too much (always keeping one).
+      while (view.childElementCount > this.limit ||
+             (this.size > this.byteLimit && view.childElementCount > 1)) {
+        this.size -= view.firstElementChild.textContent.length;
+        view.firstElementChild.remove();
+      }
     }
     if (follow) view.scrollTop = view.scrollHeight;
   }
