@@ -294,7 +294,8 @@ int32_t Codegen::EvalArith(BinaryExpr* binary, int32_t target) {
   if ((op == Op::kIntDiv || op == Op::kMod) && IsIntConst32(right_expr) &&
       IntValue(right_expr) != 0 && IntValue(right_expr) != -1) {
     int32_t dst = Dest(target, type);
-    Ins(op == Op::kIntDiv ? kDivI : kModI, {dst, left, static_cast<int32_t>(IntValue(right_expr))});
+    Opcode code = op == Op::kIntDiv ? (wide ? kDivI : kDivI32) : (wide ? kModI : kModI32);
+    Ins(code, {dst, left, static_cast<int32_t>(IntValue(right_expr))});
     return dst;
   }
   int32_t right = Eval(right_expr);

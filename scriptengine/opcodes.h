@@ -44,6 +44,8 @@ namespace qorsv::script {
   X(kMod, "RRR")           \
   X(kDivI, "RRI")          \
   X(kModI, "RRI")          \
+  X(kDivI32, "RRI")        \
+  X(kModI32, "RRI")        \
   X(kNeg64, "RR")          \
   X(kAbs64, "RR")          \
   X(kAnd, "RRR")           \
