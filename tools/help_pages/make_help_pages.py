@@ -42,7 +42,8 @@ ul.routines { columns: 3; padding-left: 18px; }
 table.constants td, table.members td { padding: 2px 12px 2px 0; vertical-align: top; }
 """
 
-CLASS_PAGE = """<!DOCTYPE html>
+# The start of every page: its title and the way back to the index.
+PAGE_HEAD = """<!DOCTYPE html>
 <html lang="en">
 <head>
 <meta charset="iso-8859-1">
@@ -52,7 +53,9 @@ CLASS_PAGE = """<!DOCTYPE html>
 <body>
 <div class="nav"><a href="index.html">qOr script help</a> &gt; <a href="index.html#{family}">{family_title}</a></div>
 <h1>{title}</h1>
-<p class="family">{family_title}{ancestry}</p>
+"""
+
+CLASS_PAGE = PAGE_HEAD + """<p class="family">{family_title}{ancestry}</p>
 <h2>Declaration</h2>
 <pre class="declaration">{declaration}</pre>
 <h2>What it is</h2>
@@ -82,17 +85,7 @@ CONSTANTS = [
     ("servedfiled", "the number of files the server has served"),
 ]
 
-PAGE = """<!DOCTYPE html>
-<html lang="en">
-<head>
-<meta charset="iso-8859-1">
-<title>{title} - qOr script help</title>
-<link rel="stylesheet" href="help.css">
-</head>
-<body>
-<div class="nav"><a href="index.html">qOr script help</a> &gt; <a href="index.html#{family}">{family_title}</a></div>
-<h1>{title}</h1>
-<p class="family">{family_title}</p>
+PAGE = PAGE_HEAD + """<p class="family">{family_title}</p>
 <h2>Declaration</h2>
 <pre class="declaration">{declarations}</pre>
 <h2>What it does</h2>
