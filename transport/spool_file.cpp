@@ -15,7 +15,8 @@ namespace {
 int OpenNamelessFile(const std::string& dir) {
   int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
-  std::string path = dir + ".qorspoolXXXXXX";
+  // mkostemp replaces the six placeholder letters at the end with a unique suffix.
+  std::string path = dir + ".qorspool" + std::string(6, 'X');
   fd = ::mkostemp(path.data(), O_CLOEXEC);
   if (fd >= 0) ::unlink(path.c_str());
   return fd;

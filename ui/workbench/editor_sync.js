@@ -226,14 +226,14 @@ export class EditorSync {
       remote = remote.map(local, true);
     }
     this.unconfirmed = rebased;
-    const spec = { changes: remote, annotations: [fromServer.of(true), Transaction.addToHistory.of(true)] };
+    const update = { changes: remote, annotations: [fromServer.of(true), Transaction.addToHistory.of(true)] };
     // A command's edit (a template, a new procedure) places the caret; another page's does not.
     if (event.origin === '' && rebased.length === 0) {
       const doc = remote.apply(this.view.state.doc);
-      spec.selection = EditorSelection.cursor(positionOf(doc, event.edits[event.edits.length - 1].caret));
-      spec.scrollIntoView = true;
+      update.selection = EditorSelection.cursor(positionOf(doc, event.edits[event.edits.length - 1].caret));
+      update.scrollIntoView = true;
     }
-    this.view.dispatch(spec);
+    this.view.dispatch(update);
     this.onServerEdit(event);
     if (this.unconfirmed.length > 0) this.schedule();
   }

@@ -233,9 +233,9 @@ export function createListing(parent) {
 export function showListing(view, lines, marked) {
   const text = lines.join('\n');
   const effects = [setMarkedLine.of(marked)];
-  const spec = { effects };
-  if (view.state.doc.toString() !== text) spec.changes = { from: 0, to: view.state.doc.length, insert: text };
-  view.dispatch(spec);
+  const update = { effects };
+  if (view.state.doc.toString() !== text) update.changes = { from: 0, to: view.state.doc.length, insert: text };
+  view.dispatch(update);
   if (marked >= 1 && marked <= view.state.doc.lines) {
     const line = view.state.doc.line(marked);
     view.dispatch({

@@ -45,7 +45,7 @@ export class PageDialog {
     this.buttonRow = makeElement('div', 'page-dialog-buttons');
     this.buttons = {};
     this.cancelValue = buttons.find((b) => b.cancel)?.value ?? buttons[buttons.length - 1]?.value;
-    for (const spec of buttons) this.addButton(spec);
+    for (const button of buttons) this.addButton(button);
     this.element.append(this.titleBar, this.body, this.buttonRow);
     this.element.addEventListener('cancel', (event) => {
       event.preventDefault();

@@ -53,8 +53,8 @@ class FakePage {
     this.inbox = [];
     this.view = {
       state: EditorState.create({ doc: '' }),
-      dispatch: (spec) => {
-        this.view.state = this.view.state.update(spec).state;
+      dispatch: (update) => {
+        this.view.state = this.view.state.update(update).state;
       },
     };
     this.sync = new EditorSync(async (name, args) => server.command(name, args));
