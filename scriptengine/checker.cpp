@@ -65,15 +65,9 @@ Symbol* Checker::LookupNativeSets(Ident ident) {
 }
 
 void Checker::DeclareLibraryNative(const std::string& text) {
-  // The heading's types resolve among the system's names only, whatever the script declared.
-  Scope* saved_scope = scope_;
-  Routine* saved_routine = routine_;
-  scope_ = &system_scope_;
-  routine_ = nullptr;
+  SystemDeclarations system(*this);
   Parser parser(text, interner_, arena_);
   DeclareNative(parser.ParseHeadingOnly());
-  scope_ = saved_scope;
-  routine_ = saved_routine;
 }
 
 void Checker::DeclareNatives(std::shared_ptr<const NativeDeclarations> natives) {

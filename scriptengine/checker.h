@@ -139,6 +139,28 @@ class Checker {
   void CheckArgument(CallExpr* call, size_t index, const ParamInfo& param);
   Expr* UseRoutineAsValue(Expr* expr, const Routine* routine, SourcePos pos);
 
+  // While it lives, names resolve in the system scope only and no routine is being checked: the
+  // system's own declarations, read in the middle of a script, see nothing the script declared.
+  class SystemDeclarations {
+   public:
+    explicit SystemDeclarations(Checker& checker)
+        : checker_(checker), scope_(checker.scope_), routine_(checker.routine_) {
+      checker.scope_ = &checker.system_scope_;
+      checker.routine_ = nullptr;
+    }
+    ~SystemDeclarations() {
+      checker_.scope_ = scope_;
+      checker_.routine_ = routine_;
+    }
+    SystemDeclarations(const SystemDeclarations&) = delete;
+    SystemDeclarations& operator=(const SystemDeclarations&) = delete;
+
+   private:
+    Checker& checker_;
+    Scope* scope_;
+    Routine* routine_;
+  };
+
   // A native of the shared sets, declared now; nullptr when none declares the name.
   Symbol* LookupNativeSets(Ident ident);
   static const std::shared_ptr<const NativeDeclarations>& StandardNatives();

@@ -156,31 +156,20 @@ ClassInfo* Checker::DeclareLibraryClass(size_t index) {
 
 // Declares a type or constant text of the library in the system scope.
 void Checker::DeclareLibraryText(const char* text) {
-  Scope* saved_scope = scope_;
-  Routine* saved_routine = routine_;
-  scope_ = &system_scope_;
-  routine_ = nullptr;
+  SystemDeclarations system(*this);
   Parser parser(text, interner_, arena_);
   parser.ParseProgramHeader();
   TopLevelItem item = parser.NextItem(true);
   CheckDecls(item.decls);
-  scope_ = saved_scope;
-  routine_ = saved_routine;
 }
 
 void Checker::LoadMembers(ClassInfo& info) {
   if (info.members_loaded) return;
   info.members_loaded = true;
-  // Member types resolve among the system's names only, whatever the script declared.
-  Scope* saved_scope = scope_;
-  Routine* saved_routine = routine_;
-  scope_ = &system_scope_;
-  routine_ = nullptr;
+  SystemDeclarations system(*this);
   for (const auto& member : static_cast<const ClassDef*>(info.def)->members) {
     LoadMember(info, member.declaration);
   }
-  scope_ = saved_scope;
-  routine_ = saved_routine;
 }
 
 void Checker::LoadMember(ClassInfo& info, const char* declaration) {

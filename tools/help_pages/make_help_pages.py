@@ -7,7 +7,7 @@ example; one page per host class, with its declaration as scripts/classes.txt gi
 members, errors and an example; and an index that links them by family. The workbench opens a page on Ctrl+click on a
 word, looking the file up without regard to letter case.
 
-Run it after changing routines.py, classes.py, scripts/functions.txt or scripts/classes.txt:
+Run it after changing routines_*.py, classes.py, scripts/functions.txt or scripts/classes.txt:
     python3 tools/help_pages/make_help_pages.py
 Every routine of functions.txt must have an entry, and every class of classes.txt that scripts
 can create (with each of its members); the script stops with an error otherwise.
